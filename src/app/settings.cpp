@@ -1,0 +1,68 @@
+#include "app/settings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace brevalt {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_line_end(char c) { return c == '\r' || c == '\n'; }
+
+SettingsError error_for(std::string_view file_name, std::string_view reason) {
+    std::string message = "Cannot use the settings file \"";
+    message += file_name;
+    message += "\": ";
+    message += reason;
+    return {std::move(message)};
+}
+
+}  // namespace
+
+std::variant<std::string, SettingsError> parse_settings(std::string_view bytes, std::string_view file_name) {
+    if (bytes.empty()) return error_for(file_name, "the file is empty");
+
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, bom.size()) == bom) bytes.remove_prefix(bom.size());
+
+    std::size_t i = 0;
+    while (i < bytes.size() && is_blank(bytes[i])) ++i;
+    if (i == bytes.size() || is_line_end(bytes[i]))
+        return error_for(file_name, "the first line holds no rotation time (expected HH:MM, e.g. 03:30)");
+
+    if (bytes[i] == '"') {
+        const std::size_t start = i + 1;
+        std::size_t end = start;
+        while (end < bytes.size() && bytes[end] != '"' && !is_line_end(bytes[end])) ++end;
+        return std::string(bytes.substr(start, end - start));
+    }
+
+    const std::size_t start = i;
+    std::size_t end = start;
+    while (end < bytes.size() && bytes[end] != ',' && !is_line_end(bytes[end])) ++end;
+    while (end > start && is_blank(bytes[end - 1])) --end;
+    return std::string(bytes.substr(start, end - start));
+}
+
+std::variant<std::string, SettingsError> read_settings(const std::string& path) {
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    errno = 0;
+    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return error_for(path, errno != 0 ? std::strerror(errno) : "it cannot be opened");
+
+    // The time sits on the first line; anything past a few kilobytes is
+    // never looked at, so a stray large file costs nothing.
+    std::string bytes(4096, '\0');
+    errno = 0;
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    if (std::ferror(file.get())) return error_for(path, errno != 0 ? std::strerror(errno) : "it cannot be read");
+    bytes.resize(got);
+    return parse_settings(bytes, path);
+}
+
+}  // namespace brevalt

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+// The settings file: "brevalt.ini" in the current directory, holding the
+// rotation time as its first field (for example a single line 03:30).
+namespace brevalt {
+
+inline constexpr const char* k_settings_file_name = "brevalt.ini";
+
+struct SettingsError {
+    std::string message;  // names the file and the reason
+};
+
+// The first field of the file's bytes, by the rules of sequential field input:
+// leading blanks skipped; a field opening with a double quote runs to the next
+// double quote (or, unterminated, to the end of the line) and loses its
+// quotes; any other field runs to the first comma or line end and loses its
+// trailing blanks. A leading UTF-8 byte-order mark is dropped. A first line
+// that holds only blanks gives an error rather than an empty time, so that an
+// operator who left the file blank learns of it instead of never rotating.
+std::variant<std::string, SettingsError> parse_settings(std::string_view bytes,
+                                                        std::string_view file_name = k_settings_file_name);
+
+// Reads and parses the file at `path`. A missing, unreadable or empty file is
+// an error whose message names the file and the reason.
+std::variant<std::string, SettingsError> read_settings(const std::string& path = k_settings_file_name);
+
+}  // namespace brevalt

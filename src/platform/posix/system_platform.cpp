@@ -1,0 +1,58 @@
+#include "platform/system_platform.h"
+#include "platform/posix/rename_by_link.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace brevalt {
+
+LocalTime SystemPlatform::now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void SystemPlatform::sleep_ms(unsigned milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) == -1 && errno == EINTR) {
+    }
+}
+
+ProgramDir SystemPlatform::program_dir() {
+    std::string path(PATH_MAX, '\0');
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {{}, SysResult::failure("readlink", errno)};
+    if (static_cast<std::size_t>(n) >= path.size()) return {{}, SysResult::failure("readlink", ENAMETOOLONG)};
+    path.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {{}, SysResult::failure("readlink", ENOENT)};
+    path.resize(slash == 0 ? 1 : slash);
+    return {path, SysResult::success()};
+}
+
+char SystemPlatform::path_separator() const { return '/'; }
+
+SysResult SystemPlatform::rename_no_replace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return SysResult::success();
+    const int error = errno;
+    // Some file systems do not know the flag.
+    if (error != EINVAL && error != ENOSYS && error != ENOTSUP) return SysResult::failure("renameat2", error);
+    return rename_by_link(from, to);
+}
+
+SysResult rename_by_link(const std::string& from, const std::string& to) {
+    // A hard link refuses an existing target just as the flag does; the old
+    // name goes only once the new one exists, so a failure loses nothing.
+    if (link(from.c_str(), to.c_str()) != 0) return SysResult::failure("link", errno);
+    if (unlink(from.c_str()) != 0) return SysResult::failure("unlink", errno);
+    return SysResult::success();
+}
+
+}  // namespace brevalt

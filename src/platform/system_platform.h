@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/platform.h"
+
+namespace brevalt {
+
+// The real clock, sleep, program folder and rename of the machine the
+// program runs on. One implementation per operating system, picked by the
+// build.
+class SystemPlatform final : public Platform {
+public:
+    LocalTime now() override;
+    void sleep_ms(unsigned milliseconds) override;
+    ProgramDir program_dir() override;
+    [[nodiscard]] char path_separator() const override;
+    SysResult rename_no_replace(const std::string& from, const std::string& to) override;
+};
+
+}  // namespace brevalt

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "sensor/sensor.h"
+
+namespace brevalt {
+
+inline constexpr unsigned k_rotate_wait_ms = 8000;
+inline constexpr const char* k_alert_log = "alert.ids";
+inline constexpr const char* k_scan_log = "scan.log";
+
+// "<program folder>/log/", joined by plain concatenation. An empty string
+// when the program folder cannot be found: renaming then would aim at a
+// "log" folder at the file-system root.
+std::string log_dir(Platform& platform);
+
+// What one rotation did, for tests and benchmarks; the program itself
+// ignores it, as a rotation always carries on to restart the sensor.
+struct RotationReport {
+    std::string log_dir;
+    SysResult alert_rename;
+    SysResult scan_rename;
+    SysResult start;
+};
+
+// Stops the sensor, waits, moves both logs to their dated names (never over
+// an existing file) and starts the sensor again. Every failure from the path
+// step on is passed over so that the sensor is always restarted.
+RotationReport rotate_logs(Platform& platform, Sensor& sensor);
+
+}  // namespace brevalt

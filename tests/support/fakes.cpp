@@ -1,0 +1,74 @@
+#include "fakes.h"
+
+#include <chrono>
+
+#include "platform/system_platform.h"
+
+namespace brevalt::test {
+
+std::int64_t FakeClock::at(int year, int month, int day, int hour, int minute, int second) {
+    using namespace std::chrono;
+    const sys_days date{std::chrono::year{year} / month / day};
+    return date.time_since_epoch().count() * 86400LL + hour * 3600LL + minute * 60LL + second;
+}
+
+LocalTime FakeClock::local() const {
+    using namespace std::chrono;
+    const std::int64_t days = seconds_ >= 0 ? seconds_ / 86400 : (seconds_ - 86399) / 86400;
+    const std::int64_t in_day = seconds_ - days * 86400;
+    const year_month_day ymd{sys_days{std::chrono::days{days}}};
+    return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())), static_cast<int>(in_day / 3600),
+            static_cast<int>(in_day / 60 % 60), static_cast<int>(in_day % 60)};
+}
+
+void FakePlatform::sleep_ms(unsigned milliseconds) {
+    log_.push_back("sleep " + std::to_string(milliseconds));
+    if (sleep_advances_clock) clock_.advance(milliseconds / 1000);
+}
+
+ProgramDir FakePlatform::program_dir() {
+    log_.push_back("program_dir");
+    if (dir_fails) return {{}, SysResult::failure("readlink", 2)};
+    return {dir, SysResult::success()};
+}
+
+SysResult FakePlatform::rename_no_replace(const std::string& from, const std::string& to) {
+    log_.push_back("rename " + from + " -> " + to);
+    if (!real_files) return SysResult::success();
+    SystemPlatform real;
+    return real.rename_no_replace(from, to);
+}
+
+SysResult FakeSensor::start() {
+    ++starts;
+    log_.push_back("sensor start");
+    return SysResult::success();
+}
+void FakeSensor::stop() {
+    ++stops;
+    log_.push_back("sensor stop");
+}
+void FakeSensor::ensure_stopped_gone() { log_.push_back("sensor ensure_stopped_gone"); }
+void FakeSensor::reap() {}
+
+void RecordingShell::set_time_text(std::string_view text) {
+    time_text = text;
+    log_.push_back("Text1 " + time_text);
+}
+void RecordingShell::set_clock_caption(std::string_view text) {
+    clock_caption = text;
+    log_.push_back("Label1 " + clock_caption);
+}
+void RecordingShell::start_timer(unsigned interval_ms) { log_.push_back("Timer1 " + std::to_string(interval_ms)); }
+void RecordingShell::hide_picture() { log_.push_back("Picture1 hide"); }
+void RecordingShell::prepare_icon() { log_.push_back("icon prepare"); }
+void RecordingShell::hide_window() { log_.push_back("window hide"); }
+bool RecordingShell::register_icon() {
+    log_.push_back("icon register");
+    return icon_available;
+}
+void RecordingShell::show_window() { log_.push_back("window show"); }
+void RecordingShell::end_program() { log_.push_back("end"); }
+
+}  // namespace brevalt::test
