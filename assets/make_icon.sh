@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Draws Brevalt's 32x32 icon: a log page on a dark tile, with a turning arrow
+# for the daily rotation. Writes brevalt.png and brevalt.ico beside itself.
+set -euo pipefail
+cd "$(dirname "$0")"
+convert -size 32x32 xc:none \
+  -fill '#1d3557' -draw 'roundrectangle 0,0 31,31 6,6' \
+  -fill '#f1faee' -draw 'polygon 6,5 18,5 23,10 23,27 6,27' \
+  -fill '#a8dadc' -draw 'polygon 18,5 18,10 23,10' \
+  -fill '#457b9d' -draw 'rectangle 9,12 19,13' -draw 'rectangle 9,16 19,17' -draw 'rectangle 9,20 15,21' \
+  -fill '#1d3557' -draw 'circle 23,22 23,31' \
+  -fill none -stroke '#f4a261' -strokewidth 2.5 -draw 'arc 17,16 29,28 180,450' \
+  -stroke none -fill '#f4a261' -draw 'polygon 17,28 22,24 22,31' \
+  -strip PNG32:brevalt.png
+convert brevalt.png -colors 256 brevalt.ico

@@ -1,0 +1,101 @@
+// A year of the schedule in a second: 1,051,200 ticks 30 s apart on a fake
+// clock, with a fake sensor and a wait that takes no time. Checks that the
+// program rotates exactly once a day, always within the configured minute,
+// and prints how long the whole year took to run.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/core.h"
+#include "fakes.h"
+#include "rotation/clock_text.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace brevalt;
+
+// Notes the clock at every stop, i.e. at the start of every rotation.
+class StopClockSensor final : public Sensor {
+public:
+    explicit StopClockSensor(test::FakeClock& clock) : clock_(clock) {}
+    SysResult start() override { return SysResult::success(); }
+    void stop() override { stops.push_back(clock_.local()); }
+    void ensure_stopped_gone() override {}
+    void reap() override {}
+    std::vector<LocalTime> stops;
+
+private:
+    test::FakeClock& clock_;
+};
+
+class QuietShell final : public Shell {
+public:
+    void set_time_text(std::string_view) override {}
+    void set_clock_caption(std::string_view text) override { last_caption_length = text.size(); }
+    void start_timer(unsigned) override {}
+    void hide_picture() override {}
+    void prepare_icon() override {}
+    void hide_window() override {}
+    bool register_icon() override { return true; }
+    void show_window() override {}
+    void end_program() override {}
+    std::size_t last_caption_length = 0;
+};
+
+// Only counts: the year's renames would fill memory with log lines.
+class SilentPlatform final : public Platform {
+public:
+    explicit SilentPlatform(test::FakeClock& clock) : clock_(clock) {}
+    LocalTime now() override { return clock_.local(); }
+    void sleep_ms(unsigned) override {}
+    ProgramDir program_dir() override { return {"/opt/brevalt", SysResult::success()}; }
+    [[nodiscard]] char path_separator() const override { return '/'; }
+    SysResult rename_no_replace(const std::string&, const std::string&) override {
+        ++renames;
+        return SysResult::success();
+    }
+    long renames = 0;
+
+private:
+    test::FakeClock& clock_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string rotation_time = argc > 1 ? argv[1] : "03:30";
+    constexpr long k_ticks = 1051200;  // 365 days of one tick every 30 s
+    constexpr long k_days = 365;
+
+    test::TempDir dir;
+    test::write_file(dir / "brevalt.ini", rotation_time + "\r\n");
+    test::FakeClock clock(test::FakeClock::at(2027, 1, 1, 0, 0, 7));
+    SilentPlatform platform(clock);
+    StopClockSensor sensor(clock);
+    QuietShell shell;
+    Core core(shell, platform, sensor, (dir / "brevalt.ini").string());
+    if (auto error = core.Form_Load()) {
+        std::fprintf(stderr, "%s\n", error->message.c_str());
+        return 2;
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    for (long i = 0; i < k_ticks; ++i) {
+        clock.advance(30);
+        core.Timer1_Timer();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    long outside_minute = 0;
+    for (const LocalTime& t : sensor.stops)
+        if (clock_text(t) != rotation_time) ++outside_minute;
+    std::printf("ticks: %ld\nrotations: %zu (expected %ld)\nrenames: %ld\nrotations outside %s: %ld\n", k_ticks,
+                sensor.stops.size(), k_days, platform.renames, rotation_time.c_str(), outside_minute);
+    std::printf("run time: %.3f s (%.1f ns per tick)\n", seconds, seconds * 1e9 / static_cast<double>(k_ticks));
+    const bool ok = static_cast<long>(sensor.stops.size()) == k_days && outside_minute == 0 &&
+                    platform.renames == 2 * k_days;
+    std::printf("%s\n", ok ? "year soak: ok" : "year soak: FAILED");
+    return ok ? 0 : 1;
+}

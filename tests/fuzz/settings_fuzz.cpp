@@ -1,0 +1,20 @@
+// Feeds arbitrary bytes to the settings reader: it must never read out of
+// bounds, and what it returns must be a piece of its input.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "app/settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto result = brevalt::parse_settings(bytes);
+    if (const auto* value = std::get_if<std::string>(&result)) {
+        if (bytes.find(*value) == std::string_view::npos) std::abort();
+        if (value->find('\n') != std::string::npos || value->find('\r') != std::string::npos) std::abort();
+    }
+    return 0;
+}

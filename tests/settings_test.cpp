@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <variant>
+
+#include "app/settings.h"
+#include "temp_dir.h"
+
+namespace brevalt {
+namespace {
+
+std::string value_of(std::string_view bytes) {
+    auto result = parse_settings(bytes);
+    if (auto* error = std::get_if<SettingsError>(&result)) return "error: " + error->message;
+    return std::get<std::string>(result);
+}
+
+TEST(SettingsField, FirstFieldOfFirstLineIsTheTime) {
+    EXPECT_EQ(value_of("03:30"), "03:30");
+    EXPECT_EQ(value_of("03:30\r\n"), "03:30");
+    EXPECT_EQ(value_of("03:30\n04:00\n"), "03:30");
+    EXPECT_EQ(value_of("03:30\r04:00"), "03:30");
+    EXPECT_EQ(value_of("03:30,04:00\n"), "03:30");
+    EXPECT_EQ(value_of("3:30\n"), "3:30");  // accepted as written; it simply never matches
+}
+
+TEST(SettingsField, QuotedFieldLosesItsQuotesAndKeepsCommasAndBlanks) {
+    EXPECT_EQ(value_of("\"03:30\"\n"), "03:30");
+    EXPECT_EQ(value_of("\"03:30\",04:00"), "03:30");
+    EXPECT_EQ(value_of("\" 03:30 \""), " 03:30 ");
+    EXPECT_EQ(value_of("\"03,30\""), "03,30");
+    EXPECT_EQ(value_of("\"\"\n"), "");
+    // An unterminated quote stops at the end of its line, not in the next one.
+    EXPECT_EQ(value_of("\"03:30\n04:00\""), "03:30");
+}
+
+TEST(SettingsField, BlanksAroundAnUnquotedFieldAreDropped) {
+    EXPECT_EQ(value_of("   03:30\n"), "03:30");
+    EXPECT_EQ(value_of("\t03:30  \t\r\n"), "03:30");
+    EXPECT_EQ(value_of("  03:30 , 04:00"), "03:30");
+    EXPECT_EQ(value_of("  \"03:30\"  "), "03:30");
+}
+
+TEST(SettingsField, ByteOrderMarkIsNotPartOfTheTime) {
+    EXPECT_EQ(value_of("\xEF\xBB\xBF" "03:30\r\n"), "03:30");
+    EXPECT_EQ(value_of("\xEF\xBB\xBF\"03:30\""), "03:30");
+}
+
+TEST(SettingsField, EmptyOrBlankFirstLineIsAnErrorNamingTheFile) {
+    for (std::string_view bytes : {std::string_view(""), std::string_view("\n03:30\n"), std::string_view("   \r\n"),
+                                   std::string_view("\xEF\xBB\xBF")}) {
+        auto result = parse_settings(bytes);
+        ASSERT_TRUE(std::holds_alternative<SettingsError>(result)) << "bytes: " << bytes;
+        EXPECT_NE(std::get<SettingsError>(result).message.find("brevalt.ini"), std::string::npos);
+    }
+    EXPECT_NE(value_of("").find("empty"), std::string::npos);
+}
+
+TEST(SettingsFile, MissingEmptyAndUnreadableFilesGiveTheReason) {
+    test::TempDir dir;
+    const std::string path = (dir / "brevalt.ini").string();
+
+    auto missing = read_settings(path);
+    ASSERT_TRUE(std::holds_alternative<SettingsError>(missing));
+    EXPECT_NE(std::get<SettingsError>(missing).message.find("brevalt.ini"), std::string::npos);
+    EXPECT_NE(std::get<SettingsError>(missing).message.find("No such file"), std::string::npos);
+
+    test::write_file(path, "");
+    auto empty = read_settings(path);
+    ASSERT_TRUE(std::holds_alternative<SettingsError>(empty));
+    EXPECT_NE(std::get<SettingsError>(empty).message.find("empty"), std::string::npos);
+
+    // A folder where the file should be cannot be read as text.
+    auto folder = read_settings(dir.path().string());
+    EXPECT_TRUE(std::holds_alternative<SettingsError>(folder));
+
+    test::write_file(path, "21:05\r\n");
+    auto good = read_settings(path);
+    ASSERT_TRUE(std::holds_alternative<std::string>(good));
+    EXPECT_EQ(std::get<std::string>(good), "21:05");
+}
+
+}  // namespace
+}  // namespace brevalt
