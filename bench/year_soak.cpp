@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
 
     test::TempDir dir;
     test::write_file(dir / "brevalt.ini", rotation_time + "\r\n");
-    test::FakeClock clock(test::FakeClock::at(2027, 1, 1, 0, 0, 7));
+    // The first tick falls on 2027-01-01 00:00:10, the last on 2027-12-31 23:59:40.
+    test::FakeClock clock(test::FakeClock::at(2026, 12, 31, 23, 59, 40));
     SilentPlatform platform(clock);
     StopClockSensor sensor(clock);
     QuietShell shell;

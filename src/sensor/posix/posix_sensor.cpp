@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -77,9 +78,12 @@ public:
     int configure() {
         if (init_error_ != 0) return init_error_;
         sigset_t none;
-        sigset_t all;
         ::sigemptyset(&none);
-        ::sigfillset(&all);
+        // Every bit set by hand: sigfillset leaves out the C library's two
+        // internal real-time signals, and the spawn then hands them to the
+        // sensor ignored.
+        sigset_t all;
+        std::memset(&all, 0xff, sizeof all);
         const short flags = POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
         if (const int e = ::posix_spawnattr_setflags(&attr_, flags); e != 0) return e;
         if (const int e = ::posix_spawnattr_setsigmask(&attr_, &none); e != 0) return e;

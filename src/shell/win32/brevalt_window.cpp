@@ -1,0 +1,304 @@
+#include "brevalt_window.h"
+
+#include <string>
+
+#include "dpi.h"
+#include "platform/win32/wide_text.h"
+#include "resource.h"
+#include "tasktray.h"
+
+namespace brevalt::win32 {
+
+namespace {
+
+constexpr const wchar_t* k_window_class = L"Brevalt";
+constexpr const wchar_t* k_picture_class = L"Brevalt.Picture1";
+constexpr const wchar_t* k_caption = L"Brevalt";
+
+constexpr DWORD k_window_style = WS_OVERLAPPEDWINDOW;
+constexpr DWORD k_window_ex_style = 0;
+
+// The client area below the menu bar, in twips.
+constexpr int k_client_width = 4680;
+constexpr int k_client_height = 3345;
+
+constexpr UINT_PTR k_timer1_id = 1;
+constexpr int k_first_control_id = 100;
+constexpr WORD k_fend_id = 200;
+
+struct ControlSpec {
+    const wchar_t* window_class;
+    const wchar_t* caption;
+    DWORD style;
+    DWORD ex_style;
+    int left, top, width, height;  // twips, in the client area
+};
+
+// The frame's controls sit at these offsets plus their places in the frame.
+constexpr int k_frame_left = 240;
+constexpr int k_frame_top = 1920;
+
+// In tab order; creating them in this order makes it the order of the
+// dialog navigation too.
+constexpr std::array<ControlSpec, Brevalt::k_control_count> k_controls{{
+    {L"BUTTON", L"Snort実行", BS_PUSHBUTTON | WS_TABSTOP, 0, 240, 960, 1455, 615},
+    {L"STATIC", L"", SS_LEFT, 0, 1200, 240, 2415, 375},
+    {L"BUTTON", L"停止", BS_PUSHBUTTON | WS_TABSTOP, 0, 3120, 960, 1455, 615},
+    {L"BUTTON", L"再起動", BS_PUSHBUTTON | WS_TABSTOP, 0, 1800, 960, 1215, 615},
+    {k_picture_class, L"", 0, WS_EX_CLIENTEDGE, 240, 120, 735, 495},
+    {L"BUTTON", L"Frame1", BS_GROUPBOX, 0, k_frame_left, k_frame_top, 4215, 1335},
+    {L"STATIC", L"切り替え時刻", SS_LEFT, 0, k_frame_left + 360, k_frame_top + 600, 1335, 375},
+    {L"EDIT", L"", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, k_frame_left + 1920, k_frame_top + 480, 975,
+     375},
+    {L"STATIC", L"hh:mm", SS_LEFT, 0, k_frame_left + 3120, k_frame_top + 600, 975, 375},
+}};
+
+int control_id(int control) { return k_first_control_id + control; }
+
+Brevalt* owner_of(HWND window) { return reinterpret_cast<Brevalt*>(::GetWindowLongPtrW(window, GWLP_USERDATA)); }
+
+// Both window procedures find their Brevalt through the pointer given at
+// creation and kept in the window's user data.
+Brevalt* attach_owner(HWND window, UINT message, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* owner = static_cast<Brevalt*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+        return owner;
+    }
+    return owner_of(window);
+}
+
+}  // namespace
+
+Brevalt::Brevalt(Platform& platform, Sensor& sensor) : core_(*this, platform, sensor) {}
+
+Brevalt::~Brevalt() {
+    if (hwnd_ != nullptr) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+    if (font_ != nullptr) ::DeleteObject(font_);
+}
+
+bool Brevalt::create(HINSTANCE instance) {
+    instance_ = instance;
+    icon_ = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_BREVALT));
+
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = icon_;
+    window_class.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_BREVALT), IMAGE_ICON,
+                                                           ::GetSystemMetrics(SM_CXSMICON),
+                                                           ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    window_class.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    window_class.lpszClassName = k_window_class;
+    if (::RegisterClassExW(&window_class) == 0) return false;
+
+    WNDCLASSEXW picture_class{};
+    picture_class.cbSize = sizeof picture_class;
+    picture_class.lpfnWndProc = picture_proc;
+    picture_class.hInstance = instance;
+    picture_class.hCursor = window_class.hCursor;
+    picture_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    picture_class.lpszClassName = k_picture_class;
+    if (::RegisterClassExW(&picture_class) == 0) return false;
+
+    const HMENU menu_bar = ::CreateMenu();
+    const HMENU file_menu = ::CreatePopupMenu();
+    ::AppendMenuW(file_menu, MF_STRING, k_fend_id, L"終了");
+    ::AppendMenuW(menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file_menu), L"ファイル");
+
+    // Explorer broadcasts this when it has re-created the task bar, and
+    // every icon it showed before is gone.
+    taskbar_created_message_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+    hwnd_ = ::CreateWindowExW(k_window_ex_style, k_window_class, k_caption, k_window_style, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu_bar, instance, this);
+    if (hwnd_ == nullptr) {
+        ::DestroyMenu(menu_bar);
+        return false;
+    }
+    if (!create_controls()) return false;
+    apply_dpi(window_dpi(hwnd_), nullptr);
+    return true;
+}
+
+bool Brevalt::create_controls() {
+    for (int i = 0; i < k_control_count; ++i) {
+        const ControlSpec& spec = k_controls[static_cast<std::size_t>(i)];
+        controls_[static_cast<std::size_t>(i)] = ::CreateWindowExW(
+            spec.ex_style, spec.window_class, spec.caption, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0, hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id(i))), instance_, this);
+        if (controls_[static_cast<std::size_t>(i)] == nullptr) return false;
+    }
+    return true;
+}
+
+void Brevalt::apply_dpi(unsigned dpi, const RECT* suggested) {
+    const HFONT font = create_ui_font(dpi);
+    for (int i = 0; i < k_control_count; ++i) {
+        const ControlSpec& spec = k_controls[static_cast<std::size_t>(i)];
+        const HWND control = controls_[static_cast<std::size_t>(i)];
+        ::SetWindowPos(control, nullptr, twips_to_px(spec.left, dpi), twips_to_px(spec.top, dpi),
+                       twips_to_px(spec.width, dpi), twips_to_px(spec.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    if (font_ != nullptr) ::DeleteObject(font_);
+    font_ = font;
+
+    if (suggested != nullptr) {
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        const SIZE size = outer_size(twips_to_px(k_client_width, dpi), twips_to_px(k_client_height, dpi),
+                                     k_window_style, k_window_ex_style, dpi);
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+int Brevalt::run() {
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, Shift+Tab and Space on the buttons, as in a dialog.
+        if (::IsDialogMessageW(hwnd_, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+std::optional<SettingsError> Brevalt::Form_Load() { return core_.Form_Load(); }
+
+void Brevalt::Timer1_Timer() { core_.Timer1_Timer(); }
+
+void Brevalt::start_snort_Click() { core_.start_snort_Click(); }
+
+void Brevalt::Command1_Click() { core_.Command1_Click(); }
+
+void Brevalt::rotate_Click() { core_.rotate_Click(); }
+
+void Brevalt::fend_Click() { core_.fend_Click(); }
+
+void Brevalt::Picture1_MouseMove(LPARAM mouse_message) {
+    if (tasktray::is_left_press(mouse_message)) core_.icon_left_press();
+}
+
+void Brevalt::set_time_text(std::string_view text) {
+    ::SetWindowTextW(controls_[Text1], to_wide_or_ansi(text).c_str());
+}
+
+void Brevalt::set_clock_caption(std::string_view text) {
+    ::SetWindowTextW(controls_[Label1], to_wide_or_ansi(text).c_str());
+}
+
+void Brevalt::start_timer(unsigned interval_ms) { ::SetTimer(hwnd_, k_timer1_id, interval_ms, nullptr); }
+
+void Brevalt::hide_picture() { ::ShowWindow(controls_[Picture1], SW_HIDE); }
+
+void Brevalt::prepare_icon() {
+    tray_data_ = tasktray::make_tray_data(controls_[Picture1], icon_);
+    tray_prepared_ = true;
+}
+
+void Brevalt::hide_window() { ::ShowWindow(hwnd_, SW_HIDE); }
+
+bool Brevalt::register_icon() { return tray_prepared_ && tasktray::add(tray_data_); }
+
+void Brevalt::show_window() {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetForegroundWindow(hwnd_);
+}
+
+void Brevalt::end_program() {
+    // At once: no clean-up, the sensor keeps running and its handles stay
+    // with it.
+    ::ExitProcess(0);
+}
+
+void Brevalt::on_taskbar_created() {
+    // A new task bar starts empty; without the icon again a hidden window
+    // could never be shown.
+    if (tray_prepared_ && !register_icon()) show_window();
+}
+
+LRESULT CALLBACK Brevalt::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    Brevalt* owner = attach_owner(window, message, lparam);
+    if (owner == nullptr || owner->hwnd_ != window) return ::DefWindowProcW(window, message, wparam, lparam);
+    return owner->on_message(message, wparam, lparam);
+}
+
+LRESULT CALLBACK Brevalt::picture_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    Brevalt* owner = attach_owner(window, message, lparam);
+    if (owner != nullptr && message == tasktray::k_callback_message) {
+        owner->Picture1_MouseMove(lparam);
+        return 0;
+    }
+    if (owner != nullptr && message == WM_PAINT) {
+        PAINTSTRUCT paint{};
+        const HDC dc = ::BeginPaint(window, &paint);
+        ::DrawIconEx(dc, 0, 0, owner->icon_, 0, 0, 0, nullptr, DI_NORMAL);
+        ::EndPaint(window, &paint);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT Brevalt::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == taskbar_created_message_ && message != 0) {
+        on_taskbar_created();
+        return 0;
+    }
+    switch (message) {
+    case WM_COMMAND:
+        return on_command(wparam, lparam);
+    case WM_TIMER:
+        if (wparam == k_timer1_id) Timer1_Timer();
+        return 0;
+    case WM_CLOSE:
+        // Closing the only window ends the program just as the menu does.
+        end_program();
+    case WM_DPICHANGED:
+        apply_dpi(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            const HWND focus = ::GetFocus();
+            if (focus != nullptr && ::IsChild(hwnd_, focus)) last_focus_ = focus;
+        }
+        break;
+    case WM_SETFOCUS:
+        // Back to the control that had the focus, or to the first button.
+        ::SetFocus(last_focus_ != nullptr ? last_focus_ : controls_[start_snort]);
+        return 0;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+LRESULT Brevalt::on_command(WPARAM wparam, LPARAM lparam) {
+    // Clicks on buttons and menu items; notifications from the text box
+    // (which nothing reads) fall through.
+    if (HIWORD(wparam) != BN_CLICKED) return ::DefWindowProcW(hwnd_, WM_COMMAND, wparam, lparam);
+    switch (LOWORD(wparam)) {
+    case k_first_control_id + start_snort:
+        start_snort_Click();
+        return 0;
+    case k_first_control_id + Command1:
+        Command1_Click();
+        return 0;
+    case k_first_control_id + rotate:
+        rotate_Click();
+        return 0;
+    case k_fend_id:
+        fend_Click();
+        return 0;
+    default:
+        return ::DefWindowProcW(hwnd_, WM_COMMAND, wparam, lparam);
+    }
+}
+
+}  // namespace brevalt::win32

@@ -1,0 +1,41 @@
+// Brevalt for Windows: the window, the notification icon and the sensor,
+// driven by the same core as every other build.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/core.h"
+#include "brevalt_window.h"
+#include "platform/system_platform.h"
+#include "platform/win32/wide_text.h"
+#include "sensor/win32/win32_sensor.h"
+
+namespace {
+
+// The one place that tells the operator something went wrong: the program
+// cannot do its job without its settings.
+int report_startup_error(const std::string& message) {
+    std::fputs((message + "\n").c_str(), stderr);
+    const std::wstring text = brevalt::win32::to_wide_or_ansi(message);
+    ::MessageBoxW(nullptr, text.c_str(), L"Brevalt", MB_OK | MB_ICONERROR);
+    return brevalt::k_startup_error_status;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
+    // Themed buttons and text box, as the manifest asks for.
+    INITCOMMONCONTROLSEX common_controls{sizeof common_controls, ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&common_controls);
+
+    brevalt::SystemPlatform platform;
+    brevalt::Win32Sensor sensor;
+    brevalt::win32::Brevalt window(platform, sensor);
+    if (!window.create(instance))
+        return report_startup_error("Cannot create the window (error " + std::to_string(::GetLastError()) + ")");
+    if (const auto error = window.Form_Load()) return report_startup_error(error->message);
+    return window.run();
+}

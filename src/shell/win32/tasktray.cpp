@@ -1,0 +1,29 @@
+#include "tasktray.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace brevalt::win32::tasktray {
+
+static_assert(k_flags == 7 && k_callback_message == 512);
+static_assert(sizeof(void*) != 4 || NOTIFYICONDATAA_V1_SIZE == 88, "the earliest layout is 88 bytes on 32-bit");
+
+NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon) {
+    NOTIFYICONDATAA tray_data{};
+    tray_data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    tray_data.hWnd = callback_window;
+    tray_data.uID = k_icon_id;
+    tray_data.uFlags = k_flags;
+    tray_data.uCallbackMessage = k_callback_message;
+    tray_data.hIcon = icon;
+    // The earliest layout has room for 63 characters and the terminator.
+    static_assert(std::string_view(k_tip).size() < 64);
+    std::memcpy(tray_data.szTip, k_tip, std::strlen(k_tip) + 1);
+    return tray_data;
+}
+
+bool add(NOTIFYICONDATAA& tray_data) { return ::Shell_NotifyIconA(NIM_ADD, &tray_data) != FALSE; }
+
+bool is_left_press(LPARAM mouse_message) { return LOWORD(mouse_message) == WM_LBUTTONDOWN; }
+
+}  // namespace brevalt::win32::tasktray

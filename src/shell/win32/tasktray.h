@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+// The notification-area icon. It is registered in the earliest ANSI layout
+// of the record, which every version of the shell accepts, and reports mouse
+// actions on the icon to a hidden window as a callback message whose lParam
+// is the mouse message itself.
+namespace brevalt::win32::tasktray {
+
+inline constexpr UINT k_icon_id = 0;
+inline constexpr UINT k_flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
+inline constexpr UINT k_callback_message = WM_MOUSEMOVE;           // 512
+inline constexpr const char* k_tip = "Brevalt";
+
+// The record for `callback_window` (the hidden picture box) showing `icon`.
+NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon);
+
+// Shell_NotifyIconA(NIM_ADD). False when the notification area refused the
+// icon or there is none yet.
+bool add(NOTIFYICONDATAA& tray_data);
+
+// Decodes the callback's lParam, which is the mouse message itself rather
+// than a coordinate, so no display scaling can disturb it: true for a left
+// button press, the one action that shows the window. Moves, releases, the
+// other buttons and the double-click message itself are not.
+bool is_left_press(LPARAM mouse_message);
+
+}  // namespace brevalt::win32::tasktray
