@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/system_platform.h"
+#include "rotation/rotation.h"
 #include "sensor/posix/posix_sensor.h"
 #include "temp_dir.h"
 
@@ -487,6 +489,46 @@ TEST_F(SensorLifecycleTest, ThousandStartStopCyclesLeaveNoZombieNorDescriptor) {
 
     EXPECT_TRUE(children_of_this_process().empty());
     EXPECT_EQ(open_descriptor_count(), descriptors_before);
+}
+
+// A whole rotation with a sensor that ignores the request to end: by the
+// time the first log moves, the old sensor must be gone, and a new one runs.
+TEST_F(SensorLifecycleTest, RotationEndsAStubbornSensorBeforeRenaming) {
+    ScopedEnv ignore_term("STANDIN_SENSOR_IGNORE_TERM", "1");
+    TempDir program;
+    place_standin(program.path());
+    fs::create_directory(program / "log");
+
+    struct Recorder final : Platform {
+        LocalTime now() override { return real.now(); }
+        void sleep_ms(unsigned) override {}  // the stand-in ignores SIGTERM: no wait would help
+        ProgramDir program_dir() override { return {dir, SysResult::success()}; }
+        [[nodiscard]] char path_separator() const override { return '/'; }
+        SysResult rename_no_replace(const std::string& from, const std::string& to) override {
+            if (renames++ == 0) old_alive_at_rename = ::kill(old_pid, 0) == 0;
+            return real.rename_no_replace(from, to);
+        }
+        SystemPlatform real;
+        std::string dir;
+        pid_t old_pid = 0;
+        int renames = 0;
+        bool old_alive_at_rename = true;
+    } platform;
+    platform.dir = program.path().string();
+
+    PosixSensor sensor(program.path().string());
+    ASSERT_TRUE(sensor.start().ok());
+    platform.old_pid = *sensor.current_pid();
+    ASSERT_TRUE(wait_until_ready(platform.old_pid));
+    ASSERT_TRUE(wait_until([&] { return fs::exists(program / "log" / "alert.ids"); }));
+
+    const RotationReport report = rotate_logs(platform, sensor);
+    EXPECT_EQ(platform.renames, 2);
+    EXPECT_FALSE(platform.old_alive_at_rename);
+    EXPECT_TRUE(report.alert_rename.ok());
+    ASSERT_TRUE(sensor.current_pid().has_value());
+    EXPECT_NE(*sensor.current_pid(), platform.old_pid);
+    EXPECT_TRUE(running_child(*sensor.current_pid()));
 }
 
 // ---- the stand-in itself ----------------------------------------------------
