@@ -10,15 +10,9 @@
 namespace brevalt {
 namespace {
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public ::testing::Test, protected test::CoreHarness {
 protected:
-    test::TempDir dir;
-    test::FakeClock clock{test::FakeClock::at(2026, 12, 6, 9, 4, 7)};
-    test::EventLog log;
-    test::FakePlatform platform{clock, log};
-    test::FakeSensor sensor{log};
-    test::RecordingShell shell{log};
-    Core core{shell, platform, sensor, (dir / "brevalt.ini").string()};
+    StartupTest() { clock.set(test::FakeClock::at(2026, 12, 6, 9, 4, 7)); }
 };
 
 TEST_F(StartupTest, RunsTheTenStepsInOrder) {

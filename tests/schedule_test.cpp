@@ -59,7 +59,7 @@ TEST(ScheduleLatch, StaysSetUntilATickSeesAnotherMinute) {
     EXPECT_EQ(state.rotated_flag, 0);
 }
 
-class TickTest : public ::testing::Test {
+class TickTest : public ::testing::Test, protected test::CoreHarness {
 protected:
     void start(const std::string& time, std::int64_t start_seconds) {
         test::write_file(dir / "brevalt.ini", time + "\r\n");
@@ -78,14 +78,6 @@ protected:
         }
         return rotations;
     }
-
-    test::TempDir dir;
-    test::FakeClock clock;
-    test::EventLog log;
-    test::FakePlatform platform{clock, log};
-    test::FakeSensor sensor{log};
-    test::RecordingShell shell{log};
-    Core core{shell, platform, sensor, (dir / "brevalt.ini").string()};
 };
 
 TEST_F(TickTest, RefreshesTheClockThenRotatesInTheConfiguredMinute) {

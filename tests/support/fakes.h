@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "app/core.h"
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "sensor/sensor.h"
+#include "temp_dir.h"
 
 namespace brevalt::test {
 
@@ -86,6 +88,21 @@ public:
 
 private:
     EventLog& log_;
+};
+
+}  // namespace brevalt::test
+
+namespace brevalt::test {
+
+// A Core wired to fakes, reading its settings from a fresh temporary folder.
+struct CoreHarness {
+    TempDir dir;
+    FakeClock clock;
+    EventLog log;
+    FakePlatform platform{clock, log};
+    FakeSensor sensor{log};
+    RecordingShell shell{log};
+    Core core{shell, platform, sensor, (dir / "brevalt.ini").string()};
 };
 
 }  // namespace brevalt::test
