@@ -35,9 +35,10 @@ SysResult Win32Sensor::start() {
 }
 
 void Win32Sensor::stop() {
-    if (!sensor_info_.held()) return;
-    ::TerminateProcess(sensor_info_.info().hProcess, 0);
-    sensor_info_.close();
+    const PROCESS_INFORMATION stale = sensor_info_.info();
+    ::TerminateProcess(stale.hProcess, 0);
+    ::CloseHandle(stale.hThread);
+    ::CloseHandle(stale.hProcess);
 }
 
 void Win32Sensor::reap() {
