@@ -5,12 +5,12 @@
 #   - resident set size with the icon embedded (median, 2 s after embedding)
 #   - voluntary context switches of all threads over IDLE_SECONDS of idling
 # Usage: bench/qt_figures.sh [BUILD_DIR]   (default: build; needs bin/brevalt,
-# bin/snort and bin/bare_tray). RUNS=7 and IDLE_SECONDS=60 by default.
+# bin/snort and bin/bare_tray). RUNS=11 and IDLE_SECONDS=60 by default.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 bin=$build/bin
 bare=${BARE_TRAY:-$bin/bare_tray}
-runs=${RUNS:-7}
+runs=${RUNS:-11}
 idle=${IDLE_SECONDS:-60}
 for program in "$bin/brevalt" "$bin/snort" "$bare"; do
   [[ -x $program ]] || { echo "missing $program" >&2; exit 1; }
@@ -49,7 +49,8 @@ unset DBUS_SESSION_BUS_ADDRESS
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>/dev/null &
 pids+=($!)
 wait_until 15 test -s "$work/display"
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 trayer --edge top --align right --widthtype request --height 32 --transparent false --SetDockType true \
   >/dev/null 2>&1 &
 pids+=($!)

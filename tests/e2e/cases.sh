@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2016,SC2034,SC2317  # conditions are passed to eval and polled; helpers are called through check
 # The end-to-end cases. Each runs in a subshell of its own with a fresh
 # folder; run.sh calls them by name and ends what they leave behind.
 
@@ -143,4 +145,20 @@ case_no_tray_host_shows_window() {
     check "the window is shown" wait_until 15 window_shown
     check "one sensor runs" wait_until 10 sensor_count_is 1
     screenshot no-tray
+}
+
+case_closing_window_exits_0_and_leaves_sensor() {
+    check "the close_window helper is built" test -x "$BIN/close_window"
+    new_case
+    start_brevalt
+    check "one sensor runs" wait_until 15 sensor_count_is 1
+    local pid
+    pid=$(sensor_pids)
+    check "the icon is embedded" wait_until 15 icon_window
+    click_icon 1
+    check "the window is shown" wait_until 10 window_shown
+    check "the window is asked to close" "$BIN/close_window" "$(main_window)"
+    check "Brevalt ends" wait_brevalt_exit 10
+    check "with status 0" test "$BREVALT_STATUS" -eq 0
+    check "the sensor keeps running" eval '[[ $(sensor_pids) == "$pid" ]]'
 }

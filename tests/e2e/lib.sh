@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2016,SC2034  # polled conditions are passed to eval; variables are read by run.sh and cases.sh
 # Helpers for the end-to-end cases: a real X server (Xvfb), a real tray host
 # (trayer), the real brevalt and the stand-in sensor, driven with xdotool.
 # Sourced by run.sh; every wait polls with a bound.
@@ -30,7 +32,8 @@ start_xvfb() {
     Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$number_file" >"$OUT/xvfb.log" 2>&1 &
     XVFB_PID=$!
     wait_until 15 test -s "$number_file" || fail "Xvfb did not start" || return 1
-    export DISPLAY=":$(cat "$number_file")"
+    DISPLAY=":$(cat "$number_file")"
+    export DISPLAY
     rm -f "$number_file"
 }
 
@@ -120,7 +123,7 @@ click_icon() {
 
 # click_control "X Y": a left click at a point of the client area.
 click_control() {
-    local id x y width height geometry
+    local id x y geometry WINDOW X Y WIDTH HEIGHT SCREEN
     id=$(main_window) || return 1
     geometry=$(xdotool getwindowgeometry --shell "$id") || return 1
     eval "$geometry"
@@ -131,14 +134,19 @@ click_control() {
 
 # The menu "ファイル", then its first item "終了" by keyboard.
 choose_fend() {
-    local id geometry
+    local id geometry WINDOW X Y WIDTH HEIGHT SCREEN
     id=$(main_window) || return 1
     geometry=$(xdotool getwindowgeometry --shell "$id") || return 1
     eval "$geometry"
+    local before
+    before=$(visible_windows)
     xdotool mousemove "$((X + 20))" "$((Y + (HEIGHT - CLIENT_HEIGHT) / 2))" click 1
-    sleep 0.3
+    # The menu opens as a window of its own.
+    wait_until 5 eval '[[ $(visible_windows) -gt $before ]]' || return 1
     xdotool key Down Return
 }
+
+visible_windows() { xdotool search --onlyvisible --classname '^brevalt$' 2>/dev/null | wc -l; }
 
 screenshot() { import -window root "$OUT/$CASE-$1.png" 2>/dev/null || true; }
 
@@ -157,6 +165,6 @@ end_case() {
 check() {
     local what=$1
     shift
-    "$@" || { log "check failed: $what"; screenshot failure; exit 1; }
+    "$@" >&2 || { log "check failed: $what"; screenshot failure; exit 1; }
     log "ok: $what"
 }

@@ -48,11 +48,10 @@ passed=0
 failed=0
 for name in $(declare -F | awk '$3 ~ /^case_/ { print $3 }'); do
     CASE=${name#case_}
-    (
+    if (
         trap 'end_case; stop_child "${NO_TRAY_XVFB_PID:-}"' EXIT
         "$name"
-    ) >"$OUT/$CASE.log" 2>&1
-    if [[ $? -eq 0 ]]; then
+    ) >"$OUT/$CASE.log" 2>&1; then
         echo "PASS $CASE"
         passed=$((passed + 1))
     else

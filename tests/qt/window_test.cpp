@@ -78,6 +78,7 @@ private slots:
     void controls_data();
     void controls();
     void window_menu_and_icon();
+    void hidden_window_shows_core_texts_once_shown();
     void tab_order_starts_at_start_button();
     void form_load_fills_window_and_starts_sensor();
     void buttons_reach_their_operations();
@@ -110,6 +111,7 @@ void WindowTest::controls() {
     QFETCH(bool, in_frame);
     QFETCH(QRect, geometry);
     Rig rig;
+    rig.window->ensure_controls();
     auto* widget = rig.child<QWidget>(QTest::currentDataTag());
     QVERIFY(widget != nullptr);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
@@ -155,10 +157,29 @@ void WindowTest::window_menu_and_icon() {
     QCOMPARE(rig.child<QLabel>("Picture1")->pixmap().toImage().convertToFormat(image.format()), image);
 }
 
+void WindowTest::hidden_window_shows_core_texts_once_shown() {
+    Rig rig;
+    rig.window->set_time_text("04:00");
+    rig.window->set_clock_caption("2026/12/06 9:05:00");
+    rig.window->hide_picture();
+    rig.window->set_clock_caption("2026/12/06 9:05:30");
+    QVERIFY(rig.child<QLineEdit>("Text1") == nullptr);  // nothing built while hidden
+
+    rig.window->show();
+    QCOMPARE(rig.child<QLineEdit>("Text1")->text(), QStringLiteral("04:00"));
+    QCOMPARE(rig.child<QLabel>("Label1")->text(), QStringLiteral("2026/12/06 9:05:30"));
+    QVERIFY(rig.child<QLabel>("Picture1")->isHidden());
+    QCOMPARE(rig.window->focusWidget(), rig.child<QWidget>("start_snort"));
+
+    // Once built, the controls follow the core directly.
+    rig.window->set_clock_caption("2026/12/06 9:06:00");
+    QCOMPARE(rig.child<QLabel>("Label1")->text(), QStringLiteral("2026/12/06 9:06:00"));
+}
+
 void WindowTest::tab_order_starts_at_start_button() {
     Rig rig;
     rig.window->show();
-    QApplication::setActiveWindow(rig.window.get());
+    rig.window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
 
     const char* chain[] = {"start_snort", "Command1", "rotate", "Text1", "start_snort"};
@@ -260,7 +281,9 @@ void WindowTest::only_left_press_on_icon_shows_window() {
 void WindowTest::fend_and_closing_end_event_loop_with_status_0() {
     {
         Rig rig;
+        rig.window->ensure_controls();
         auto* fend = rig.child<QAction>("fend");
+        QVERIFY(fend != nullptr);
         QTimer::singleShot(0, fend, &QAction::trigger);
         QCOMPARE(run_event_loop(), 0);
         QCOMPARE(rig.sensor.stops, 0);
@@ -285,6 +308,7 @@ void WindowTest::missing_settings_starts_nothing() {
     QVERIFY(rig.window->tray_icon()->toolTip().isEmpty());
     QVERIFY(!rig.window->isVisible());
     QVERIFY(!rig.child<QTimer>("Timer1")->isActive());
+    rig.window->ensure_controls();
     QVERIFY(rig.child<QLineEdit>("Text1")->text().isEmpty());
 }
 

@@ -129,8 +129,9 @@ TEST_F(Win32SensorTest, SecondStopTerminatesAndClosesNothing) {
     PROCESS_INFORMATION other{};
     ASSERT_TRUE(::CreateProcessW(image.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                  &startup, &other));
-    leftovers_.push_back(TestHandle(other.hProcess));
+    const TestHandle other_process(other.hProcess);
     const TestHandle other_thread(other.hThread);
+    leftovers_.push_back(watch(other.dwProcessId));
     // Without reuse this test could not tell a careful stop from a careless one.
     ASSERT_TRUE(other.hProcess == first.hProcess || other.hProcess == first.hThread ||
                 other.hThread == first.hProcess || other.hThread == first.hThread);

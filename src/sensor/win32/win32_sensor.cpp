@@ -4,6 +4,9 @@
 
 namespace brevalt {
 
+// The record the sensor has always been started with: 68 bytes on 32-bit.
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68);
+
 ProcessHandles::ProcessHandles(ProcessHandles&& other) noexcept : info_(std::exchange(other.info_, {})) {}
 
 ProcessHandles& ProcessHandles::operator=(ProcessHandles&& other) noexcept {
@@ -35,10 +38,9 @@ SysResult Win32Sensor::start() {
 }
 
 void Win32Sensor::stop() {
-    const PROCESS_INFORMATION stale = sensor_info_.info();
-    ::TerminateProcess(stale.hProcess, 0);
-    ::CloseHandle(stale.hThread);
-    ::CloseHandle(stale.hProcess);
+    if (!sensor_info_.held()) return;
+    ::TerminateProcess(sensor_info_.info().hProcess, 0);
+    sensor_info_.close();
 }
 
 void Win32Sensor::reap() {

@@ -39,7 +39,6 @@ Brevalt::Brevalt(brevalt::Platform& platform, brevalt::Sensor& sensor, std::stri
     setObjectName(QStringLiteral("Brevalt"));
     setWindowTitle(QStringLiteral("Brevalt"));
     setWindowIcon(QIcon(QStringLiteral(":/brevalt.png")));
-    build_controls();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -50,7 +49,13 @@ Brevalt::Brevalt(brevalt::Platform& platform, brevalt::Sensor& sensor, std::stri
     connect(tray_icon_, &QSystemTrayIcon::activated, this, &Brevalt::Picture1_MouseMove);
 }
 
-void Brevalt::build_controls() {
+void Brevalt::setVisible(bool visible) {
+    if (visible) ensure_controls();
+    QMainWindow::setVisible(visible);
+}
+
+void Brevalt::ensure_controls() {
+    if (start_snort != nullptr) return;
     auto* f = menuBar()->addMenu(QStringLiteral("ファイル"));
     f->setObjectName(QStringLiteral("f"));
     fend = f->addAction(QStringLiteral("終了"));
@@ -75,6 +80,9 @@ void Brevalt::build_controls() {
     Command1 = place(new QPushButton(QStringLiteral("停止"), client), "Command1", twips(3120, 960, 1455, 615));
     start_snort = place(new QPushButton(QStringLiteral("Snort実行"), client), "start_snort", twips(240, 960, 1455, 615));
     Label1 = place(new QLabel(client), "Label1", twips(1200, 240, 2415, 375));
+    Text1->setText(time_text_);
+    Label1->setText(clock_caption_);
+    Picture1->setVisible(!picture_hidden_);
 
     setTabOrder(start_snort, Command1);
     setTabOrder(Command1, rotate);
@@ -104,13 +112,22 @@ void Brevalt::Picture1_MouseMove(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) core_.icon_left_press();
 }
 
-void Brevalt::set_time_text(std::string_view value) { Text1->setText(text(value)); }
+void Brevalt::set_time_text(std::string_view value) {
+    time_text_ = text(value);
+    if (Text1 != nullptr) Text1->setText(time_text_);
+}
 
-void Brevalt::set_clock_caption(std::string_view value) { Label1->setText(text(value)); }
+void Brevalt::set_clock_caption(std::string_view value) {
+    clock_caption_ = text(value);
+    if (Label1 != nullptr) Label1->setText(clock_caption_);
+}
 
 void Brevalt::start_timer(unsigned interval_ms) { Timer1->start(static_cast<int>(interval_ms)); }
 
-void Brevalt::hide_picture() { Picture1->hide(); }
+void Brevalt::hide_picture() {
+    picture_hidden_ = true;
+    if (Picture1 != nullptr) Picture1->hide();
+}
 
 void Brevalt::prepare_icon() {
     tray_icon_->setIcon(windowIcon());

@@ -1,6 +1,7 @@
 #include "brevalt_window.h"
 
 #include <string>
+#include <utility>
 
 #include "dpi.h"
 #include "platform/win32/wide_text.h"
@@ -68,9 +69,16 @@ Brevalt* attach_owner(HWND window, UINT message, LPARAM lparam) {
     return owner_of(window);
 }
 
+// A second window in the same process (the window tests make several)
+// finds its classes already there.
+bool register_class(const WNDCLASSEXW& window_class) {
+    return ::RegisterClassExW(&window_class) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 }  // namespace
 
-Brevalt::Brevalt(Platform& platform, Sensor& sensor) : core_(*this, platform, sensor) {}
+Brevalt::Brevalt(Platform& platform, Sensor& sensor, std::string settings_path)
+    : core_(*this, platform, sensor, std::move(settings_path)) {}
 
 Brevalt::~Brevalt() {
     if (hwnd_ != nullptr) {
@@ -95,7 +103,7 @@ bool Brevalt::create(HINSTANCE instance) {
     window_class.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     window_class.lpszClassName = k_window_class;
-    if (::RegisterClassExW(&window_class) == 0) return false;
+    if (!register_class(window_class)) return false;
 
     WNDCLASSEXW picture_class{};
     picture_class.cbSize = sizeof picture_class;
@@ -104,7 +112,7 @@ bool Brevalt::create(HINSTANCE instance) {
     picture_class.hCursor = window_class.hCursor;
     picture_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     picture_class.lpszClassName = k_picture_class;
-    if (::RegisterClassExW(&picture_class) == 0) return false;
+    if (!register_class(picture_class)) return false;
 
     const HMENU menu_bar = ::CreateMenu();
     const HMENU file_menu = ::CreatePopupMenu();

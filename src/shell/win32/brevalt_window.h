@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "app/core.h"
@@ -17,7 +18,7 @@ namespace brevalt::win32 {
 // Shell methods are what the Core asks of the window and the icon.
 class Brevalt final : public Shell {
 public:
-    Brevalt(Platform& platform, Sensor& sensor);
+    Brevalt(Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
     ~Brevalt() override;
     Brevalt(const Brevalt&) = delete;
     Brevalt& operator=(const Brevalt&) = delete;
@@ -49,6 +50,10 @@ public:
 
     // The controls in tab order, which is also their creation order.
     enum Control : int { start_snort, Label1, Command1, rotate, Picture1, Frame1, Label2, Text1, Label3, k_control_count };
+
+    [[nodiscard]] HWND window() const { return hwnd_; }
+    [[nodiscard]] HWND control(Control which) const { return controls_[which]; }
+    [[nodiscard]] const NOTIFYICONDATAA& tray_data() const { return tray_data_; }
 
 private:
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
