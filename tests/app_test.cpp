@@ -35,6 +35,16 @@ TEST_F(StartupTest, WithoutANotificationAreaTheWindowStaysShown) {
     EXPECT_EQ(tail, (std::vector<std::string>{"window hide", "icon register", "window show", "sensor start"}));
 }
 
+TEST_F(StartupTest, ARestartedTaskBarGetsTheIconAgainOrTheWindowShows) {
+    test::write_file(dir / "brevalt.ini", "03:30");
+    ASSERT_FALSE(core.Form_Load().has_value());
+    log.clear();
+    core.taskbar_created();
+    shell.icon_available = false;
+    core.taskbar_created();
+    EXPECT_EQ(log, (std::vector<std::string>{"icon register", "icon register", "window show"}));
+}
+
 TEST_F(StartupTest, SettingsErrorStopsBeforeAnythingIsShownOrStarted) {
     auto missing = core.Form_Load();
     ASSERT_TRUE(missing.has_value());

@@ -24,8 +24,7 @@ std::optional<SettingsError> Core::Form_Load() {
     shell_.hide_picture();
     shell_.prepare_icon();
     shell_.hide_window();
-    // Without an icon there would be no way back to a hidden window.
-    if (!shell_.register_icon()) shell_.show_window();
+    taskbar_created();
     start_snort_Click();
     return std::nullopt;
 }
@@ -50,5 +49,10 @@ void Core::rotate_Click() { (void)rotate_logs(platform_, sensor_); }
 void Core::fend_Click() { shell_.end_program(); }
 
 void Core::icon_left_press() { shell_.show_window(); }
+
+void Core::taskbar_created() {
+    // Without an icon there would be no way back to a hidden window.
+    if (!shell_.register_icon()) shell_.show_window();
+}
 
 }  // namespace brevalt

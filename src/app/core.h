@@ -36,6 +36,9 @@ public:
     void rotate_Click();       // rotate now; leaves the schedule's latch alone
     void fend_Click();         // end the program; the sensor keeps running
     void icon_left_press();    // show the window
+    // The desktop's notification area came back (its shell restarted) and
+    // has forgotten the icon: register it again.
+    void taskbar_created();
 
     [[nodiscard]] const Module1& state() const { return module1_; }
 

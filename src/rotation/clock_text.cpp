@@ -1,13 +1,33 @@
 #include "rotation/clock_text.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace brevalt {
 
+namespace {
+
+// Appends `value` with at least `width` digits, zero-padded. Kept to
+// to_chars: printf-style formatting would drag a whole printf into the
+// static Windows executable for a handful of digits.
+void append_number(std::string& out, int value, int width) {
+    char digits[16];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    const auto length = static_cast<int>(end - digits);
+    if (ec != std::errc{}) return;
+    if (length < width) out.append(static_cast<std::size_t>(width - length), '0');
+    out.append(digits, end);
+}
+
+}  // namespace
+
 std::string time_text(const LocalTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", t.hour, t.minute, t.second);
-    return buf;
+    std::string text;
+    append_number(text, t.hour, 1);
+    text += ':';
+    append_number(text, t.minute, 2);
+    text += ':';
+    append_number(text, t.second, 2);
+    return text;
 }
 
 std::string clock_text(const LocalTime& t) {
@@ -17,15 +37,22 @@ std::string clock_text(const LocalTime& t) {
 }
 
 std::string clock_caption(const LocalTime& t) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d ", t.year, t.month, t.day);
-    return buf + time_text(t);
+    std::string text;
+    append_number(text, t.year, 4);
+    text += '/';
+    append_number(text, t.month, 2);
+    text += '/';
+    append_number(text, t.day, 2);
+    text += ' ';
+    return text + time_text(t);
 }
 
 std::string date_stamp(const LocalTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", t.year, t.month, t.day);
-    return buf;
+    std::string text;
+    append_number(text, t.year, 4);
+    append_number(text, t.month, 2);
+    append_number(text, t.day, 2);
+    return text;
 }
 
 }  // namespace brevalt

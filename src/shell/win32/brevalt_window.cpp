@@ -227,9 +227,9 @@ void Brevalt::end_program() {
 }
 
 void Brevalt::on_taskbar_created() {
-    // A new task bar starts empty; without the icon again a hidden window
-    // could never be shown.
-    if (tray_prepared_ && !register_icon()) show_window();
+    // A new task bar starts empty; only an icon registered before needs
+    // registering again.
+    if (tray_prepared_) core_.taskbar_created();
 }
 
 LRESULT CALLBACK Brevalt::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
