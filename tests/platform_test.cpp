@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <ctime>
 #include <filesystem>
 
 #include "platform/posix/rename_by_link.h"
@@ -22,18 +21,6 @@ TEST(SystemPlatform, ProgramDirIsTheExecutablesFolderNotTheCurrentOne) {
     fs::current_path(before);
     ASSERT_TRUE(dir.result.ok());
     EXPECT_EQ(fs::path(dir.path), fs::canonical("/proc/self/exe").parent_path());
-}
-
-TEST(SystemPlatform, NowIsTheLocalWallClock) {
-    SystemPlatform platform;
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    const LocalTime now = platform.now();
-    EXPECT_EQ(now.year, tm.tm_year + 1900);
-    EXPECT_EQ(now.month, tm.tm_mon + 1);
-    EXPECT_GE(now.hour, 0);
-    EXPECT_LT(now.hour, 24);
 }
 
 // Both the flag-based rename and the link fallback must refuse to replace.

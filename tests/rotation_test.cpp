@@ -93,23 +93,8 @@ TEST_F(RotationTest, UnknownProgramFolderRenamesNothingAndRestarts) {
 TEST_F(RotationTest, EachRenameReadsTheDateAfresh) {
     write_logs("a", "s");
     clock.set(test::FakeClock::at(2026, 12, 31, 23, 59, 51));  // the wait carries it to 23:59:59
-    struct TickingPlatform : public Platform {
-        explicit TickingPlatform(test::FakePlatform& inner, test::FakeClock& clock) : inner(inner), clock(clock) {}
-        LocalTime now() override {
-            LocalTime t = clock.local();
-            clock.advance(1);  // every reading takes a second
-            return t;
-        }
-        void sleep_ms(unsigned ms) override { inner.sleep_ms(ms); }
-        ProgramDir program_dir() override { return inner.program_dir(); }
-        [[nodiscard]] char path_separator() const override { return '/'; }
-        SysResult rename_no_replace(const std::string& f, const std::string& t) override {
-            return inner.rename_no_replace(f, t);
-        }
-        test::FakePlatform& inner;
-        test::FakeClock& clock;
-    } ticking(platform, clock);
-    rotate_logs(ticking, sensor);
+    platform.seconds_per_reading = 1;
+    rotate_logs(platform, sensor);
     EXPECT_TRUE(fs::exists(logs / "alert.ids.20261231"));
     EXPECT_TRUE(fs::exists(logs / "scan.log.20270101"));
 }

@@ -48,17 +48,6 @@ TEST(ScheduleLatch, RotatesOncePerMatchingMinuteAndAgainNextDay) {
     EXPECT_TRUE(rotating_ticks("", {"00:00", "23:59"}).empty());
 }
 
-TEST(ScheduleLatch, StaysSetUntilATickSeesAnotherMinute) {
-    Module1 state;
-    state.rotation_time = "03:00";
-    schedule_tick(state, "03:00", [] {});
-    EXPECT_EQ(state.rotated_flag, 1);
-    schedule_tick(state, "03:00", [] { FAIL() << "second tick of the minute must not rotate"; });
-    EXPECT_EQ(state.rotated_flag, 1);
-    schedule_tick(state, "03:01", [] {});
-    EXPECT_EQ(state.rotated_flag, 0);
-}
-
 class TickTest : public ::testing::Test, protected test::CoreHarness {
 protected:
     void start(const std::string& time, std::int64_t start_seconds) {
@@ -130,13 +119,6 @@ TEST_F(TickTest, ManualRotationLeavesTheScheduleAlone) {
     EXPECT_EQ(run_ticks(1), 1);  // 10:00:15 rotates, latch set
     core.rotate_Click();
     EXPECT_EQ(core.state().rotated_flag, 1);
-}
-
-TEST_F(TickTest, ADayOfTicksRotatesExactlyOnce) {
-    start("03:30", test::FakeClock::at(2026, 12, 6, 0, 0, 0));
-    platform.sleep_advances_clock = false;
-    EXPECT_EQ(run_ticks(2880), 1);
-    EXPECT_EQ(run_ticks(2880), 1);
 }
 
 }  // namespace

@@ -1,164 +1,86 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2016,SC2034,SC2317  # conditions are passed to eval and polled; helpers are called through check
-# The end-to-end cases. Each runs in a subshell of its own with a fresh
-# folder; run.sh calls them by name and ends what they leave behind.
+# The end-to-end cases. Each runs in a subshell of its own; run.sh calls them
+# by name and ends what they leave behind.
 
-case_starts_hidden_with_icon() {
-    new_case
-    start_brevalt
+# From the tray: the icon, the window, each button, then closing the window.
+case_tray_icon_buttons_and_closing() {
+    check "the close_window helper is built" test -x "$BIN/close_window"
+    start_case
     check "the icon is embedded in the tray" wait_until 15 icon_window
-    check "the window stays hidden" window_hidden
+    check "the window stays hidden" eval '! window_shown'
     check "one sensor runs" wait_until 10 sensor_count_is 1
-    local pid
+    local pid day status
     pid=$(sensor_pids)
-    check "the sensor runs in the folder Brevalt was started in" \
-        test "$(readlink "/proc/$pid/cwd")" = "$RUN_DIR"
-    check "the sensor writes into log/ beside the program" wait_until 10 test -s "$PROG_DIR/log/alert.ids"
+    check "it runs in the folder Brevalt was started in" test "$(readlink "/proc/$pid/cwd")" = "$RUN_DIR"
+    check "it writes into log/ beside the program" wait_until 10 test -s "$LOG_DIR/scan.log"
     screenshot tray
-}
-
-case_only_left_press_shows_window() {
-    new_case
-    start_brevalt
-    check "the icon is embedded in the tray" wait_until 15 icon_window
-    check "a right click is sent" click_icon 3
-    check "a middle click is sent" click_icon 2
-    # Nothing may show; give a wrongly shown window a second to appear.
-    check "the window stays hidden after right and middle clicks" eval '! wait_until 1 window_shown'
+    check "right and middle clicks are sent" eval 'click_icon 3 && click_icon 2'
+    # Give a wrongly shown window a second to appear.
+    check "they show nothing" eval '! wait_until 1 window_shown'
     check "a left click is sent" click_icon 1
-    check "the window is shown" wait_until 10 window_shown
+    check "it shows the window" wait_until 10 window_shown
     screenshot window
-    check "a second left click is sent" click_icon 1
-    check "the window stays shown" eval '! wait_until 1 window_hidden'
-}
 
-case_rotate_renames_logs_and_restarts() {
-    new_case
-    start_brevalt
-    check "one sensor runs" wait_until 15 sensor_count_is 1
-    local old_pid day_before day_after
-    old_pid=$(sensor_pids)
-    check "both logs are written" wait_until 10 eval 'test -s "$PROG_DIR/log/alert.ids" && test -s "$PROG_DIR/log/scan.log"'
-    check "the icon is embedded" wait_until 15 icon_window
-    click_icon 1
-    check "the window is shown" wait_until 10 window_shown
-    day_before=$(date +%Y%m%d)
-    check "再起動 is clicked" click_control "$ROTATE_XY"
-    # The rotation waits 8 s for the sensor to end before it renames.
+    day=$(date +%Y%m%d)
+    check "再起動 is clicked" client_click 160 84
+    # The rotation waits 8 s for the old sensor to end, then renames; the day may turn meanwhile.
     dated_logs() {
-        local day
-        for day in "$day_before" "$(date +%Y%m%d)"; do
-            test -s "$PROG_DIR/log/alert.ids.$day" && test -s "$PROG_DIR/log/scan.log.$day" && return 0
+        local d
+        for d in "$day" "$(date +%Y%m%d)"; do
+            grep -qs "stand-in alert" "$LOG_DIR/alert.ids.$d" && test -s "$LOG_DIR/scan.log.$d" && return
         done
         return 1
     }
-    check "both logs get today's dated names" wait_until 30 dated_logs
-    day_after=$(date +%Y%m%d)
-    check "the dated alert log holds the old sensor's lines" \
-        eval 'grep -q "stand-in alert" "$PROG_DIR"/log/alert.ids.{$day_before,$day_after} 2>/dev/null'
-    new_sensor() { sensor_count_is 1 && [[ $(sensor_pids) != "$old_pid" ]]; }
-    check "a new sensor runs in place of the old one" wait_until 10 new_sensor
-    check "the new sensor writes fresh logs" wait_until 10 test -s "$PROG_DIR/log/alert.ids"
+    check "both logs get today's dated names, with the old sensor's lines" wait_until 30 dated_logs
+    check "a new sensor replaces the old one" wait_until 10 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]]'
+    check "and writes fresh logs" wait_until 10 test -s "$LOG_DIR/alert.ids"
     screenshot rotated
-    ls -l "$PROG_DIR/log" >&2
-}
 
-case_stop_ends_sensor_with_status_0() {
-    new_case
-    start_brevalt
-    check "one sensor runs" wait_until 15 sensor_count_is 1
-    local pid status
     pid=$(sensor_pids)
-    check "the icon is embedded" wait_until 15 icon_window
-    click_icon 1
-    check "the window is shown" wait_until 10 window_shown
-    check "停止 is clicked" click_control "$COMMAND1_XY"
-    # Brevalt collects its ended sensor on its next 30-second tick; until
-    # then the kernel keeps the exit status in /proc.
-    check "the sensor ends" wait_until 10 eval '[[ $(proc_state $pid) == Z || ! -e /proc/$pid ]]'
-    status=$(proc_wait_status "$pid")
-    if [[ -n $status ]]; then
-        check "the sensor exited with status 0 (wait status $status)" test "$status" -eq 0
-    else
-        log "the sensor was collected before its status could be read"
-    fi
-    check "no sensor runs" sensor_count_is 0
+    check "停止 is clicked" client_click 256 84
+    # Brevalt collects an ended sensor on its next 30-second tick; till then /proc keeps its status.
+    check "the sensor ends" wait_until 10 eval '[[ $(proc_stat 1 "$pid") == Z || ! -e /proc/$pid ]]'
+    status=$(proc_stat 50 "$pid")
+    check "with status 0 (${status:-collected before it could be read})" test "${status:-0}" -eq 0
     check "Brevalt runs on" eval '! ended "$BREVALT_PID"'
     screenshot stopped
+
+    check "Snort実行 is clicked" client_click 64 84
+    check "a sensor runs again" wait_until 10 sensor_count_is 1
+    pid=$(sensor_pids)
+    check "the window is asked to close" "$BIN/close_window" "$(brevalt_window main)"
+    check "Brevalt ends with status 0" brevalt_exits_with -eq 0
+    sensor_outlives_brevalt "$pid"
 }
 
-case_fend_exits_0_and_leaves_sensor() {
-    new_case
-    start_brevalt
-    check "one sensor runs" wait_until 15 sensor_count_is 1
+# Without a tray host the window is shown at once; 終了 ends Brevalt with 0.
+case_no_tray_host_and_fend() {
     local pid
+    start_xvfb || exit 1
+    NO_TRAY_XVFB_PID=$XVFB_PID
+    start_case
+    check "the window is shown" wait_until 15 window_shown
+    check "one sensor runs" wait_until 10 sensor_count_is 1
     pid=$(sensor_pids)
-    check "the icon is embedded" wait_until 15 icon_window
-    click_icon 1
-    check "the window is shown" wait_until 10 window_shown
-    screenshot before-exit
-    check "ファイル > 終了 is chosen" choose_fend
-    check "Brevalt ends" wait_brevalt_exit 10
-    check "with status 0" test "$BREVALT_STATUS" -eq 0
-    check "the sensor keeps running" eval 'sensor_count_is 1 && [[ $(sensor_pids) == "$pid" ]]'
-    local size
-    size=$(stat -c %s "$PROG_DIR/log/alert.ids")
-    check "and keeps writing" wait_until 5 eval '[[ $(stat -c %s "$PROG_DIR/log/alert.ids") -gt $size ]]'
-    kill "$pid"
-    check "the sensor ends when told by pid" wait_until 5 sensor_count_is 0
+    screenshot no-tray
+    check "ファイル is clicked" client_click 20 -10
+    check "its menu opens as a second window" \
+        wait_until 5 eval '(($(xdotool search --onlyvisible --classname "^brevalt$" | wc -l) > 1))'
+    check "終了 is chosen by keyboard" xdotool key Down Return
+    check "Brevalt ends with status 0" brevalt_exits_with -eq 0
+    sensor_outlives_brevalt "$pid"
 }
 
 case_missing_settings_ends_with_error() {
-    new_case
-    rm "$RUN_DIR/brevalt.ini"
-    start_brevalt
-    message_box() {
-        local id
-        for id in $(xdotool search --onlyvisible --name '^Brevalt$' 2>/dev/null); do
-            [[ $(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ { print $2 }') != 312 ]] && { echo "$id"; return 0; }
-        done
-        return 1
-    }
-    check "a message box is shown" wait_until 15 message_box
+    start_case none
+    check "a message box is shown" wait_until 15 brevalt_window box
     screenshot message
     check "standard error names the file" grep -q 'brevalt.ini' "$OUT/$CASE.stderr"
     check "no sensor is started" sensor_count_is 0
     check "no icon is registered" eval '! icon_window'
-    check "the main window is not shown" window_hidden
-    local box
-    box=$(message_box)
-    xdotool windowfocus "$box" 2>/dev/null || true
-    xdotool mousemove --window "$box" 5 5 key Return
-    check "Brevalt ends once the box is closed" wait_brevalt_exit 10
-    check "with a non-zero status ($BREVALT_STATUS)" test "$BREVALT_STATUS" -ne 0
+    check "the main window is not shown" eval '! window_shown'
+    xdotool mousemove --window "$(brevalt_window box)" 5 5 key Return
+    check "Brevalt ends once the box is closed, with a non-zero status" brevalt_exits_with -ne 0
     check "still no sensor" sensor_count_is 0
-}
-
-case_no_tray_host_shows_window() {
-    # A display of its own, with no tray host on it.
-    local tray_display=$DISPLAY
-    start_xvfb || exit 1
-    NO_TRAY_XVFB_PID=$XVFB_PID
-    check "a display without tray differs from the tray's" test "$DISPLAY" != "$tray_display"
-    new_case
-    start_brevalt
-    check "the window is shown" wait_until 15 window_shown
-    check "one sensor runs" wait_until 10 sensor_count_is 1
-    screenshot no-tray
-}
-
-case_closing_window_exits_0_and_leaves_sensor() {
-    check "the close_window helper is built" test -x "$BIN/close_window"
-    new_case
-    start_brevalt
-    check "one sensor runs" wait_until 15 sensor_count_is 1
-    local pid
-    pid=$(sensor_pids)
-    check "the icon is embedded" wait_until 15 icon_window
-    click_icon 1
-    check "the window is shown" wait_until 10 window_shown
-    check "the window is asked to close" "$BIN/close_window" "$(main_window)"
-    check "Brevalt ends" wait_brevalt_exit 10
-    check "with status 0" test "$BREVALT_STATUS" -eq 0
-    check "the sensor keeps running" eval '[[ $(sensor_pids) == "$pid" ]]'
 }

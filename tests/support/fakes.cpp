@@ -22,6 +22,12 @@ LocalTime FakeClock::local() const {
             static_cast<int>(in_day / 60 % 60), static_cast<int>(in_day % 60)};
 }
 
+LocalTime FakePlatform::now() {
+    const LocalTime t = clock_.local();
+    clock_.advance(seconds_per_reading);
+    return t;
+}
+
 void FakePlatform::sleep_ms(unsigned milliseconds) {
     log_.push_back("sleep " + std::to_string(milliseconds));
     if (sleep_advances_clock) clock_.advance(milliseconds / 1000);

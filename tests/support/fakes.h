@@ -38,7 +38,7 @@ class FakePlatform final : public Platform {
 public:
     FakePlatform(FakeClock& clock, EventLog& log) : clock_(clock), log_(log) {}
 
-    LocalTime now() override { return clock_.local(); }
+    LocalTime now() override;
     void sleep_ms(unsigned milliseconds) override;
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override { return '/'; }
@@ -48,6 +48,7 @@ public:
     bool dir_fails = false;
     bool sleep_advances_clock = true;
     bool real_files = false;
+    int seconds_per_reading = 0;  // a clock that moves on each time it is read
 
 private:
     FakeClock& clock_;
