@@ -136,9 +136,9 @@ bool Brevalt::create(HINSTANCE instance) {
 
 bool Brevalt::create_controls() {
     for (int i = 0; i < k_control_count; ++i) {
-        const ControlSpec& spec = k_controls[static_cast<std::size_t>(i)];
+        const ControlSpec& row = k_controls[static_cast<std::size_t>(i)];
         controls_[static_cast<std::size_t>(i)] = ::CreateWindowExW(
-            spec.ex_style, spec.window_class, spec.caption, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0, hwnd_,
+            row.ex_style, row.window_class, row.caption, WS_CHILD | WS_VISIBLE | row.style, 0, 0, 0, 0, hwnd_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_id(i))), instance_, this);
         if (controls_[static_cast<std::size_t>(i)] == nullptr) return false;
     }
@@ -148,10 +148,10 @@ bool Brevalt::create_controls() {
 void Brevalt::apply_dpi(unsigned dpi, const RECT* suggested) {
     const HFONT font = create_ui_font(dpi);
     for (int i = 0; i < k_control_count; ++i) {
-        const ControlSpec& spec = k_controls[static_cast<std::size_t>(i)];
+        const ControlSpec& row = k_controls[static_cast<std::size_t>(i)];
         const HWND control = controls_[static_cast<std::size_t>(i)];
-        ::SetWindowPos(control, nullptr, twips_to_px(spec.left, dpi), twips_to_px(spec.top, dpi),
-                       twips_to_px(spec.width, dpi), twips_to_px(spec.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(control, nullptr, twips_to_px(row.left, dpi), twips_to_px(row.top, dpi),
+                       twips_to_px(row.width, dpi), twips_to_px(row.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     if (font_ != nullptr) ::DeleteObject(font_);
