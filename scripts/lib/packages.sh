@@ -9,6 +9,9 @@ need_packages() {
   echo "installing: ${missing[*]}"
   local sudo=
   [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq || return 1
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null || return 1
+  # Waits for another apt run (a desktop's updater, a parallel build) to end.
+  local wait=(-o DPkg::Lock::Timeout=900)
+  $sudo apt-get "${wait[@]}" update -qq || return 1
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait[@]}" install -y -qq --no-install-recommends "${missing[@]}" \
+    >/dev/null || return 1
 }
