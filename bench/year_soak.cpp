@@ -30,20 +30,6 @@ private:
     test::FakeClock& clock_;
 };
 
-class QuietShell final : public Shell {
-public:
-    void set_time_text(std::string_view) override {}
-    void set_clock_caption(std::string_view text) override { last_caption_length = text.size(); }
-    void start_timer(unsigned) override {}
-    void hide_picture() override {}
-    void prepare_icon() override {}
-    void hide_window() override {}
-    bool register_icon() override { return true; }
-    void show_window() override {}
-    void end_program() override {}
-    std::size_t last_caption_length = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,9 +45,9 @@ int main(int argc, char** argv) {
     test::FakePlatform platform(clock, platform_log);
     platform.sleep_advances_clock = false;
     StopClockSensor sensor(clock);
-    QuietShell shell;
+    test::FakeShell shell;
     Core core(shell, platform, sensor, (dir / "brevalt.ini").string());
-    if (auto error = core.Form_Load()) {
+    if (auto error = core.start_up()) {
         std::fprintf(stderr, "%s\n", error->message.c_str());
         return 2;
     }
@@ -69,7 +55,7 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     for (long i = 0; i < k_ticks; ++i) {
         clock.advance(30);
-        core.Timer1_Timer();
+        core.on_tick();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

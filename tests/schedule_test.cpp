@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "app/core.h"
 #include "fakes.h"
 #include "rotation/clock_text.h"
 #include "rotation/schedule.h"
-#include "temp_dir.h"
 
 namespace brevalt {
 namespace {
@@ -30,13 +29,10 @@ TEST(ClockText, CaptionAndDateStampCarryLeadingZeros) {
 
 // Runs the schedule alone on a sequence of clock texts; returns which ticks rotated.
 std::vector<int> rotating_ticks(const std::string& rotation_time, const std::vector<std::string>& clocks) {
-    Module1 state;
-    state.rotation_time = rotation_time;
+    std::int16_t rotated_flag = 0;
     std::vector<int> rotated;
     for (int i = 0; i < static_cast<int>(clocks.size()); ++i) {
-        bool ran = false;
-        schedule_tick(state, clocks[static_cast<std::size_t>(i)], [&] { ran = true; });
-        if (ran) rotated.push_back(i);
+        if (schedule_tick(rotation_time, rotated_flag, clocks[static_cast<std::size_t>(i)])) rotated.push_back(i);
     }
     return rotated;
 }
@@ -53,71 +49,63 @@ protected:
     void start(const std::string& time, std::int64_t start_seconds) {
         test::write_file(dir / "brevalt.ini", time + "\r\n");
         clock.set(start_seconds);
-        ASSERT_FALSE(core.Form_Load().has_value());
+        ASSERT_FALSE(core.start_up().has_value());
         log.clear();
     }
     // Ticks every 30 s as the timer would; a rotation's wait moves the clock on.
-    int run_ticks(int count) {
-        int rotations = 0;
+    void run_ticks(int count) {
         for (int i = 0; i < count; ++i) {
-            const int before = sensor.stops;
             clock.advance(30);
-            core.Timer1_Timer();
-            rotations += sensor.stops - before;
+            core.on_tick();
         }
-        return rotations;
+    }
+    [[nodiscard]] bool renamed_to(const std::string& dated_alert_log) const {
+        return std::find(log.begin(), log.end(), "rename /opt/brevalt/log/alert.ids -> /opt/brevalt/log/" +
+                                                     dated_alert_log) != log.end();
     }
 };
 
-TEST_F(TickTest, RefreshesTheClockThenRotatesInTheConfiguredMinute) {
+TEST_F(TickTest, RefreshesTheClockAndRotatesOnceInTheConfiguredMinute) {
     start("09:05", test::FakeClock::at(2026, 12, 6, 9, 4, 10));
-    core.Timer1_Timer();  // 9:04:10, no match
-    ASSERT_EQ(log, std::vector<std::string>{"Label1 2026/12/06 9:04:10"});
-    log.clear();
-    clock.set(test::FakeClock::at(2026, 12, 6, 9, 5, 10));
-    core.Timer1_Timer();
-    const std::vector<std::string> expected = {
-        "Label1 2026/12/06 9:05:10",
-        "sensor stop",
-        "sleep 8000",
-        "sensor ensure_stopped_gone",
-        "program_dir",
-        "rename /opt/brevalt/log/alert.ids -> /opt/brevalt/log/alert.ids.20261206",
-        "rename /opt/brevalt/log/scan.log -> /opt/brevalt/log/scan.log.20261206",
-        "sensor start",
-    };
-    EXPECT_EQ(log, expected);
-    // The label keeps the tick's time until the next tick, though the wait moved the clock on.
-    EXPECT_EQ(shell.clock_caption, "2026/12/06 9:05:10");
-    EXPECT_EQ(core.state().rotated_flag, 1);
+    run_ticks(1);
+    EXPECT_EQ(shell.clock, "2026/12/06 9:04:40");
+    EXPECT_EQ(sensor.stops, 0);
+    run_ticks(4);  // 9:05:10 rotates; 9:05:48 is the same minute; then 9:06
+    EXPECT_EQ(sensor.stops, 1);
+    EXPECT_EQ(sensor.starts, 2);
+    EXPECT_TRUE(renamed_to("alert.ids.20261206"));
 }
 
 TEST_F(TickTest, MidnightRotationUsesTheNewDaysDate) {
     start("00:00", test::FakeClock::at(2026, 12, 31, 23, 59, 50));
-    ASSERT_EQ(run_ticks(1), 1);  // 00:00:20
-    EXPECT_EQ(log.at(5), "rename /opt/brevalt/log/alert.ids -> /opt/brevalt/log/alert.ids.20270101");
+    run_ticks(1);  // 00:00:20
+    EXPECT_TRUE(renamed_to("alert.ids.20270101"));
 }
 
-TEST_F(TickTest, RotationOutlastingItsMinuteDoesNotRepeat) {
-    start("09:05", test::FakeClock::at(2026, 12, 6, 9, 5, 50));
-    platform.sleep_advances_clock = false;
-    core.Timer1_Timer();  // 9:05:50 rotates
-    clock.set(test::FakeClock::at(2026, 12, 6, 9, 6, 30));
-    core.Timer1_Timer();  // the first tick after it sees 09:06 and clears
+// The 8-second wait carries the clock into the next minute; the window keeps
+// the time the schedule acted on, and the next minute clears the latch
+// without a second rotation.
+TEST_F(TickTest, RotationOutlastingItsMinuteRunsOnce) {
+    start("09:05", test::FakeClock::at(2026, 12, 6, 9, 5, 25));
+    run_ticks(1);  // 9:05:55, the wait ends at 9:06:03
+    EXPECT_EQ(shell.clock, "2026/12/06 9:05:55");
+    EXPECT_EQ(core.state().rotated_flag, 1);
+    run_ticks(2);
     EXPECT_EQ(sensor.stops, 1);
     EXPECT_EQ(core.state().rotated_flag, 0);
 }
 
 TEST_F(TickTest, ManualRotationLeavesTheScheduleAlone) {
     start("09:05", test::FakeClock::at(2026, 12, 6, 9, 4, 0));
-    core.rotate_Click();  // at 09:04
+    core.rotate_now();  // at 09:04
     EXPECT_EQ(core.state().rotated_flag, 0);
-    EXPECT_EQ(run_ticks(2), 1);  // 09:04:38 nothing; 09:05:08 the scheduled rotation still runs
+    run_ticks(2);  // 09:04:38 nothing; 09:05:08 the scheduled rotation still runs
+    EXPECT_EQ(sensor.stops, 2);
 
     // A manual rotation inside the matching minute neither sets nor clears the latch.
     start("10:00", test::FakeClock::at(2026, 12, 6, 9, 59, 45));
-    EXPECT_EQ(run_ticks(1), 1);  // 10:00:15 rotates, latch set
-    core.rotate_Click();
+    run_ticks(1);  // 10:00:15 rotates, latch set
+    core.rotate_now();
     EXPECT_EQ(core.state().rotated_flag, 1);
 }
 

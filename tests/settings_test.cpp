@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#endif
+
+#include <cstdio>
 #include <string>
 #include <variant>
 
@@ -13,15 +21,6 @@ std::string value_of(std::string_view bytes) {
     auto result = parse_settings(bytes);
     if (auto* error = std::get_if<SettingsError>(&result)) return "error: " + error->message;
     return std::get<std::string>(result);
-}
-
-TEST(SettingsField, FirstFieldOfFirstLineIsTheTime) {
-    EXPECT_EQ(value_of("03:30"), "03:30");
-    EXPECT_EQ(value_of("03:30\r\n"), "03:30");
-    EXPECT_EQ(value_of("03:30\n04:00\n"), "03:30");
-    EXPECT_EQ(value_of("03:30\r04:00"), "03:30");
-    EXPECT_EQ(value_of("03:30,04:00\n"), "03:30");
-    EXPECT_EQ(value_of("3:30\n"), "3:30");  // accepted as written; it simply never matches
 }
 
 TEST(SettingsField, QuotedFieldLosesItsQuotesAndKeepsCommasAndBlanks) {
@@ -39,6 +38,8 @@ TEST(SettingsField, BlanksAroundAnUnquotedFieldAreDropped) {
     EXPECT_EQ(value_of("\t03:30  \t\r\n"), "03:30");
     EXPECT_EQ(value_of("  03:30 , 04:00"), "03:30");
     EXPECT_EQ(value_of("  \"03:30\"  "), "03:30");
+    EXPECT_EQ(value_of("03:30\r04:00"), "03:30");
+    EXPECT_EQ(value_of("3:30\n"), "3:30");  // accepted as written; it simply never matches
 }
 
 TEST(SettingsField, ByteOrderMarkIsNotPartOfTheTime) {
@@ -78,6 +79,22 @@ TEST(SettingsFile, MissingEmptyAndUnreadableFilesGiveTheReason) {
     auto good = read_settings(path);
     ASSERT_TRUE(std::holds_alternative<std::string>(good));
     EXPECT_EQ(std::get<std::string>(good), "21:05");
+}
+
+// The sensor is started with handle inheritance on; it must never hold the
+// settings file open, whatever the order of calls.
+TEST(SettingsFile, NoChildProcessInheritsIt) {
+    test::TempDir dir;
+    test::write_file(dir / "brevalt.ini", "03:30");
+    const FileHandle file = open_not_inherited((dir / "brevalt.ini").string());
+    ASSERT_TRUE(file);
+#ifdef _WIN32
+    DWORD flags = 0;
+    ASSERT_TRUE(::GetHandleInformation(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file.get()))), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+#else
+    EXPECT_NE(::fcntl(::fileno(file.get()), F_GETFD) & FD_CLOEXEC, 0);
+#endif
 }
 
 }  // namespace

@@ -12,47 +12,61 @@ namespace brevalt {
 Core::Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path)
     : shell_(shell), platform_(platform), sensor_(sensor), settings_path_(std::move(settings_path)) {}
 
-std::optional<SettingsError> Core::Form_Load() {
+std::optional<SettingsError> Core::start_up() {
     auto settings = read_settings(settings_path_);
     if (auto* error = std::get_if<SettingsError>(&settings)) return std::move(*error);
-    module1_.rotation_time = std::get<std::string>(std::move(settings));
+    state_.rotation_time = std::get<std::string>(std::move(settings));
 
-    shell_.set_time_text(module1_.rotation_time);
-    shell_.set_clock_caption(clock_caption(platform_.now()));
-    shell_.start_timer(k_tick_interval_ms);
-    module1_.rotated_flag = 0;
-    shell_.hide_picture();
+    shell_.show_rotation_time(state_.rotation_time);
+    shell_.show_clock(clock_caption(platform_.now()));
+    shell_.start_tick_timer(k_tick_interval_ms);
+    state_.rotated_flag = 0;
+    shell_.hide_icon_picture();
     shell_.prepare_icon();
     shell_.hide_window();
-    taskbar_created();
-    start_snort_Click();
+    window_ = WindowState::hidden;
+    place_icon();
+    start_sensor();
     return std::nullopt;
 }
 
-void Core::Timer1_Timer() {
+void Core::on_tick() {
     sensor_.reap();
-    // One reading serves both the caption and the schedule, so the window
+    // One reading serves both the clock and the schedule, so the window
     // never shows a time other than the one the schedule acted on.
     const LocalTime now = platform_.now();
-    shell_.set_clock_caption(clock_caption(now));
-    schedule_tick(module1_, clock_text(now), [this] { rotate_Click(); });
+    shell_.show_clock(clock_caption(now));
+    if (schedule_tick(state_.rotation_time, state_.rotated_flag, clock_text(now))) rotate_now();
 }
 
-void Core::start_snort_Click() { (void)sensor_.start(); }
+void Core::start_sensor() { (void)sensor_.start(); }
 
-void Core::Command1_Click() { stop_snort(); }
+void Core::stop_sensor() { sensor_.stop(); }
 
-void Core::stop_snort() { sensor_.stop(); }
+void Core::rotate_now() { (void)rotate_logs(platform_, sensor_); }
 
-void Core::rotate_Click() { (void)rotate_logs(platform_, sensor_); }
+void Core::exit_program() { shell_.end_program(); }
 
-void Core::fend_Click() { shell_.end_program(); }
+void Core::on_icon_clicked() {
+    shell_.show_window();
+    window_ = WindowState::opened_by_operator;
+}
 
-void Core::icon_left_press() { shell_.show_window(); }
+void Core::on_notification_area_appeared() { place_icon(); }
 
-void Core::taskbar_created() {
+void Core::place_icon() {
+    if (shell_.register_icon()) {
+        if (window_ == WindowState::shown_for_missing_icon) {
+            shell_.hide_window();
+            window_ = WindowState::hidden;
+        }
+        return;
+    }
     // Without an icon there would be no way back to a hidden window.
-    if (!shell_.register_icon()) shell_.show_window();
+    if (window_ == WindowState::hidden) {
+        shell_.show_window();
+        window_ = WindowState::shown_for_missing_icon;
+    }
 }
 
 }  // namespace brevalt

@@ -3,13 +3,13 @@
 #include <optional>
 #include <string>
 
-#include "app/module1.h"
+#include "app/program_state.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "sensor/sensor.h"
 
-// The logic behind every handler of the window. A shell owns one Core and
+// The logic behind every event of the window. A shell owns one Core and
 // forwards each event to the method of the same name; the Core decides what
 // happens and tells the shell what to show.
 namespace brevalt {
@@ -22,34 +22,44 @@ class Core {
 public:
     Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
 
-    // The start-up order. On a settings error nothing after the read runs (no
-    // sensor, no icon) and the error is returned for the shell to report
-    // before it ends the program with k_startup_error_status.
-    std::optional<SettingsError> Form_Load();
+    // Reads the settings, fills the window, arms the tick, hides the window,
+    // puts the icon in place and starts the sensor. On a settings error
+    // nothing after the read runs (no sensor, no icon) and the error is
+    // returned for the shell to report before it ends the program with
+    // k_startup_error_status.
+    std::optional<SettingsError> start_up();
 
-    // The 30-second tick: refresh the clock, then rotate once in the
-    // configured minute.
-    void Timer1_Timer();
+    // The 30-second tick: collect ended sensors, refresh the clock, then
+    // rotate once in the configured minute.
+    void on_tick();
 
-    void start_snort_Click();  // start a sensor
-    void Command1_Click();     // stop the sensor
-    void rotate_Click();       // rotate now; leaves the schedule's latch alone
-    void fend_Click();         // end the program; the sensor keeps running
-    void icon_left_press();    // show the window
-    // The desktop's notification area came back (its shell restarted) and
-    // has forgotten the icon: register it again.
-    void taskbar_created();
+    void start_sensor();  // a second press starts a second sensor
+    void stop_sensor();
+    void rotate_now();    // leaves the schedule's latch alone
+    void exit_program();  // the sensor keeps running
+    void on_icon_clicked();  // the left button on the icon: show the window
 
-    [[nodiscard]] const Module1& state() const { return module1_; }
+    // A notification area has come up (late at logon, or again after the
+    // panel or task bar restarted): put the icon there. A window that was
+    // shown only because the icon was missing is hidden again; one the
+    // operator opened stays open.
+    void on_notification_area_appeared();
+
+    [[nodiscard]] const ProgramState& state() const { return state_; }
 
 private:
-    void stop_snort();
+    // Why the window is on screen, which decides whether an icon that comes
+    // in may hide it again.
+    enum class WindowState { hidden, shown_for_missing_icon, opened_by_operator };
+
+    void place_icon();
 
     Shell& shell_;
     Platform& platform_;
     Sensor& sensor_;
     std::string settings_path_;
-    Module1 module1_;
+    ProgramState state_;
+    WindowState window_ = WindowState::hidden;
 };
 
 }  // namespace brevalt

@@ -1,9 +1,7 @@
 #include "app/settings.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace brevalt {
 
@@ -47,12 +45,15 @@ std::variant<std::string, SettingsError> parse_settings(std::string_view bytes, 
     return std::string(bytes.substr(start, end - start));
 }
 
+FileHandle open_not_inherited(const std::string& path) {
+    // The C library's own flag for it ("e" in glibc, "N" in the Windows
+    // runtime), given by the build.
+    return FileHandle(std::fopen(path.c_str(), BREVALT_READ_NOT_INHERITED));
+}
+
 std::variant<std::string, SettingsError> read_settings(const std::string& path) {
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
     errno = 0;
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+    const FileHandle file = open_not_inherited(path);
     if (!file) return error_for(path, errno != 0 ? std::strerror(errno) : "it cannot be opened");
 
     // The time sits on the first line; anything past a few kilobytes is

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -23,6 +25,15 @@ struct SettingsError {
 // operator who left the file blank learns of it instead of never rotating.
 std::variant<std::string, SettingsError> parse_settings(std::string_view bytes,
                                                         std::string_view file_name = k_settings_file_name);
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens `path` for reading in binary mode, never inheritable: the sensor is
+// started with handle inheritance on, and must not hold Brevalt's files.
+FileHandle open_not_inherited(const std::string& path);
 
 // Reads and parses the file at `path`. A missing, unreadable or empty file is
 // an error whose message names the file and the reason.

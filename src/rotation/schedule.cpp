@@ -2,15 +2,14 @@
 
 namespace brevalt {
 
-bool schedule_tick(Module1& state, const std::string& clock_text, const std::function<void()>& rotate) {
-    bool rotated = false;
-    if (state.rotated_flag == 0 && state.rotation_time == clock_text) {
-        rotate();
-        state.rotated_flag = 1;
-        rotated = true;
+bool schedule_tick(std::string_view rotation_time, std::int16_t& rotated_flag, std::string_view clock_text) {
+    if (rotation_time != clock_text) {
+        rotated_flag = 0;
+        return false;
     }
-    if (state.rotation_time != clock_text) state.rotated_flag = 0;
-    return rotated;
+    if (rotated_flag != 0) return false;
+    rotated_flag = 1;
+    return true;
 }
 
 }  // namespace brevalt

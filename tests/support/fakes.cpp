@@ -34,7 +34,6 @@ void FakePlatform::sleep_ms(unsigned milliseconds) {
 }
 
 ProgramDir FakePlatform::program_dir() {
-    log_.push_back("program_dir");
     if (dir_fails) return {{}, SysResult::failure("readlink", 2)};
     return {dir, SysResult::success()};
 }
@@ -56,25 +55,10 @@ void FakeSensor::stop() {
     log_.push_back("sensor stop");
 }
 void FakeSensor::ensure_stopped_gone() { log_.push_back("sensor ensure_stopped_gone"); }
-void FakeSensor::reap() {}
 
-void RecordingShell::set_time_text(std::string_view text) {
-    time_text = text;
-    log_.push_back("Text1 " + time_text);
+bool FakeShell::register_icon() {
+    icon_registered = notification_area;
+    return notification_area;
 }
-void RecordingShell::set_clock_caption(std::string_view text) {
-    clock_caption = text;
-    log_.push_back("Label1 " + clock_caption);
-}
-void RecordingShell::start_timer(unsigned interval_ms) { log_.push_back("Timer1 " + std::to_string(interval_ms)); }
-void RecordingShell::hide_picture() { log_.push_back("Picture1 hide"); }
-void RecordingShell::prepare_icon() { log_.push_back("icon prepare"); }
-void RecordingShell::hide_window() { log_.push_back("window hide"); }
-bool RecordingShell::register_icon() {
-    log_.push_back("icon register");
-    return icon_available;
-}
-void RecordingShell::show_window() { log_.push_back("window show"); }
-void RecordingShell::end_program() { log_.push_back("end"); }
 
 }  // namespace brevalt::test

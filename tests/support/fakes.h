@@ -21,19 +21,18 @@ public:
     void set(std::int64_t seconds) { seconds_ = seconds; }
     void advance(std::int64_t seconds) { seconds_ += seconds; }
     [[nodiscard]] LocalTime local() const;
-    [[nodiscard]] std::int64_t seconds() const { return seconds_; }
 
 private:
     std::int64_t seconds_;
 };
 
-// Appends one line per event to a shared log, so tests can check the order
-// of calls across the shell, the sensor and the platform.
+// What the sensor and the platform were asked to do, in order, so that tests
+// can check that no log moves before the sensor is gone.
 using EventLog = std::vector<std::string>;
 
 // A platform on a fake clock. The sleep advances the clock (a rotation's
-// wait takes its time) unless `sleep_advances_clock` is off. Renames go to
-// the real file system when `real_files` is set, else they only record.
+// wait takes its time) unless `sleep_advances_clock` is off. Renames go to the real file system when `real_files`
+// is set, else they only record.
 class FakePlatform final : public Platform {
 public:
     FakePlatform(FakeClock& clock, EventLog& log) : clock_(clock), log_(log) {}
@@ -61,7 +60,7 @@ public:
     SysResult start() override;
     void stop() override;
     void ensure_stopped_gone() override;
-    void reap() override;
+    void reap() override {}
 
     int starts = 0;
     int stops = 0;
@@ -70,30 +69,29 @@ private:
     EventLog& log_;
 };
 
-class RecordingShell final : public Shell {
+// The window as the core leaves it.
+class FakeShell final : public Shell {
 public:
-    explicit RecordingShell(EventLog& log) : log_(log) {}
-    void set_time_text(std::string_view text) override;
-    void set_clock_caption(std::string_view text) override;
-    void start_timer(unsigned interval_ms) override;
-    void hide_picture() override;
-    void prepare_icon() override;
-    void hide_window() override;
+    void show_rotation_time(std::string_view text) override { rotation_time = text; }
+    void show_clock(std::string_view text) override { clock = text; }
+    void start_tick_timer(unsigned interval_ms) override { tick_interval_ms = interval_ms; }
+    void hide_icon_picture() override { icon_picture_hidden = true; }
+    void prepare_icon() override { icon_prepared = true; }
+    void hide_window() override { window_shown = false; }
     bool register_icon() override;
-    void show_window() override;
-    void end_program() override;
+    void show_window() override { window_shown = true; }
+    void end_program() override { ended = true; }
 
-    bool icon_available = true;
-    std::string clock_caption;
-    std::string time_text;
-
-private:
-    EventLog& log_;
+    bool notification_area = true;  // whether register_icon can succeed
+    bool icon_registered = false;
+    bool icon_prepared = false;
+    bool icon_picture_hidden = false;
+    bool window_shown = true;  // a window starts out shown until hidden
+    bool ended = false;
+    unsigned tick_interval_ms = 0;
+    std::string rotation_time;
+    std::string clock;
 };
-
-}  // namespace brevalt::test
-
-namespace brevalt::test {
 
 // A Core wired to fakes, reading its settings from a fresh temporary folder.
 struct CoreHarness {
@@ -102,7 +100,7 @@ struct CoreHarness {
     EventLog log;
     FakePlatform platform{clock, log};
     FakeSensor sensor{log};
-    RecordingShell shell{log};
+    FakeShell shell;
     Core core{shell, platform, sensor, (dir / "brevalt.ini").string()};
 };
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -47,11 +48,40 @@ SysResult SystemPlatform::rename_no_replace(const std::string& from, const std::
     return rename_by_link(from, to);
 }
 
+namespace {
+
+bool no_hard_links(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS; }
+
+// For file systems without hard links (vfat, exFAT, some FUSE). rename()
+// itself would replace an existing target, so the name is checked first.
+// What remains is a race: a file that appears under the dated name between
+// the check and the rename is replaced. Only a second rotation in the same
+// second, or another program writing dated names, could hit it.
+SysResult rename_if_free(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) return SysResult::failure("rename", EEXIST);
+    if (errno != ENOENT) return SysResult::failure("lstat", errno);
+    if (::rename(from.c_str(), to.c_str()) != 0) return SysResult::failure("rename", errno);
+    return SysResult::success();
+}
+
+}  // namespace
+
 SysResult rename_by_link(const std::string& from, const std::string& to) {
     // A hard link refuses an existing target just as the flag does; the old
     // name goes only once the new one exists, so a failure loses nothing.
-    if (link(from.c_str(), to.c_str()) != 0) return SysResult::failure("link", errno);
-    if (unlink(from.c_str()) != 0) return SysResult::failure("unlink", errno);
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        if (no_hard_links(error)) return rename_if_free(from, to);
+        return SysResult::failure("link", error);
+    }
+    if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
+        // Left with two names, the log would be appended to under its dated
+        // name by the restarted sensor: take the new name back.
+        ::unlink(to.c_str());
+        return SysResult::failure("unlink", error);
+    }
     return SysResult::success();
 }
 

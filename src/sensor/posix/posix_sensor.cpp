@@ -8,6 +8,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,9 +42,20 @@ bool collected(pid_t pid) {
     }
 }
 
-void collect_blocking(pid_t pid) {
-    while (::waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+// A killed process is normally gone within milliseconds, but one stuck in
+// the kernel (a hung network file system, a wedged capture driver) may take
+// any time. The window waits for this, so the wait is bounded; a child not
+// collected by then is left for a later reap.
+constexpr int k_kill_wait_steps = 100;
+constexpr long k_kill_wait_step_ns = 10'000'000;  // 10 ms, 1 s in all
+
+bool collected_within_bound(pid_t pid) {
+    for (int step = 0; step < k_kill_wait_steps; ++step) {
+        if (collected(pid)) return true;
+        timespec pause{0, k_kill_wait_step_ns};
+        ::nanosleep(&pause, nullptr);
     }
+    return collected(pid);
 }
 
 void drop_collected(std::vector<pid_t>& pids) {
@@ -111,7 +123,7 @@ PosixSensor::PosixSensor(std::string program_dir, std::string executable_name)
     : program_dir_(std::move(program_dir)), executable_name_(std::move(executable_name)) {}
 
 std::size_t PosixSensor::tracked_children() const {
-    return (current_ ? 1U : 0U) + stopped_.size() + replaced_.size();
+    return (current_ ? 1U : 0U) + stopped_.size() + to_collect_.size();
 }
 
 // The program's own folder first, then the absolute folders of PATH. The
@@ -157,7 +169,7 @@ SysResult PosixSensor::start() {
     }
 
     // An earlier sensor keeps running; it is only remembered for reaping.
-    if (current_) replaced_.push_back(*current_);
+    if (current_) to_collect_.push_back(*current_);
     current_ = pid;
     return SysResult::success();
 }
@@ -178,7 +190,8 @@ void PosixSensor::ensure_stopped_gone() {
         // Still alive after its grace time: it would go on writing into a
         // log that is about to be renamed.
         ::kill(pid, SIGKILL);
-        collect_blocking(pid);
+        // Not yet gone: it is never signalled again, only collected later.
+        if (!collected_within_bound(pid)) to_collect_.push_back(pid);
     }
     stopped_.clear();
 }
@@ -186,7 +199,7 @@ void PosixSensor::ensure_stopped_gone() {
 void PosixSensor::reap() {
     if (current_ && collected(*current_)) current_.reset();
     drop_collected(stopped_);
-    drop_collected(replaced_);
+    drop_collected(to_collect_);
 }
 
 }  // namespace brevalt

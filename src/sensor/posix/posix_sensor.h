@@ -42,7 +42,9 @@ private:
     std::string executable_name_;
     std::optional<pid_t> current_;
     std::vector<pid_t> stopped_;   // asked to end; made sure of by ensure_stopped_gone
-    std::vector<pid_t> replaced_;  // started earlier and never signalled again
+    // Never signalled again, only collected: sensors replaced by a later start,
+    // and killed ones that were not gone within the bound.
+    std::vector<pid_t> to_collect_;
 };
 
 }  // namespace brevalt

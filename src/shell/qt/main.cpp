@@ -1,28 +1,23 @@
 #include <QApplication>
-#include <QMessageBox>
 #include <cstdio>
+#include <cstring>
 
-#include "app/core.h"
-#include "brevalt_window.h"
+#include "main_window.h"
 #include "platform/system_platform.h"
 #include "sensor/posix/posix_sensor.h"
 
-// Brevalt on a Linux desktop: the window loads, runs the start-up order and
-// then lives on the event loop until "終了" or the window is closed.
+// Brevalt on a Linux desktop: the window starts up and then lives on the
+// event loop until "終了" or the window is closed.
 int main(int argc, char* argv[]) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("brevalt %s\n", BREVALT_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevalt"));
+    QApplication::setApplicationVersion(QStringLiteral(BREVALT_VERSION));
 
     brevalt::SystemPlatform platform;
     brevalt::PosixSensor sensor(platform.program_dir().path);
-    Brevalt window(platform, sensor);
-
-    if (auto error = window.Form_Load()) {
-        // Standard error first: the message box waits for the operator.
-        std::fprintf(stderr, "%s\n", error->message.c_str());
-        std::fflush(stderr);
-        QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->message));
-        return brevalt::k_startup_error_status;
-    }
-    return QApplication::exec();
+    return run_program(platform, sensor);
 }

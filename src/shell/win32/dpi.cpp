@@ -1,5 +1,7 @@
 #include "dpi.h"
 
+#include "user32_function.h"
+
 namespace brevalt::win32 {
 
 namespace {
@@ -7,15 +9,6 @@ namespace {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
 using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-
-template <typename Fn>
-Fn user32_function(const char* name) {
-    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-    if (user32 == nullptr) return nullptr;
-    // Through a generic function pointer, the documented way to convert
-    // GetProcAddress's result.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(user32, name)));
-}
 
 unsigned system_dpi() {
     const HDC screen = ::GetDC(nullptr);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/core.h"
-#include "brevalt_window.h"
+#include "main_window.h"
 #include "platform/system_platform.h"
 #include "platform/win32/wide_text.h"
 #include "sensor/win32/win32_sensor.h"
@@ -33,9 +33,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
 
     brevalt::SystemPlatform platform;
     brevalt::Win32Sensor sensor;
-    brevalt::win32::Brevalt window(platform, sensor);
+    brevalt::win32::MainWindow window(platform, sensor);
     if (!window.create(instance))
         return report_startup_error("Cannot create the window (error " + std::to_string(::GetLastError()) + ")");
-    if (const auto error = window.Form_Load()) return report_startup_error(error->message);
+    if (const auto error = window.start_up()) return report_startup_error(error->message);
     return window.run();
 }

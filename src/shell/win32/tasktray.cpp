@@ -1,5 +1,7 @@
 #include "tasktray.h"
 
+#include "user32_function.h"
+
 #include <cstring>
 #include <string_view>
 
@@ -7,6 +9,16 @@ namespace brevalt::win32::tasktray {
 
 static_assert(k_flags == 7 && k_callback_message == 512);
 static_assert(sizeof(void*) != 4 || NOTIFYICONDATAA_V1_SIZE == 88, "the earliest layout is 88 bytes on 32-bit");
+
+UINT listen_for_taskbar_created(HWND window) {
+    const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    // Windows 7 and later; before it, no filter stood in the way.
+    using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    static const auto allow =
+        user32_function<ChangeWindowMessageFilterExFn>("ChangeWindowMessageFilterEx");
+    if (message != 0 && allow != nullptr) allow(window, message, 1 /* MSGFLT_ALLOW */, nullptr);
+    return message;
+}
 
 NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon) {
     NOTIFYICONDATAA tray_data{};
@@ -22,7 +34,9 @@ NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon) {
     return tray_data;
 }
 
-bool add(NOTIFYICONDATAA& tray_data) { return ::Shell_NotifyIconA(NIM_ADD, &tray_data) != FALSE; }
+bool add_or_update(NOTIFYICONDATAA& tray_data) {
+    return ::Shell_NotifyIconA(NIM_ADD, &tray_data) != FALSE || ::Shell_NotifyIconA(NIM_MODIFY, &tray_data) != FALSE;
+}
 
 bool is_left_press(LPARAM mouse_message) { return LOWORD(mouse_message) == WM_LBUTTONDOWN; }
 

@@ -14,12 +14,19 @@ inline constexpr UINT k_flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
 inline constexpr UINT k_callback_message = WM_MOUSEMOVE;           // 512
 inline constexpr const char* k_tip = "Brevalt";
 
+// Registers "TaskbarCreated", which Explorer broadcasts once it has
+// re-created the task bar with every icon gone, and lets it reach `window`
+// even when Brevalt runs elevated and the task bar does not (the privilege
+// filter would drop it). Returns the message's number.
+UINT listen_for_taskbar_created(HWND window);
+
 // The record for `callback_window` (the hidden picture box) showing `icon`.
 NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon);
 
-// Shell_NotifyIconA(NIM_ADD). False when the notification area refused the
-// icon or there is none yet.
-bool add(NOTIFYICONDATAA& tray_data);
+// Shell_NotifyIconA(NIM_ADD), or NIM_MODIFY where the notification area
+// still holds the icon (a "TaskbarCreated" that found it in place). False
+// when the notification area refused the icon or there is none yet.
+bool add_or_update(NOTIFYICONDATAA& tray_data);
 
 // Decodes the callback's lParam, which is the mouse message itself rather
 // than a coordinate, so no display scaling can disturb it: true for a left

@@ -16,12 +16,12 @@ namespace brevalt::win32 {
 // The program's one window, window class "Brevalt", with the controls, menu
 // and timer of the classic form. Each handler forwards to the Core; the
 // Shell methods are what the Core asks of the window and the icon.
-class Brevalt final : public Shell {
+class MainWindow final : public Shell {
 public:
-    Brevalt(Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
-    ~Brevalt() override;
-    Brevalt(const Brevalt&) = delete;
-    Brevalt& operator=(const Brevalt&) = delete;
+    MainWindow(Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
 
     // Registers the window classes and creates the window with its menu and
     // controls, not shown. False when the system refuses.
@@ -30,18 +30,18 @@ public:
     // Dispatches messages until the program ends.
     int run();
 
-    std::optional<SettingsError> Form_Load();
-    void Timer1_Timer();
-    void start_snort_Click();
-    void Command1_Click();
-    void rotate_Click();
-    void fend_Click();
-    void Picture1_MouseMove(LPARAM mouse_message);
+    std::optional<SettingsError> start_up();
+    void on_tick();
+    void start_sensor();
+    void stop_sensor();
+    void rotate_now();
+    void exit_program();
+    void on_icon_callback(LPARAM mouse_message);
 
-    void set_time_text(std::string_view text) override;
-    void set_clock_caption(std::string_view text) override;
-    void start_timer(unsigned interval_ms) override;
-    void hide_picture() override;
+    void show_rotation_time(std::string_view text) override;
+    void show_clock(std::string_view text) override;
+    void start_tick_timer(unsigned interval_ms) override;
+    void hide_icon_picture() override;
     void prepare_icon() override;
     void hide_window() override;
     bool register_icon() override;
@@ -49,7 +49,18 @@ public:
     [[noreturn]] void end_program() override;
 
     // The controls in tab order, which is also their creation order.
-    enum Control : int { start_snort, Label1, Command1, rotate, Picture1, Frame1, Label2, Text1, Label3, k_control_count };
+    enum Control : int {
+        start_button,
+        clock_label,
+        stop_button,
+        rotate_button,
+        icon_picture,
+        time_group,
+        time_caption_label,
+        time_box,
+        time_format_label,
+        k_control_count
+    };
 
     [[nodiscard]] HWND window() const { return hwnd_; }
     [[nodiscard]] HWND control(Control which) const { return controls_[which]; }
@@ -57,7 +68,7 @@ public:
 
 private:
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    static LRESULT CALLBACK picture_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    static LRESULT CALLBACK icon_picture_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT on_command(WPARAM wparam, LPARAM lparam);
     bool create_controls();

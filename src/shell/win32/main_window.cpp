@@ -1,4 +1,4 @@
-#include "brevalt_window.h"
+#include "main_window.h"
 
 #include <string>
 #include <utility>
@@ -13,7 +13,7 @@ namespace brevalt::win32 {
 namespace {
 
 constexpr const wchar_t* k_window_class = L"Brevalt";
-constexpr const wchar_t* k_picture_class = L"Brevalt.Picture1";
+constexpr const wchar_t* k_icon_picture_class = L"Brevalt.IconPicture";
 constexpr const wchar_t* k_caption = L"Brevalt";
 
 constexpr DWORD k_window_style = WS_OVERLAPPEDWINDOW;
@@ -23,9 +23,9 @@ constexpr DWORD k_window_ex_style = 0;
 constexpr int k_client_width = 4680;
 constexpr int k_client_height = 3345;
 
-constexpr UINT_PTR k_timer1_id = 1;
+constexpr UINT_PTR k_tick_timer_id = 1;
 constexpr int k_first_control_id = 100;
-constexpr WORD k_fend_id = 200;
+constexpr WORD k_exit_item_id = 200;
 
 struct ControlSpec {
     const wchar_t* window_class;
@@ -41,12 +41,12 @@ constexpr int k_frame_top = 1920;
 
 // In tab order; creating them in this order makes it the order of the
 // dialog navigation too.
-constexpr std::array<ControlSpec, Brevalt::k_control_count> k_controls{{
+constexpr std::array<ControlSpec, MainWindow::k_control_count> k_controls{{
     {L"BUTTON", L"Snort実行", BS_PUSHBUTTON | WS_TABSTOP, 0, 240, 960, 1455, 615},
     {L"STATIC", L"", SS_LEFT, 0, 1200, 240, 2415, 375},
     {L"BUTTON", L"停止", BS_PUSHBUTTON | WS_TABSTOP, 0, 3120, 960, 1455, 615},
     {L"BUTTON", L"再起動", BS_PUSHBUTTON | WS_TABSTOP, 0, 1800, 960, 1215, 615},
-    {k_picture_class, L"", 0, WS_EX_CLIENTEDGE, 240, 120, 735, 495},
+    {k_icon_picture_class, L"", 0, WS_EX_CLIENTEDGE, 240, 120, 735, 495},
     {L"BUTTON", L"Frame1", BS_GROUPBOX, 0, k_frame_left, k_frame_top, 4215, 1335},
     {L"STATIC", L"切り替え時刻", SS_LEFT, 0, k_frame_left + 360, k_frame_top + 600, 1335, 375},
     {L"EDIT", L"", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, k_frame_left + 1920, k_frame_top + 480, 975,
@@ -56,13 +56,13 @@ constexpr std::array<ControlSpec, Brevalt::k_control_count> k_controls{{
 
 int control_id(int control) { return k_first_control_id + control; }
 
-Brevalt* owner_of(HWND window) { return reinterpret_cast<Brevalt*>(::GetWindowLongPtrW(window, GWLP_USERDATA)); }
+MainWindow* owner_of(HWND window) { return reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA)); }
 
-// Both window procedures find their Brevalt through the pointer given at
+// Both window procedures find their MainWindow through the pointer given at
 // creation and kept in the window's user data.
-Brevalt* attach_owner(HWND window, UINT message, LPARAM lparam) {
+MainWindow* attach_owner(HWND window, UINT message, LPARAM lparam) {
     if (message == WM_NCCREATE) {
-        auto* owner = static_cast<Brevalt*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        auto* owner = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
         return owner;
     }
@@ -77,10 +77,10 @@ bool register_class(const WNDCLASSEXW& window_class) {
 
 }  // namespace
 
-Brevalt::Brevalt(Platform& platform, Sensor& sensor, std::string settings_path)
+MainWindow::MainWindow(Platform& platform, Sensor& sensor, std::string settings_path)
     : core_(*this, platform, sensor, std::move(settings_path)) {}
 
-Brevalt::~Brevalt() {
+MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) {
         ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         ::DestroyWindow(hwnd_);
@@ -88,7 +88,7 @@ Brevalt::~Brevalt() {
     if (font_ != nullptr) ::DeleteObject(font_);
 }
 
-bool Brevalt::create(HINSTANCE instance) {
+bool MainWindow::create(HINSTANCE instance) {
     instance_ = instance;
     icon_ = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_BREVALT));
 
@@ -107,21 +107,17 @@ bool Brevalt::create(HINSTANCE instance) {
 
     WNDCLASSEXW picture_class{};
     picture_class.cbSize = sizeof picture_class;
-    picture_class.lpfnWndProc = picture_proc;
+    picture_class.lpfnWndProc = icon_picture_proc;
     picture_class.hInstance = instance;
     picture_class.hCursor = window_class.hCursor;
     picture_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    picture_class.lpszClassName = k_picture_class;
+    picture_class.lpszClassName = k_icon_picture_class;
     if (!register_class(picture_class)) return false;
 
     const HMENU menu_bar = ::CreateMenu();
     const HMENU file_menu = ::CreatePopupMenu();
-    ::AppendMenuW(file_menu, MF_STRING, k_fend_id, L"終了");
+    ::AppendMenuW(file_menu, MF_STRING, k_exit_item_id, L"終了");
     ::AppendMenuW(menu_bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file_menu), L"ファイル");
-
-    // Explorer broadcasts this when it has re-created the task bar, and
-    // every icon it showed before is gone.
-    taskbar_created_message_ = ::RegisterWindowMessageW(L"TaskbarCreated");
 
     hwnd_ = ::CreateWindowExW(k_window_ex_style, k_window_class, k_caption, k_window_style, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu_bar, instance, this);
@@ -130,11 +126,12 @@ bool Brevalt::create(HINSTANCE instance) {
         return false;
     }
     if (!create_controls()) return false;
+    taskbar_created_message_ = tasktray::listen_for_taskbar_created(hwnd_);
     apply_dpi(window_dpi(hwnd_), nullptr);
     return true;
 }
 
-bool Brevalt::create_controls() {
+bool MainWindow::create_controls() {
     for (int i = 0; i < k_control_count; ++i) {
         const ControlSpec& row = k_controls[static_cast<std::size_t>(i)];
         controls_[static_cast<std::size_t>(i)] = ::CreateWindowExW(
@@ -145,7 +142,7 @@ bool Brevalt::create_controls() {
     return true;
 }
 
-void Brevalt::apply_dpi(unsigned dpi, const RECT* suggested) {
+void MainWindow::apply_dpi(unsigned dpi, const RECT* suggested) {
     const HFONT font = create_ui_font(dpi);
     for (int i = 0; i < k_control_count; ++i) {
         const ControlSpec& row = k_controls[static_cast<std::size_t>(i)];
@@ -167,7 +164,7 @@ void Brevalt::apply_dpi(unsigned dpi, const RECT* suggested) {
     }
 }
 
-int Brevalt::run() {
+int MainWindow::run() {
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         // Tab, Shift+Tab and Space on the buttons, as in a dialog.
@@ -178,70 +175,69 @@ int Brevalt::run() {
     return 0;
 }
 
-std::optional<SettingsError> Brevalt::Form_Load() { return core_.Form_Load(); }
+std::optional<SettingsError> MainWindow::start_up() { return core_.start_up(); }
 
-void Brevalt::Timer1_Timer() { core_.Timer1_Timer(); }
+void MainWindow::on_tick() { core_.on_tick(); }
 
-void Brevalt::start_snort_Click() { core_.start_snort_Click(); }
+void MainWindow::start_sensor() { core_.start_sensor(); }
 
-void Brevalt::Command1_Click() { core_.Command1_Click(); }
+void MainWindow::stop_sensor() { core_.stop_sensor(); }
 
-void Brevalt::rotate_Click() { core_.rotate_Click(); }
+void MainWindow::rotate_now() { core_.rotate_now(); }
 
-void Brevalt::fend_Click() { core_.fend_Click(); }
+void MainWindow::exit_program() { core_.exit_program(); }
 
-void Brevalt::Picture1_MouseMove(LPARAM mouse_message) {
-    if (tasktray::is_left_press(mouse_message)) core_.icon_left_press();
+void MainWindow::on_icon_callback(LPARAM mouse_message) {
+    if (tasktray::is_left_press(mouse_message)) core_.on_icon_clicked();
 }
 
-void Brevalt::set_time_text(std::string_view text) {
-    ::SetWindowTextW(controls_[Text1], to_wide_or_ansi(text).c_str());
+void MainWindow::show_rotation_time(std::string_view text) {
+    ::SetWindowTextW(controls_[time_box], to_wide_or_ansi(text).c_str());
 }
 
-void Brevalt::set_clock_caption(std::string_view text) {
-    ::SetWindowTextW(controls_[Label1], to_wide_or_ansi(text).c_str());
+void MainWindow::show_clock(std::string_view text) {
+    ::SetWindowTextW(controls_[clock_label], to_wide_or_ansi(text).c_str());
 }
 
-void Brevalt::start_timer(unsigned interval_ms) { ::SetTimer(hwnd_, k_timer1_id, interval_ms, nullptr); }
+void MainWindow::start_tick_timer(unsigned interval_ms) { ::SetTimer(hwnd_, k_tick_timer_id, interval_ms, nullptr); }
 
-void Brevalt::hide_picture() { ::ShowWindow(controls_[Picture1], SW_HIDE); }
+void MainWindow::hide_icon_picture() { ::ShowWindow(controls_[icon_picture], SW_HIDE); }
 
-void Brevalt::prepare_icon() {
-    tray_data_ = tasktray::make_tray_data(controls_[Picture1], icon_);
+void MainWindow::prepare_icon() {
+    tray_data_ = tasktray::make_tray_data(controls_[icon_picture], icon_);
     tray_prepared_ = true;
 }
 
-void Brevalt::hide_window() { ::ShowWindow(hwnd_, SW_HIDE); }
+void MainWindow::hide_window() { ::ShowWindow(hwnd_, SW_HIDE); }
 
-bool Brevalt::register_icon() { return tray_prepared_ && tasktray::add(tray_data_); }
+bool MainWindow::register_icon() { return tray_prepared_ && tasktray::add_or_update(tray_data_); }
 
-void Brevalt::show_window() {
+void MainWindow::show_window() {
     ::ShowWindow(hwnd_, SW_SHOW);
     ::SetForegroundWindow(hwnd_);
 }
 
-void Brevalt::end_program() {
+void MainWindow::end_program() {
     // At once: no clean-up, the sensor keeps running and its handles stay
     // with it.
     ::ExitProcess(0);
 }
 
-void Brevalt::on_taskbar_created() {
-    // A new task bar starts empty; only an icon registered before needs
-    // registering again.
-    if (tray_prepared_) core_.taskbar_created();
+void MainWindow::on_taskbar_created() {
+    // Before start-up there is no icon record to register.
+    if (tray_prepared_) core_.on_notification_area_appeared();
 }
 
-LRESULT CALLBACK Brevalt::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    Brevalt* owner = attach_owner(window, message, lparam);
+LRESULT CALLBACK MainWindow::window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    MainWindow* owner = attach_owner(window, message, lparam);
     if (owner == nullptr || owner->hwnd_ != window) return ::DefWindowProcW(window, message, wparam, lparam);
     return owner->on_message(message, wparam, lparam);
 }
 
-LRESULT CALLBACK Brevalt::picture_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    Brevalt* owner = attach_owner(window, message, lparam);
+LRESULT CALLBACK MainWindow::icon_picture_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    MainWindow* owner = attach_owner(window, message, lparam);
     if (owner != nullptr && message == tasktray::k_callback_message) {
-        owner->Picture1_MouseMove(lparam);
+        owner->on_icon_callback(lparam);
         return 0;
     }
     if (owner != nullptr && message == WM_PAINT) {
@@ -254,7 +250,7 @@ LRESULT CALLBACK Brevalt::picture_proc(HWND window, UINT message, WPARAM wparam,
     return ::DefWindowProcW(window, message, wparam, lparam);
 }
 
-LRESULT Brevalt::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == taskbar_created_message_ && message != 0) {
         on_taskbar_created();
         return 0;
@@ -263,7 +259,7 @@ LRESULT Brevalt::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
         return on_command(wparam, lparam);
     case WM_TIMER:
-        if (wparam == k_timer1_id) Timer1_Timer();
+        if (wparam == k_tick_timer_id) on_tick();
         return 0;
     case WM_CLOSE:
         // Closing the only window ends the program just as the menu does.
@@ -279,7 +275,7 @@ LRESULT Brevalt::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         break;
     case WM_SETFOCUS:
         // Back to the control that had the focus, or to the first button.
-        ::SetFocus(last_focus_ != nullptr ? last_focus_ : controls_[start_snort]);
+        ::SetFocus(last_focus_ != nullptr ? last_focus_ : controls_[start_button]);
         return 0;
     default:
         break;
@@ -287,22 +283,22 @@ LRESULT Brevalt::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     return ::DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
-LRESULT Brevalt::on_command(WPARAM wparam, LPARAM lparam) {
+LRESULT MainWindow::on_command(WPARAM wparam, LPARAM lparam) {
     // Clicks on buttons and menu items; notifications from the text box
     // (which nothing reads) fall through.
     if (HIWORD(wparam) != BN_CLICKED) return ::DefWindowProcW(hwnd_, WM_COMMAND, wparam, lparam);
     switch (LOWORD(wparam)) {
-    case k_first_control_id + start_snort:
-        start_snort_Click();
+    case k_first_control_id + start_button:
+        start_sensor();
         return 0;
-    case k_first_control_id + Command1:
-        Command1_Click();
+    case k_first_control_id + stop_button:
+        stop_sensor();
         return 0;
-    case k_first_control_id + rotate:
-        rotate_Click();
+    case k_first_control_id + rotate_button:
+        rotate_now();
         return 0;
-    case k_fend_id:
-        fend_Click();
+    case k_exit_item_id:
+        exit_program();
         return 0;
     default:
         return ::DefWindowProcW(hwnd_, WM_COMMAND, wparam, lparam);

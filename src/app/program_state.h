@@ -7,7 +7,7 @@ namespace brevalt {
 
 // Program-wide state, alive for the whole process. The sensor's own record
 // lives in the sensor backend.
-struct Module1 {
+struct ProgramState {
     // The configured rotation time, "HH:MM"; read once at start-up and never
     // changed while the program runs.
     std::string rotation_time;

@@ -1,0 +1,169 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// The window is laid out in twips, 15 to the pixel, as it was first drawn.
+constexpr int k_twips_per_pixel = 15;
+
+QRect twips(int left, int top, int width, int height) {
+    return {left / k_twips_per_pixel, top / k_twips_per_pixel, width / k_twips_per_pixel,
+            height / k_twips_per_pixel};
+}
+
+QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+template <typename Widget>
+Widget* place(Widget* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path, QWidget* parent)
+    : QMainWindow(parent), core_(*this, platform, sensor, std::move(settings_path)) {
+    setObjectName(QStringLiteral("Brevalt"));
+    setWindowTitle(QStringLiteral("Brevalt"));
+    setWindowIcon(QIcon(QStringLiteral(":/brevalt.png")));
+
+    tick_timer = new QTimer(this);
+    tick_timer->setObjectName(QStringLiteral("tick_timer"));
+    connect(tick_timer, &QTimer::timeout, this, &MainWindow::on_tick);
+
+    tray_icon_ = new QSystemTrayIcon(this);
+    tray_icon_->setObjectName(QStringLiteral("tray_icon"));
+    connect(tray_icon_, &QSystemTrayIcon::activated, this, &MainWindow::on_icon_activated);
+}
+
+void MainWindow::setVisible(bool visible) {
+    if (visible) ensure_controls();
+    QMainWindow::setVisible(visible);
+}
+
+void MainWindow::ensure_controls() {
+    if (start_button != nullptr) return;
+    auto* file_menu = menuBar()->addMenu(QStringLiteral("ファイル"));
+    file_menu->setObjectName(QStringLiteral("file_menu"));
+    exit_action = file_menu->addAction(QStringLiteral("終了"));
+    exit_action->setObjectName(QStringLiteral("exit_action"));
+    connect(exit_action, &QAction::triggered, this, &MainWindow::exit_program);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twips(0, 0, 4680, 3345).size());
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Creation order as first drawn; the tab order is set below.
+    time_group = place(new QGroupBox(QStringLiteral("Frame1"), client), "time_group", twips(240, 1920, 4215, 1335));
+    time_box = place(new QLineEdit(time_group), "time_box", twips(1920, 480, 975, 375));
+    time_format_label = place(new QLabel(QStringLiteral("hh:mm"), time_group), "time_format_label",
+                              twips(3120, 600, 975, 375));
+    time_caption_label = place(new QLabel(QStringLiteral("切り替え時刻"), time_group), "time_caption_label",
+                               twips(360, 600, 1335, 375));
+    icon_picture = place(new QLabel(client), "icon_picture", twips(240, 120, 735, 495));
+    icon_picture->setPixmap(windowIcon().pixmap(32, 32));
+    icon_picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    rotate_button = place(new QPushButton(QStringLiteral("再起動"), client), "rotate_button", twips(1800, 960, 1215, 615));
+    stop_button = place(new QPushButton(QStringLiteral("停止"), client), "stop_button", twips(3120, 960, 1455, 615));
+    start_button = place(new QPushButton(QStringLiteral("Snort実行"), client), "start_button", twips(240, 960, 1455, 615));
+    clock_label = place(new QLabel(client), "clock_label", twips(1200, 240, 2415, 375));
+    time_box->setText(rotation_time_);
+    clock_label->setText(clock_);
+    icon_picture->setVisible(!icon_picture_hidden_);
+
+    setTabOrder(start_button, stop_button);
+    setTabOrder(stop_button, rotate_button);
+    setTabOrder(rotate_button, time_box);
+    start_button->setFocus();
+
+    connect(start_button, &QPushButton::clicked, this, &MainWindow::start_sensor);
+    connect(stop_button, &QPushButton::clicked, this, &MainWindow::stop_sensor);
+    connect(rotate_button, &QPushButton::clicked, this, &MainWindow::rotate_now);
+}
+
+std::optional<brevalt::SettingsError> MainWindow::start_up() { return core_.start_up(); }
+
+void MainWindow::on_tick() { core_.on_tick(); }
+
+void MainWindow::start_sensor() { core_.start_sensor(); }
+
+void MainWindow::stop_sensor() { core_.stop_sensor(); }
+
+void MainWindow::rotate_now() { core_.rotate_now(); }
+
+void MainWindow::exit_program() { core_.exit_program(); }
+
+// Only the press of the left button comes as Trigger under every tray host;
+// the other reasons differ between hosts, so all of them are ignored.
+void MainWindow::on_icon_activated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason == QSystemTrayIcon::Trigger) core_.on_icon_clicked();
+}
+
+void MainWindow::show_rotation_time(std::string_view value) {
+    rotation_time_ = text(value);
+    if (time_box != nullptr) time_box->setText(rotation_time_);
+}
+
+void MainWindow::show_clock(std::string_view value) {
+    clock_ = text(value);
+    if (clock_label != nullptr) clock_label->setText(clock_);
+}
+
+void MainWindow::start_tick_timer(unsigned interval_ms) { tick_timer->start(static_cast<int>(interval_ms)); }
+
+void MainWindow::hide_icon_picture() {
+    icon_picture_hidden_ = true;
+    if (icon_picture != nullptr) icon_picture->hide();
+}
+
+void MainWindow::prepare_icon() {
+    tray_icon_->setIcon(windowIcon());
+    tray_icon_->setToolTip(QStringLiteral("Brevalt"));
+}
+
+void MainWindow::hide_window() { hide(); }
+
+bool MainWindow::register_icon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
+    tray_icon_->show();
+    return true;
+}
+
+void MainWindow::show_window() {
+    show();
+    raise();
+    activateWindow();
+}
+
+// Returns from the event loop with status 0. Nothing is stopped on the way
+// out: the sensor runs on and the sensor backend forgets it without a signal.
+void MainWindow::end_program() { QCoreApplication::exit(0); }
+
+int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path) {
+    MainWindow window(platform, sensor, std::move(settings_path));
+    if (auto error = window.start_up()) {
+        // Standard error first: the message box waits for the operator.
+        std::fprintf(stderr, "%s\n", error->message.c_str());
+        std::fflush(stderr);
+        QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->message));
+        return brevalt::k_startup_error_status;
+    }
+    return QApplication::exec();
+}

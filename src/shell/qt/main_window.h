@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+#include <optional>
+#include <string>
+
+#include "app/core.h"
+#include "app/settings.h"
+#include "app/shell.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+// The program's one window on a Linux desktop, with its notification icon.
+// Every handler forwards to the Core, which decides; the window only draws
+// what the Core tells it and reports the operator's clicks. Each control's
+// object name is its member's name.
+class MainWindow final : public QMainWindow, public brevalt::Shell {
+    Q_OBJECT
+
+public:
+    MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor,
+               std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
+
+    // An error is for the caller to report before it ends the program.
+    std::optional<brevalt::SettingsError> start_up();
+
+    void on_tick();
+    void start_sensor();
+    void stop_sensor();
+    void rotate_now();
+    void exit_program();
+    void on_icon_activated(QSystemTrayIcon::ActivationReason reason);
+
+    [[nodiscard]] const brevalt::Core& core() const { return core_; }
+    [[nodiscard]] QSystemTrayIcon* tray_icon() const { return tray_icon_; }
+
+    // Builds the menu and the controls if that has not happened yet. Showing
+    // the window does it by itself: a window that stays hidden never lays out
+    // text, and so never loads the font database, which would cost a program
+    // that lives in the tray a fifth more memory and start-up time.
+    void ensure_controls();
+    void setVisible(bool visible) override;
+
+    void show_rotation_time(std::string_view text) override;
+    void show_clock(std::string_view text) override;
+    void start_tick_timer(unsigned interval_ms) override;
+    void hide_icon_picture() override;
+    void prepare_icon() override;
+    void hide_window() override;
+    bool register_icon() override;
+    void show_window() override;
+    void end_program() override;
+
+private:
+    brevalt::Core core_;
+
+    // What the core has put into the controls, kept for controls not yet built.
+    QString rotation_time_;
+    QString clock_;
+    bool icon_picture_hidden_ = false;
+
+    QGroupBox* time_group = nullptr;
+    QLineEdit* time_box = nullptr;
+    QLabel* time_format_label = nullptr;
+    QLabel* time_caption_label = nullptr;
+    QLabel* icon_picture = nullptr;
+    QTimer* tick_timer = nullptr;
+    QPushButton* rotate_button = nullptr;
+    QPushButton* stop_button = nullptr;
+    QPushButton* start_button = nullptr;
+    QLabel* clock_label = nullptr;
+    QAction* exit_action = nullptr;
+    QSystemTrayIcon* tray_icon_ = nullptr;
+};
+
+// The whole program after QApplication exists: the window's start-up, the
+// report of a start-up error (standard error and a message box), then the
+// event loop. Returns the process status.
+int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor,
+                std::string settings_path = brevalt::k_settings_file_name);
