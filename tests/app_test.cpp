@@ -17,7 +17,7 @@ protected:
     }
 };
 
-TEST_F(StartUpTest, FillsTheWindowHidesItBehindTheIconAndStartsTheSensor) {
+TEST_F(StartUpTest, FillsTheWindowHidesItBehindTheIconStartsTheSensorAndExitLeavesItRunning) {
     start();
     EXPECT_EQ(shell.rotation_time, "03:30");
     EXPECT_EQ(shell.clock, "2026/12/06 9:04:07");
@@ -27,6 +27,12 @@ TEST_F(StartUpTest, FillsTheWindowHidesItBehindTheIconAndStartsTheSensor) {
     EXPECT_FALSE(shell.window_shown);
     EXPECT_EQ(sensor.starts, 1);
     EXPECT_EQ(core.state().rotation_time, "03:30");
+    core.stop_sensor();
+    core.start_sensor();
+    core.exit_program();
+    EXPECT_TRUE(shell.ended);
+    EXPECT_EQ(sensor.stops, 1);
+    EXPECT_EQ(sensor.starts, 2);
 }
 
 TEST_F(StartUpTest, SettingsErrorStopsBeforeAnythingIsShownOrStarted) {
@@ -59,17 +65,6 @@ TEST_F(StartUpTest, WindowTheOperatorOpenedStaysWhenThePanelComesBack) {
     EXPECT_TRUE(shell.window_shown);
     core.on_notification_area_appeared();
     EXPECT_TRUE(shell.window_shown);
-}
-
-TEST_F(StartUpTest, ButtonsReachTheSensorAndExitLeavesItRunning) {
-    start();
-    core.start_sensor();
-    EXPECT_EQ(sensor.starts, 2);
-    core.stop_sensor();
-    EXPECT_EQ(sensor.stops, 1);
-    core.exit_program();
-    EXPECT_TRUE(shell.ended);
-    EXPECT_EQ(sensor.stops, 1);
 }
 
 }  // namespace

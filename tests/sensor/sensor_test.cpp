@@ -13,15 +13,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "fakes.h"
-#include "platform/system_platform.h"
-#include "rotation/rotation.h"
 #include "sensor/posix/posix_sensor.h"
 #include "temp_dir.h"
 
@@ -285,38 +282,6 @@ TEST_F(SensorTest, ThousandStartStopCyclesLeaveNoZombieNorDescriptor) {
     }));
     EXPECT_EQ(sensor.tracked_children(), 0U);
     EXPECT_EQ(names_in("/proc/self/fd"), descriptors_before);
-}
-
-TEST_F(SensorTest, RotationEndsAStubbornSensorBeforeRenaming) {
-    ::setenv("STANDIN_SENSOR_IGNORE_TERM", "1", 1);
-    struct Recorder final : Platform {
-        LocalTime now() override { return {}; }
-        void sleep_ms(unsigned) override {}  // no wait would end this sensor
-        ProgramDir program_dir() override { return {program.path().string(), SysResult::success()}; }
-        [[nodiscard]] char path_separator() const override { return '/'; }
-        SysResult rename_no_replace(const std::string& from, const std::string& to) override {
-            if (!old_alive_at_rename) old_alive_at_rename = ::kill(old_pid, 0) == 0;
-            return SystemPlatform().rename_no_replace(from, to);
-        }
-        TempDir program;
-        pid_t old_pid = 0;
-        std::optional<bool> old_alive_at_rename;
-    } platform;
-    place_standin(platform.program.path());
-    fs::create_directory(platform.program / "log");
-
-    PosixSensor sensor(platform.program.path().string());
-    ASSERT_TRUE(sensor.start().ok());
-    platform.old_pid = *sensor.current_pid();
-    ASSERT_TRUE(wait_until([&] { return fs::exists(platform.program / "log" / "scan.log"); }));
-
-    const RotationReport report = rotate_logs(platform, sensor);
-    EXPECT_EQ(platform.old_alive_at_rename, false);
-    EXPECT_TRUE(report.alert_rename.ok() && report.scan_rename.ok());
-    ASSERT_TRUE(sensor.current_pid().has_value());
-    EXPECT_EQ(child_state(*sensor.current_pid()).si_pid, 0);
-    sensor.stop();  // before the folder goes, or it would write into it
-    sensor.ensure_stopped_gone();
 }
 
 }  // namespace
