@@ -1,0 +1,51 @@
+# The installed layout of the Linux program and its Debian package, made by
+# CPack's DEB generator (`cpack -G DEB` in the build folder; scripts/package
+# does it). The Windows installers come from packaging/windows instead.
+if(WIN32 OR NOT BREVALT_BUILD_SHELL)
+  return()
+endif()
+
+set(brevalt_pkg ${PROJECT_SOURCE_DIR}/packaging/linux)
+set(brevalt_pkg_build ${PROJECT_BINARY_DIR}/packaging)
+
+# The program and its log folder beside it, which is a link into /var: the
+# logs are variable data, and the rotation renames through the link.
+install(TARGETS brevalt RUNTIME DESTINATION opt/brevalt)
+install(PROGRAMS ${brevalt_pkg}/brevalt-autostart DESTINATION opt/brevalt)
+file(MAKE_DIRECTORY ${brevalt_pkg_build})
+file(CREATE_LINK /var/opt/brevalt/log ${brevalt_pkg_build}/log SYMBOLIC)
+install(FILES ${brevalt_pkg_build}/log DESTINATION opt/brevalt)
+install(DIRECTORY DESTINATION var/opt/brevalt/log)
+
+# The settings, also the working folder of both desktop entries.
+install(FILES packaging/brevalt.ini DESTINATION etc/opt/brevalt)
+install(FILES ${brevalt_pkg}/brevalt.desktop DESTINATION usr/share/applications)
+install(FILES ${brevalt_pkg}/brevalt-autostart.desktop DESTINATION etc/xdg/autostart RENAME brevalt.desktop)
+install(FILES assets/brevalt.png DESTINATION usr/share/icons/hicolor/32x32/apps)
+
+# Documentation: the copyright, the changelog (compressed, as policy wants)
+# and the example wrapper that runs a real sensor.
+execute_process(COMMAND gzip -9nc ${brevalt_pkg}/changelog OUTPUT_FILE ${brevalt_pkg_build}/changelog.gz)
+install(FILES ${brevalt_pkg}/copyright ${brevalt_pkg_build}/changelog.gz DESTINATION usr/share/doc/brevalt)
+install(FILES ${brevalt_pkg}/snort DESTINATION usr/share/doc/brevalt/examples)
+install(FILES ${brevalt_pkg}/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME brevalt)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME brevalt)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CONTACT "Brevalt developers <developers@brevalt.invalid>")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps an intrusion-detection sensor running, rotates its logs daily")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Brevalt sits in the notification area, keeps the network sensor (Snort) running
+and, once a day at the time set in /etc/opt/brevalt/brevalt.ini, stops it,
+gives its two logs dated names and starts it again. It never deletes a log.")
+# Qt's platform plugins are loaded at run time, so shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${brevalt_pkg}/postinst ${brevalt_pkg}/postrm ${brevalt_pkg}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

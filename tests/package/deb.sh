@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The Debian package on this machine: lintian and desktop-file-validate; an
+# install with apt-get; Brevalt started by its autostart entry, in its Path=,
+# under Xvfb with a tray host and the stand-in sensor on PATH, rotating
+# through /opt/brevalt/log; an upgrade to a higher version; remove; purge.
+# No log may be lost on the way. Leaves the machine as it found it: what the
+# test created (package, group, statoverride, its own logs) goes at the end.
+# Usage: tests/package/deb.sh DEB STANDIN_SNORT   (as root)
+set -uo pipefail
+deb=$(realpath "${1:?usage: deb.sh DEB STANDIN_SNORT}") standin=$(realpath "${2:?}")
+OUT=$(mktemp -d)
+export OUT
+source "$(dirname "$0")/lib.sh"
+logs=/var/opt/brevalt/log
+
+machine_state() {
+    dpkg-query -W -f='${Status} ${Version}\n' brevalt 2>&1
+    getent group brevalt
+    dpkg-statoverride --list | grep brevalt
+    stat -c '%n %a %U %G' /opt/brevalt /etc/opt /etc/opt/brevalt /var/opt /var/opt/brevalt 2>&1
+    ls /etc/xdg/autostart/brevalt.desktop /usr/share/applications/brevalt.desktop 2>&1
+}
+if dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; then
+    echo "Brevalt is or was installed here: this test would touch its logs" >&2
+    exit 2
+fi
+state_before=$(machine_state)
+had_group=$(getent group brevalt)
+
+# The stand-in writes into the log folder beside itself: here, the package's.
+mkdir -p "$OUT/sensor"
+cp "$standin" "$OUT/sensor/snort"
+ln -s /opt/brevalt/log "$OUT/sensor/log"
+export PATH=$OUT/sensor:$PATH
+
+brevalt_pids() {
+    local proc
+    for proc in /proc/[0-9]*; do
+        [[ $(readlink "$proc/exe" 2>/dev/null) == /opt/brevalt/brevalt ]] && echo "${proc#/proc/}"
+    done
+    return 0
+}
+sensor_pids_in() {
+    local proc
+    for proc in /proc/[0-9]*; do
+        [[ $(readlink "$proc/exe" 2>/dev/null) == "$OUT/sensor/snort" ]] && echo "${proc#/proc/}"
+    done
+    return 0
+}
+stop_all() {
+    local pid
+    for pid in $(brevalt_pids) $(sensor_pids_in); do kill "$pid" 2>/dev/null; done
+    wait_until 10 eval '[[ -z $(brevalt_pids)$(sensor_pids_in) ]]'
+}
+cleanup() {
+    stop_all
+    stop_child "${TRAYER_PID:-}"
+    stop_child "${XVFB_PID:-}"
+    dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null
+    # Only the test's own logs are in there.
+    rm -rf /var/opt/brevalt
+    dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
+    [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
+    # A purge takes an empty /etc/opt or /var/opt along when no other package owns it.
+    mkdir -p /etc/opt /var/opt
+    rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"
+}
+trap cleanup EXIT
+
+extracted=$OUT/extracted
+dpkg-deb -x "$deb" "$extracted"
+expect "lintian: no error, no warning" lintian --fail-on error,warning "$deb"
+expect "desktop-file-validate: the menu and the autostart entry" desktop-file-validate \
+    "$extracted/usr/share/applications/brevalt.desktop" "$extracted/etc/xdg/autostart/brevalt.desktop"
+
+expect "apt-get installs the package" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb"
+expect "the log folder: setgid, mode 2775, group brevalt, through /opt/brevalt/log" \
+    eval '[[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt && $(readlink /opt/brevalt/log) == $logs ]]'
+
+XDG_RUNTIME_DIR=$(mktemp -d) && chmod 700 "$XDG_RUNTIME_DIR"
+export XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+start_xvfb && start_trayer || { echo "no virtual display or tray host" >&2; exit 2; }
+autostart=/etc/xdg/autostart/brevalt.desktop
+exec_line=$(sed -n 's/^Exec=//p' $autostart) path_line=$(sed -n 's/^Path=//p' $autostart)
+# A logon of someone outside the group: the launcher ends and starts nothing.
+expect "the autostart entry starts nothing for a non-member" \
+    eval "cd '$path_line' && timeout 5 setpriv --clear-groups $exec_line && [[ -z \$(brevalt_pids) ]]"
+
+rotation_time=$(soon_minute)
+printf '%s\n' "$rotation_time" >/etc/opt/brevalt/brevalt.ini
+gid=$(getent group brevalt | cut -d: -f3)
+setpriv --groups "$gid" gio launch $autostart >>"$OUT/checks.log" 2>&1
+expect "for a member it starts Brevalt in Path=, its icon in the tray" \
+    eval 'wait_until 15 icon_window && [[ $(readlink /proc/$(brevalt_pids)/cwd) == "$path_line" ]]'
+expect "the sensor on PATH writes into the log folder, files of group brevalt" \
+    eval 'wait_until 15 test -s $logs/scan.log && [[ $(stat -c %G $logs/alert.ids) == brevalt ]]'
+expect "at $rotation_time from brevalt.ini both logs get dated names, fresh ones follow" \
+    eval 'wait_until 100 rotated $logs && wait_until 15 test -s $logs/alert.ids'
+stop_all
+sums=$(log_sums $logs)
+
+# An upgrade to a higher version: the same package with its version raised.
+repack=$OUT/repack
+dpkg-deb -R "$deb" "$repack"
+version=$(sed -n 's/^Version: //p' "$repack/DEBIAN/control")
+sed -i "s/^Version: .*/Version: $version+1/" "$repack/DEBIAN/control"
+dpkg-deb -b "$repack" "$OUT/brevalt_$version+1_amd64.deb" >/dev/null
+expect "upgrade to $version+1" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$OUT/brevalt_$version+1_amd64.deb"
+expect "the upgrade keeps the edited brevalt.ini and every log" \
+    eval '[[ $(dpkg-query -W -f="\${Version}" brevalt) == "$version+1" && $(cat /etc/opt/brevalt/brevalt.ini) == "$rotation_time" && $(log_sums $logs) == "$sums" ]]'
+expect "dpkg -r keeps every log" eval 'dpkg -r brevalt && [[ ! -e /opt/brevalt/brevalt && $(log_sums $logs) == "$sums" ]]'
+expect "dpkg -P keeps every log" eval 'dpkg -P brevalt && [[ ! -e /etc/opt/brevalt/brevalt.ini && $(log_sums $logs) == "$sums" ]]'
+
+cleanup
+trap - EXIT
+OUT=$(mktemp -d)
+expect "the machine is left as it was found" eval '[[ $(machine_state) == "$state_before" ]]'
+rm -rf "$OUT"
+summary
