@@ -43,16 +43,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SystemPlatform, ProgramDirIsTheExecutablesFolderNotTheCurrentOne) {
-    test::TempDir elsewhere;
-    const fs::path before = fs::current_path();
-    fs::current_path(elsewhere.path());
-    const ProgramDir dir = SystemPlatform().program_dir();
-    fs::current_path(before);
-    ASSERT_TRUE(dir.result.ok());
-    EXPECT_EQ(fs::path(dir.path), fs::canonical("/proc/self/exe").parent_path());
-}
-
 // Dated names are made of this: a month off by one would name logs 20270001.
 TEST(SystemPlatform, NowIsTheLocalCalendarDateAndTime) {
     ::setenv("TZ", "UTC0", 1);

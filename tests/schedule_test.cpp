@@ -11,16 +11,6 @@
 namespace brevalt {
 namespace {
 
-LocalTime at(int hour, int minute, int second) { return {2026, 12, 6, hour, minute, second}; }
-
-TEST(ClockText, PadsSevenCharacterTimesAndKeepsHoursAndMinutes) {
-    EXPECT_EQ(time_text(at(9, 5, 0)), "9:05:00");
-    EXPECT_EQ(clock_text(at(9, 5, 10)), "09:05");
-    EXPECT_EQ(clock_text(at(21, 5, 30)), "21:05");
-    EXPECT_EQ(clock_text(at(0, 0, 20)), "00:00");
-    EXPECT_EQ(clock_text(at(23, 59, 59)), "23:59");
-}
-
 TEST(ClockText, CaptionAndDateStampCarryLeadingZeros) {
     EXPECT_EQ(clock_caption({2027, 1, 2, 3, 4, 5}), "2027/01/02 3:04:05");
     EXPECT_EQ(clock_caption({2026, 12, 31, 23, 59, 0}), "2026/12/31 23:59:00");
