@@ -26,8 +26,9 @@ struct RotationReport {
 };
 
 // Stops the sensor, waits, moves both logs to their dated names (never over
-// an existing file) and starts the sensor again. Every failure from the path
-// step on is passed over so that the sensor is always restarted.
+// an existing file) and starts the sensor again. Once the sensor is stopped,
+// every failure (no program folder, no log folder, a missing log, a dated
+// name already taken) is passed over so that the sensor is always restarted.
 RotationReport rotate_logs(Platform& platform, Sensor& sensor);
 
 }  // namespace brevalt

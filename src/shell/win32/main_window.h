@@ -13,8 +13,8 @@
 
 namespace brevalt::win32 {
 
-// The program's one window, window class "Brevalt", with the controls, menu
-// and timer of the classic form. Each handler forwards to the Core; the
+// The program's one window, window class "Brevalt", with its controls, menu
+// and tick timer. Each handler forwards to the Core; the
 // Shell methods are what the Core asks of the window and the icon.
 class MainWindow final : public Shell {
 public:
