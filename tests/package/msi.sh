@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The Windows installers under Wine's 64-bit loader, in a fresh prefix with
+# its own wineserver: a bad ROTATIONTIME fails and leaves nothing; the x64
+# MSI installs with ROTATIONTIME; the program, started in its shortcut's
+# working folder with the stand-in snort.exe beside it, rotates; an upgrade
+# keeps an edited brevalt.ini and the logs, a downgrade is refused; uninstall
+# leaves every log; the x86 MSI installs into the 32-bit Program Files.
+# Usage: tests/package/msi.sh DIST_DIR BUILD_WIN64_DIR (holding bin/brevalt.exe and bin/snort.exe)
+set -uo pipefail
+dist=$(realpath "${1:?usage: msi.sh DIST_DIR BUILD_WIN64_DIR}") build=$(realpath "${2:?}")
+here=$(cd "$(dirname "$0")" && pwd)
+OUT=$build/msi-test
+rm -rf "$OUT" && mkdir -p "$OUT"
+export OUT
+source "$here/lib.sh"
+
+msi=$(ls "$dist"/brevalt-*-x64.msi)
+version=${msi##*/brevalt-} version=${version%-x64.msi}
+wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+export WINEPREFIX=$OUT/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+app=$WINEPREFIX/drive_c/Program\ Files/Brevalt
+# Wine reports msiexec's 1603 (a failed install) as 67.
+msiexec() { "$wine" msiexec "$@" /qn; }
+installed_version() {
+    "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+        tr -d '\r' | awk '/DisplayVersion/ { print $3 }'
+}
+cleanup() {
+    "$wineserver" -k 2>/dev/null
+    stop_child "${XVFB_PID:-}"
+}
+trap cleanup EXIT
+
+env -u DISPLAY "$wine" wineboot -i >/dev/null 2>&1 && "$wineserver" -w
+start_xvfb || exit 2
+"$wineserver" -p >/dev/null 2>&1 </dev/null
+
+for bad in abc '' 25:00 3:30 '03:3&echo'; do
+    expect "ROTATIONTIME='$bad' fails the install (status 67) and installs nothing" \
+        eval 'msiexec /i "$msi" "ROTATIONTIME=$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version) ]]'
+done
+
+rotation_time=$(soon_minute)
+WINEDEBUG=-all,fixme+icacls msiexec /i "$msi" ROTATIONTIME="$rotation_time" 2>"$OUT/install.err"
+expect "the x64 MSI installs with ROTATIONTIME=$rotation_time into brevalt.ini" \
+    eval '[[ $(installed_version) == "$version" && $(head -n 1 "$app/brevalt.ini" | tr -d "\r") == "$rotation_time" ]]'
+expect "the log folder is made writable for Users" \
+    grep -F '"C:\\Program Files\\Brevalt\\log\\." "/grant" "*S-1-5-32-545:(OI)(CI)M"' "$OUT/install.err"
+
+# Each shortcut's folder name and working folder (the string ending in "\").
+shortcuts() {
+    local link folder
+    find "$WINEPREFIX/drive_c" -name Brevalt.lnk | while IFS= read -r link; do
+        folder=${link%/*}
+        echo "${folder##*/} $(strings -el "$link" | grep -o 'C:.*\\$')"
+    done | sort
+}
+expected_shortcuts=$(printf '%s C:\\Program Files\\Brevalt\\\n' Programs StartUp)
+expect "a Start-menu and a start-at-logon shortcut, both working in the install folder" \
+    eval '[[ $(shortcuts) == "$expected_shortcuts" ]]'
+cp "$build/bin/snort.exe" "$app/"
+(cd "$app" && exec "$wine" brevalt.exe >"$OUT/brevalt.out" 2>&1) &
+expect "the installed program starts the sensor, which writes into log\\" wait_until 30 test -s "$app/log/scan.log"
+expect "at $rotation_time both logs get dated names and fresh ones follow" \
+    eval 'wait_until 100 rotated "$app/log" && wait_until 15 test -s "$app/log/alert.ids"'
+"$wineserver" -k
+"$wineserver" -w
+"$wineserver" -p >/dev/null 2>&1 </dev/null
+sums=$(log_sums "$app/log")
+
+# The next version: the same program in an MSI with a higher version.
+next=$(awk -F. '{ print $1 "." $2 "." $3 + 1 }' <<<"$version")
+"$here/../../packaging/windows/make-msi" "$next" x64 "$build/bin/brevalt.exe" "$OUT/brevalt-$next-x64.msi"
+printf '07:07\r\n' >"$app/brevalt.ini"
+expect "the upgrade to $next keeps the edited brevalt.ini and every log" \
+    eval 'msiexec /i "$OUT/brevalt-$next-x64.msi" && [[ $(installed_version) == "$next" &&
+        $(cat "$app/brevalt.ini") == $'"'07:07\r'"' && $(log_sums "$app/log") == "$sums" ]]'
+expect "going back to $version is refused" \
+    eval 'msiexec /i "$msi"; [[ $? -eq 67 && $(installed_version) == "$next" ]]'
+expect "uninstall leaves every log and the edited brevalt.ini" \
+    eval 'msiexec /x "$OUT/brevalt-$next-x64.msi" && [[ ! -e $app/brevalt.exe && -z $(installed_version) &&
+        $(log_sums "$app/log") == "$sums" && -e $app/brevalt.ini ]]'
+
+app32=$WINEPREFIX/drive_c/Program\ Files\ \(x86\)/Brevalt
+rm -rf "$app"
+expect "the x86 MSI installs its 32-bit program into the 32-bit Program Files" \
+    eval 'msiexec /i "$dist/brevalt-$version-x86.msi" && [[ ! -e $app ]] &&
+        i686-w64-mingw32-objdump -f "$app32/brevalt.exe" | grep -q "file format pei-i386"'
+summary
