@@ -8,6 +8,8 @@
 # Usage: tests/package/deb.sh DEB STANDIN_SNORT   (as root)
 set -uo pipefail
 deb=$(realpath "${1:?usage: deb.sh DEB STANDIN_SNORT}") standin=$(realpath "${2:?}")
+source "$(dirname "$0")/../../scripts/lib/packages.sh"
+need_packages lintian desktop-file-utils libglib2.0-bin xvfb trayer xdotool x11-utils || exit 2
 OUT=$(mktemp -d)
 export OUT
 source "$(dirname "$0")/lib.sh"

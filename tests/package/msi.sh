@@ -9,6 +9,8 @@
 set -uo pipefail
 dist=$(realpath "${1:?usage: msi.sh DIST_DIR BUILD_WIN64_DIR}") build=$(realpath "${2:?}")
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/packages.sh"
+need_packages wine64 xvfb wixl msitools binutils binutils-mingw-w64-i686 || exit 2
 OUT=$build/msi-test
 rm -rf "$OUT" && mkdir -p "$OUT"
 export OUT
