@@ -31,12 +31,10 @@ private slots:
         Rig rig;
         write_file(rig.dir / "brevalt.ini", "03:30\r\n");
         QVERIFY(!rig.window.start_up().has_value());
-        // Without a notification area the window must stay in reach.
-        const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
-        QCOMPARE(rig.window.isVisible(), !tray);
-        QCOMPARE(rig.window.tray_icon()->isVisible(), tray);
-        QCOMPARE(rig.window.tray_icon()->toolTip(), QStringLiteral("Brevalt"));
-        QVERIFY(!rig.window.tray_icon()->icon().isNull());
+        // Without a notification area the window must stay in reach, and no
+        // icon is made yet: Qt would settle on a kind of area for good.
+        QVERIFY(rig.window.isVisible());
+        QVERIFY(rig.window.tray_icon() == nullptr);
         QCOMPARE(rig.sensor.starts, 1);
         // What the core put in while the controls did not exist shows once they do.
         rig.window.show();

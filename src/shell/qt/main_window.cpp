@@ -46,9 +46,8 @@ MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, std
     tick_timer->setObjectName(QStringLiteral("tick_timer"));
     connect(tick_timer, &QTimer::timeout, this, &MainWindow::on_tick);
 
-    tray_icon_ = new QSystemTrayIcon(this);
-    tray_icon_->setObjectName(QStringLiteral("tray_icon"));
-    connect(tray_icon_, &QSystemTrayIcon::activated, this, &MainWindow::on_icon_activated);
+    notification_area_ = new NotificationArea(this);
+    connect(notification_area_, &NotificationArea::appeared, this, &MainWindow::on_notification_area_appeared);
 }
 
 void MainWindow::setVisible(bool visible) {
@@ -116,6 +115,8 @@ void MainWindow::on_icon_activated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) core_.on_icon_clicked();
 }
 
+void MainWindow::on_notification_area_appeared() { core_.on_notification_area_appeared(); }
+
 void MainWindow::show_rotation_time(std::string_view value) {
     rotation_time_ = text(value);
     if (time_box != nullptr) time_box->setText(rotation_time_);
@@ -133,14 +134,23 @@ void MainWindow::hide_icon_picture() {
     if (icon_picture != nullptr) icon_picture->hide();
 }
 
-void MainWindow::prepare_icon() {
-    tray_icon_->setIcon(windowIcon());
-    tray_icon_->setToolTip(QStringLiteral("Brevalt"));
-}
+// The icon is made, with its image and tooltip, only when there is an area
+// to take it: see register_icon.
+void MainWindow::prepare_icon() {}
 
 void MainWindow::hide_window() { hide(); }
 
 bool MainWindow::register_icon() {
+    if (tray_icon_ == nullptr) {
+        // Qt settles on a kind of notification area here, for good.
+        if (!notification_area_->exists()) return false;
+        tray_icon_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_icon_->setObjectName(QStringLiteral("tray_icon"));
+        tray_icon_->setToolTip(QStringLiteral("Brevalt"));
+        connect(tray_icon_, &QSystemTrayIcon::activated, this, &MainWindow::on_icon_activated);
+    }
+    // An XEmbed icon shown with no tray docks by itself once one comes up; a
+    // StatusNotifier icon registers itself again when its host restarts.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
     tray_icon_->show();
     return true;

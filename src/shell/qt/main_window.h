@@ -8,6 +8,7 @@
 #include "app/core.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "notification_area.h"
 
 class QAction;
 class QGroupBox;
@@ -36,8 +37,10 @@ public:
     void rotate_now();
     void exit_program();
     void on_icon_activated(QSystemTrayIcon::ActivationReason reason);
+    void on_notification_area_appeared();
 
     [[nodiscard]] const brevalt::Core& core() const { return core_; }
+    // None until a notification area has taken the icon.
     [[nodiscard]] QSystemTrayIcon* tray_icon() const { return tray_icon_; }
 
     // Builds the menu and the controls if that has not happened yet. Showing
@@ -77,6 +80,7 @@ private:
     QLabel* clock_label = nullptr;
     QAction* exit_action = nullptr;
     QSystemTrayIcon* tray_icon_ = nullptr;
+    NotificationArea* notification_area_ = nullptr;
 };
 
 // The whole program after QApplication exists: the window's start-up, the
