@@ -52,7 +52,7 @@ measure() (
         start_host sway || exit 1
         export QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=$SWAY_DISPLAY
     fi
-    start_case
+    start_case 03:30
     sleep 2  # Brevalt is up with its window shown before the panel comes
     begin=$(date +%s%N)
     start_host "$host" || exit 1
@@ -60,7 +60,7 @@ measure() (
     end_case
     # The usual order: the panel is up when the programs start.
     begin=$(date +%s%N)
-    start_case
+    start_case 03:30
     brevalt_ms=$(ms_to_icon "$host" "$BREVALT_PID" "$begin")
     begin=$(date +%s%N)
     "$BIN/bare_tray" >/dev/null 2>&1 &

@@ -39,6 +39,16 @@ EOF
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION/bus") && export DBUS_SESSION_BUS_ADDRESS
 }
 
+# desktop [bus] [HOST...]: a fresh X server, then a session bus and hosts in
+# the order given.
+desktop() {
+    start_xvfb || return 1
+    local name
+    for name in "$@"; do
+        if [[ $name == bus ]]; then start_bus; else start_host "$name"; fi || return 1
+    done
+}
+
 # start_host NAME: trayer, xfce, lxqt, sway or waybar (which needs sway);
 # returns once the host can take an icon.
 start_host() {

@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2016,SC2034  # polled conditions are passed to eval; variables are read by run.sh and cases.sh
-# Helpers for the end-to-end cases: a real X server (Xvfb), a real tray host
-# (trayer), the real brevalt and the stand-in sensor, driven with xdotool.
-# Sourced by run.sh; every wait polls with a bound.
+# Helpers for the end-to-end cases: a real X server (Xvfb), the real brevalt
+# and the stand-in sensor, driven with xdotool; the notification areas are in
+# hosts.sh. Sourced by run.sh; every wait polls with a bound.
 
 log() { printf '%s\n' "$*" >&2; }
 
@@ -36,13 +36,6 @@ start_xvfb() {
     DISPLAY=":$(cat "$number_file")" && export DISPLAY && rm -f "$number_file"
 }
 
-start_trayer() {
-    trayer --edge top --align right --widthtype request --height 32 \
-        --transparent false --SetDockType true >"$OUT/trayer.log" 2>&1 &
-    TRAYER_PID=$!
-    wait_until 15 tray_panel >/dev/null || { log "trayer shows no panel"; return 1; }
-}
-
 # proc_stat FIELD PID: a field of /proc/PID/stat counted after the name; 1 is
 # the state letter, 50 the wait status of a process not yet collected.
 proc_stat() { awk -v f="$1" '{ sub(/^.*\) /, ""); print $f }' "/proc/$2/stat" 2>/dev/null; }
@@ -58,7 +51,27 @@ stop_child() {
 # Brevalt's icon once trayer has embedded it below its panel.
 tray_panel() { xdotool search --classname '^panel$' 2>/dev/null | head -n 1 | grep .; }
 icon_window() { xwininfo -tree -id "$(tray_panel)" | awk '/\("brevalt"/ { print $1; n++ } END { exit !n }'; } 2>/dev/null
-click_icon() { local icon; icon=$(icon_window) && xdotool mousemove --window "$icon" 10 10 click "$1"; }
+# click_icon BUTTON: a real click on Brevalt's icon, in trayer or a bottom panel.
+click_icon() {
+    local icon X Y
+    if [[ -n ${HOST_PID[trayer]:-} ]]; then
+        icon=$(icon_window) && xdotool mousemove --window "$icon" 10 10 click "$1"
+        return
+    fi
+    read -r X Y < <(panel_icon) || return 1
+    # waybar takes a click only once the pointer has moved over the icon.
+    xdotool mousemove "$X" "$Y" sleep 0.2 mousemove_relative 1 0 sleep 0.2 click "$1"
+}
+
+# Only the left button shows the window: the middle and right ones do not.
+only_left_click_shows_window() {
+    check "middle and right clicks are sent" eval 'click_icon 2 && click_icon 3'
+    # Give a wrongly shown window a second to appear.
+    check "they show nothing" eval '! wait_until 1 window_shown'
+    xdotool key Escape  # the menu a panel may open for a right click
+    check "a left click is sent" click_icon 1
+    check "it shows the window" wait_until 10 window_shown
+}
 
 # brevalt_window main|box: a mapped top-level named Brevalt; the main window
 # is the one as wide as its client area, a message box is not.
@@ -70,7 +83,9 @@ brevalt_window() {
     done
     return 1
 }
-window_shown() { brevalt_window main >/dev/null; }
+window_shown() {
+    if [[ -n ${SWAYSOCK:-} ]]; then swaymsg -t get_tree | grep -q '"app_id": "brevalt"'; else brevalt_window main >/dev/null; fi
+}
 
 # client_click X Y: a left click in the window's 312 x 223 client area; a
 # negative Y reaches into the menu bar above it.
@@ -81,16 +96,35 @@ client_click() {
     xdotool mousemove "$((X + $1))" "$((Y + HEIGHT - 223 + $2))" click 1
 }
 
-# start_case [none]: starts Brevalt in a fresh folder holding brevalt.ini
-# (unless "none"), from a program folder of its own with snort and log/.
+# start_case [HH:MM|none]: starts Brevalt, with BREVALT_ENV added to its
+# environment, in a fresh folder holding brevalt.ini (03:30 unless given;
+# none without), from a program folder of its own with snort and log/.
+BREVALT_ENV=()
 start_case() {
     CASE_DIR=$(mktemp -d)
     RUN_DIR=$CASE_DIR/run PROG_DIR=$CASE_DIR/program LOG_DIR=$CASE_DIR/program/log
     mkdir -p "$RUN_DIR" "$LOG_DIR"
     cp "$BIN/brevalt" "$BIN/snort" "$PROG_DIR/"
-    [[ ${1:-} == none ]] || echo 03:30 >"$RUN_DIR/brevalt.ini"
-    (cd "$RUN_DIR" && exec "$PROG_DIR/brevalt") >"$OUT/$CASE.stdout" 2>"$OUT/$CASE.stderr" &
+    [[ ${1:-} == none ]] || echo "${1:-03:30}" >"$RUN_DIR/brevalt.ini"
+    (cd "$RUN_DIR" && exec env "${BREVALT_ENV[@]}" "$PROG_DIR/brevalt") >"$OUT/$CASE.stdout" 2>"$OUT/$CASE.stderr" &
     BREVALT_PID=$!
+}
+
+# The minute that Brevalt's first tick, 30 s after its start, falls in if it
+# starts now; first waits until that tick is well clear of a minute's edge.
+first_tick_minute() {
+    until (($(date -d '+31 sec' +%-S) >= 4 && $(date -d '+31 sec' +%-S) <= 56)); do sleep 1; done
+    date -d '+31 sec' +%H:%M
+}
+
+# rotated DAY: both logs carry the dated name of DAY or of the day after
+# (the day may turn during the 8-second wait), with the old sensor's lines.
+rotated() {
+    local d
+    for d in "$1" "$(date +%Y%m%d)"; do
+        grep -qs "stand-in alert" "$LOG_DIR/alert.ids.$d" && test -s "$LOG_DIR/scan.log.$d" && return
+    done
+    return 1
 }
 
 # brevalt_exits_with -eq|-ne STATUS: Brevalt ends within 10 s, its status compared.

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# End-to-end tests of the real brevalt under a real X server and tray host.
+# End-to-end tests of the real brevalt under a real X server and the
+# notification areas it meets (trayer, xfce4-panel, lxqt-panel, and waybar in
+# sway on Wayland); installs what they need first.
 # Usage: tests/e2e/run.sh BUILD_DIR
 # Prints "PASS name" or "FAIL name" per case and "N passed, M failed";
 # each case's log and screenshots go to BUILD_DIR/e2e-out.
@@ -11,45 +13,38 @@ BIN="$build/bin"
 OUT="$build/e2e-out"
 export BIN OUT
 
-for tool in Xvfb trayer xdotool xwininfo import; do
-    command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 2; }
-done
-for program in brevalt snort; do
+# shellcheck source=scripts/lib/packages.sh
+source "$here/../../scripts/lib/packages.sh"
+need_packages xvfb trayer xdotool x11-utils imagemagick dbus-daemon libglib2.0-bin xfce4-panel lxqt-panel \
+    sway waybar qt6-wayland || { echo "cannot install the desktops' packages" >&2; exit 2; }
+for program in brevalt snort close_window; do
     [[ -x $BIN/$program ]] || { echo "missing $BIN/$program: build first" >&2; exit 2; }
 done
 
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
+# shellcheck source=tests/e2e/hosts.sh
+source "$here/hosts.sh"
 # shellcheck source=tests/e2e/cases.sh
 source "$here/cases.sh"
 
 rm -rf "$OUT"
 mkdir -p "$OUT"
 XDG_RUNTIME_DIR=$(mktemp -d)
-chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR
-# No session bus: Qt then embeds its icon through the X11 tray protocol
-# that trayer speaks, not through a StatusNotifier host.
-unset DBUS_SESSION_BUS_ADDRESS
-unset WAYLAND_DISPLAY
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+# No session bus unless a case starts one: Qt then embeds its icon through
+# the X11 tray protocol that trayer speaks.
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SWAYSOCK
 export QT_QPA_PLATFORM=xcb
-
-cleanup() {
-    stop_child "${TRAYER_PID:-}"
-    stop_child "${XVFB_PID:-}"
-    rm -rf "$XDG_RUNTIME_DIR"
-}
-trap cleanup EXIT
-
-start_xvfb || exit 2
-start_trayer || exit 2
 
 passed=0
 failed=0
 for name in $(declare -F | awk '$3 ~ /^case_/ { print $3 }'); do
     CASE=${name#case_}
+    [[ $CASE =~ ${E2E_ONLY:-.} ]] || continue  # E2E_ONLY=regex runs some cases only
     if (
-        trap 'end_case; stop_child "${NO_TRAY_XVFB_PID:-}"' EXIT
+        trap 'end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT
         "$name"
     ) >"$OUT/$CASE.log" 2>&1; then
         echo "PASS $CASE"
