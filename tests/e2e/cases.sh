@@ -3,19 +3,41 @@
 # The end-to-end cases. Each runs in a subshell of its own; run.sh calls them
 # by name and ends what they leave behind.
 
-# From the tray: the icon, the window, each button, then closing the window.
-case_tray_icon_buttons_and_closing() {
-    check "an X server with trayer runs" desktop trayer
+# icon_in_place: Brevalt's icon is embedded in trayer, or registered as
+# Brevalt's item with the tooltip Brevalt and drawn in a bottom panel.
+icon_in_place() {
+    if [[ -n ${HOST_PID[trayer]:-} ]]; then check "the icon is embedded in the tray" wait_until 10 icon_window; return; fi
+    check "Brevalt's item is registered" wait_until 10 eval 'ITEM=$(sni_item "$BREVALT_PID")'
+    check "its tooltip says Brevalt" grep -q "'Brevalt'" <<<"$(sni_get "$ITEM" ToolTip)"
+    check "its icon is drawn in the panel" wait_until 10 panel_icon
+}
+# comes_late HOST: the window, shown for want of an icon, is hidden again
+# once HOST comes up and takes the icon.
+comes_late() {
+    check "the window is shown" wait_until 15 window_shown
+    check "$1 starts" start_host "$1"
+    icon_in_place
+    check "the window is hidden again" wait_until 5 eval '! window_shown'
+}
+restarted() { check "$1 restarts" restart_host "$1" && icon_in_place; }
+
+# With no session bus, as on a plain X session: a tray that comes after
+# Brevalt takes the icon, and takes it again after restarts; then the
+# window, each button, and closing the window.
+case_late_tray_icon_buttons_and_closing() {
+    check "an X server without a tray or a session bus runs" desktop
     start_case
-    check "the icon is embedded in the tray" wait_until 15 icon_window
-    check "the window stays hidden" eval '! window_shown'
     check "one sensor runs" wait_until 10 sensor_count_is 1
     local pid day status
     pid=$(sensor_pids)
     check "it runs in the folder Brevalt was started in" test "$(readlink "/proc/$pid/cwd")" = "$RUN_DIR"
     check "it writes into log/ beside the program" wait_until 10 test -s "$LOG_DIR/scan.log"
+    comes_late trayer
+    restarted trayer
     screenshot tray
     only_left_click_shows_window
+    restarted trayer
+    check "the window the operator opened stays" eval 'sleep 1 && window_shown'
     screenshot window
 
     day=$(date +%Y%m%d)
@@ -43,23 +65,6 @@ case_tray_icon_buttons_and_closing() {
     sensor_outlives_brevalt "$pid"
 }
 
-# Without a tray host the window is shown at once; 終了 ends Brevalt with 0.
-case_no_tray_host_and_fend() {
-    local pid
-    check "an X server without a tray runs" desktop
-    start_case
-    check "the window is shown" wait_until 15 window_shown
-    check "one sensor runs" wait_until 10 sensor_count_is 1
-    pid=$(sensor_pids)
-    screenshot no-tray
-    check "ファイル is clicked" client_click 20 -10
-    check "its menu opens as a second window" \
-        wait_until 5 eval '(($(xdotool search --onlyvisible --classname "^brevalt$" | wc -l) > 1))'
-    check "終了 is chosen by keyboard" xdotool key Down Return
-    check "Brevalt ends with status 0" brevalt_exits_with -eq 0
-    sensor_outlives_brevalt "$pid"
-}
-
 case_missing_settings_ends_with_error() {
     check "an X server with trayer runs" desktop trayer
     start_case none
@@ -74,72 +79,49 @@ case_missing_settings_ends_with_error() {
     check "still no sensor" sensor_count_is 0
 }
 
-# A tray that comes after Brevalt, with no session bus at all: the icon
-# arrives and hides the window that stood in for it; the tray restarts.
-case_late_xembed_tray_without_bus() {
-    check "an X server without a tray or bus runs" desktop
-    start_case
-    check "the window is shown" wait_until 15 window_shown
-    check "trayer starts" start_host trayer
-    check "the icon is embedded" wait_until 10 icon_window
-    check "the window is hidden again" wait_until 5 eval '! window_shown'
-    check "trayer restarts" restart_host trayer
-    check "the icon is embedded again" wait_until 10 icon_window
-    check "a left click is sent" click_icon 1
-    check "it shows the window" wait_until 10 window_shown
-    check "trayer restarts" restart_host trayer
-    check "the icon is embedded again" wait_until 10 icon_window
-    check "the window the operator opened stays" eval 'sleep 1 && window_shown'
-    screenshot tray
-}
-
-# item_in_panel: Brevalt's StatusNotifierItem is registered, called Brevalt, and drawn in the panel.
-item_in_panel() {
-    check "Brevalt's item is registered" wait_until 10 eval 'ITEM=$(sni_item "$BREVALT_PID")'
-    check "its tooltip says Brevalt" grep -q "'Brevalt'" <<<"$(sni_get "$ITEM" ToolTip)"
-    check "its icon is drawn in the panel" wait_until 10 panel_icon
-}
-
-# xfce4-panel serves both kinds of icon; one that comes late still gets an
+# xfce4-panel serves both kinds of icon: one that comes late still gets an
 # item, and gets it back when the panel restarts.
 case_xfce_panel_late_and_restarted() {
     check "an X server and a session bus run" desktop bus
     start_case
-    check "the window is shown" wait_until 15 window_shown
-    check "xfce4-panel starts" start_host xfce
-    item_in_panel
-    check "the window is hidden again" wait_until 5 eval '! window_shown'
-    check "xfce4-panel restarts" restart_host xfce
-    item_in_panel
+    comes_late xfce
+    restarted xfce
     screenshot panel
     only_left_click_shows_window
 }
 
-case_lxqt_panel_clicks() {
+# With lxqt-panel up first: the item and its clicks; 終了 ends Brevalt with 0.
+case_lxqt_panel_clicks_and_exit_menu() {
     check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
     start_case
-    item_in_panel
+    icon_in_place
     check "the window stays hidden" eval '! window_shown'
+    check "one sensor runs" wait_until 10 sensor_count_is 1
+    local pid
+    pid=$(sensor_pids)
     screenshot panel
     only_left_click_shows_window
+    check "ファイル is clicked" client_click 20 -10
+    check "its menu opens as a second window" \
+        wait_until 5 eval '(($(xdotool search --onlyvisible --classname "^brevalt$" | wc -l) > 1))'
+    check "終了 is chosen by keyboard" xdotool key Down Return
+    check "Brevalt ends with status 0" brevalt_exits_with -eq 0
+    sensor_outlives_brevalt "$pid"
 }
 
-# On Wayland (sway, waybar's tray): the item comes late and again after
-# waybar restarts, a click shows the window and the schedule rotates.
+# On Wayland (sway, which runs no X server here, and waybar's tray): the
+# item comes late and again after waybar restarts, a click shows the window
+# and the schedule rotates.
 case_wayland_waybar_late_restarted_and_rotating() {
     check "an X server, a session bus and sway inside it run" desktop bus sway
     BREVALT_ENV=(-u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$SWAY_DISPLAY")
     local minute day pid
     minute=$(first_tick_minute) day=$(date +%Y%m%d)
     start_case "$minute"
-    check "the window is shown, as a Wayland client (sway runs no X server)" wait_until 15 window_shown
     check "one sensor runs" wait_until 10 sensor_count_is 1
     pid=$(sensor_pids)
-    check "waybar starts" start_host waybar
-    item_in_panel
-    check "the window is hidden again" wait_until 5 eval '! window_shown'
-    check "waybar restarts" restart_host waybar
-    item_in_panel
+    comes_late waybar
+    restarted waybar
     screenshot panel
     check "a left click is sent" click_icon 1
     check "it shows the window" wait_until 10 window_shown
