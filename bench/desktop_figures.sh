@@ -6,6 +6,7 @@
 #     (drawn in the panel, and for D-Bus hosts registered as Brevalt's item)
 #   - exec to icon: the bare program started once the panel is up
 #   - resident set size of both after SETTLE seconds of idling side by side
+# Each figure is the median of RUNS runs (3), each run on a fresh desktop.
 # Usage: bench/desktop_figures.sh [BUILD_DIR] [HOST...]   (hosts: trayer xfce
 # lxqt waybar; default all; needs bin/brevalt, bin/snort, bin/bare_tray).
 set -uo pipefail
@@ -15,6 +16,7 @@ shift || true
 hosts=("$@")
 ((${#hosts[@]})) || hosts=(trayer xfce lxqt waybar)
 settle=${SETTLE:-5}
+runs=${RUNS:-3}
 OUT=$(mktemp -d)
 CASE=bench
 # shellcheck source=tests/e2e/lib.sh
@@ -71,10 +73,18 @@ measure() (
     echo "$host $late_ms $brevalt_ms $bare_ms $(rss_kib "$BREVALT_PID") $(rss_kib "$bare_pid")"
 )
 
+median() { tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { print (NR ? v[int((NR + 1) / 2)] : "failed") }'; }
+
 printf '%-7s %14s %14s %14s %12s %12s\n' host "late panel ms" "Brevalt ms" "bare ms" "Brevalt KiB" "bare KiB"
 for host in "${hosts[@]}"; do
-    read -r name late_ms brevalt_ms bare_ms brevalt_kib bare_kib < <(measure "$host" 2>>"$OUT/bench.log" | tail -n 1)
-    printf '%-7s %14s %14s %14s %12s %12s\n' "$host" "${late_ms:-failed}" "${brevalt_ms:-}" "${bare_ms:-}" \
-        "${brevalt_kib:-}" "${bare_kib:-}"
+    columns=("" "" "" "" "")
+    for ((run = 0; run < runs; ++run)); do
+        read -r -a row < <(measure "$host" 2>>"$OUT/bench.log" | tail -n 1)
+        for i in 0 1 2 3 4; do columns[i]+="${row[i + 1]:-} "; done
+    done
+    printf '%-7s' "$host"
+    printf ' %14s %14s %14s %12s %12s\n' "$(median <<<"${columns[0]}")" "$(median <<<"${columns[1]}")" \
+        "$(median <<<"${columns[2]}")" "$(median <<<"${columns[3]}")" "$(median <<<"${columns[4]}")"
+    echo "        samples: ${columns[*]}"
 done
 echo "logs and screenshots: $OUT"
