@@ -16,43 +16,29 @@ source "$(dirname "$0")/lib.sh"
 logs=/var/opt/brevalt/log
 
 machine_state() {
-    dpkg-query -W -f='${Status} ${Version}\n' brevalt 2>&1
-    getent group brevalt
-    dpkg-statoverride --list | grep brevalt
-    stat -c '%n %a %U %G' /opt/brevalt /etc/opt /etc/opt/brevalt /var/opt /var/opt/brevalt 2>&1
-    ls /etc/xdg/autostart/brevalt.desktop /usr/share/applications/brevalt.desktop 2>&1
+    dpkg-query -W brevalt 2>&1; getent group brevalt; dpkg-statoverride --list | grep brevalt
+    stat -c '%n %a %U %G' /opt/brevalt /etc/opt /etc/opt/brevalt /var/opt /var/opt/brevalt /etc/xdg/autostart/brevalt.desktop 2>&1
 }
 if dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; then
     echo "Brevalt is or was installed here: this test would touch its logs" >&2
     exit 2
 fi
 state_before=$(machine_state)
-had_group=$(getent group brevalt)
+had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null)
 
 # The stand-in writes into the log folder beside itself: here, the package's.
-mkdir -p "$OUT/sensor"
-cp "$standin" "$OUT/sensor/snort"
-ln -s /opt/brevalt/log "$OUT/sensor/log"
-export PATH=$OUT/sensor:$PATH
-
+PROG_DIR=$OUT/sensor
+mkdir -p "$PROG_DIR" && cp "$standin" "$PROG_DIR/snort" && ln -s /opt/brevalt/log "$PROG_DIR/log"
+export PATH=$PROG_DIR:$PATH
 brevalt_pids() {
-    local proc
-    for proc in /proc/[0-9]*; do
-        [[ $(readlink "$proc/exe" 2>/dev/null) == /opt/brevalt/brevalt ]] && echo "${proc#/proc/}"
-    done
-    return 0
-}
-sensor_pids_in() {
-    local proc
-    for proc in /proc/[0-9]*; do
-        [[ $(readlink "$proc/exe" 2>/dev/null) == "$OUT/sensor/snort" ]] && echo "${proc#/proc/}"
-    done
+    local p
+    for p in /proc/[0-9]*; do [[ $(readlink "$p/exe" 2>/dev/null) == /opt/brevalt/brevalt ]] && echo "${p#/proc/}"; done
     return 0
 }
 stop_all() {
     local pid
-    for pid in $(brevalt_pids) $(sensor_pids_in); do kill "$pid" 2>/dev/null; done
-    wait_until 10 eval '[[ -z $(brevalt_pids)$(sensor_pids_in) ]]'
+    for pid in $(brevalt_pids) $(sensor_pids); do kill "$pid" 2>/dev/null; done
+    wait_until 10 eval '[[ -z $(brevalt_pids)$(sensor_pids) ]]'
 }
 cleanup() {
     stop_all
@@ -64,10 +50,9 @@ cleanup() {
     dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
     [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
     # A purge takes an empty /etc/opt or /var/opt along when no other package owns it.
-    mkdir -p /etc/opt /var/opt
-    rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"
+    [[ -z $opt_dirs ]] || mkdir -p $opt_dirs
 }
-trap cleanup EXIT
+trap 'cleanup; rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"' EXIT
 
 extracted=$OUT/extracted
 dpkg-deb -x "$deb" "$extracted"
@@ -75,9 +60,8 @@ expect "lintian: no error, no warning" lintian --fail-on error,warning "$deb"
 expect "desktop-file-validate: the menu and the autostart entry" desktop-file-validate \
     "$extracted/usr/share/applications/brevalt.desktop" "$extracted/etc/xdg/autostart/brevalt.desktop"
 
-expect "apt-get installs the package" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb"
-expect "the log folder: setgid, mode 2775, group brevalt, through /opt/brevalt/log" \
-    eval '[[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt && $(readlink /opt/brevalt/log) == $logs ]]'
+expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through /opt/brevalt/log" \
+    eval 'apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb" && [[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt && $(readlink /opt/brevalt/log) == $logs ]]'
 
 XDG_RUNTIME_DIR=$(mktemp -d) && chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
@@ -103,20 +87,15 @@ stop_all
 sums=$(log_sums $logs)
 
 # An upgrade to a higher version: the same package with its version raised.
-repack=$OUT/repack
-dpkg-deb -R "$deb" "$repack"
-version=$(sed -n 's/^Version: //p' "$repack/DEBIAN/control")
-sed -i "s/^Version: .*/Version: $version+1/" "$repack/DEBIAN/control"
-dpkg-deb -b "$repack" "$OUT/brevalt_$version+1_amd64.deb" >/dev/null
-expect "upgrade to $version+1" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$OUT/brevalt_$version+1_amd64.deb"
-expect "the upgrade keeps the edited brevalt.ini and every log" \
-    eval '[[ $(dpkg-query -W -f="\${Version}" brevalt) == "$version+1" && $(cat /etc/opt/brevalt/brevalt.ini) == "$rotation_time" && $(log_sums $logs) == "$sums" ]]'
+dpkg-deb -R "$deb" "$OUT/repack"
+version=$(dpkg-deb -f "$deb" Version)
+sed -i "s/^Version: .*/Version: $version+1/" "$OUT/repack/DEBIAN/control"
+dpkg-deb -b "$OUT/repack" "$OUT/next.deb" >/dev/null
+expect "the upgrade to $version+1 keeps the edited brevalt.ini and every log" \
+    eval 'apt-get -o DPkg::Lock::Timeout=900 install -y "$OUT/next.deb" && [[ $(dpkg-query -W -f="\${Version}" brevalt) == "$version+1" &&
+        $(cat /etc/opt/brevalt/brevalt.ini) == "$rotation_time" && $(log_sums $logs) == "$sums" ]]'
 expect "dpkg -r keeps every log" eval 'dpkg -r brevalt && [[ ! -e /opt/brevalt/brevalt && $(log_sums $logs) == "$sums" ]]'
 expect "dpkg -P keeps every log" eval 'dpkg -P brevalt && [[ ! -e /etc/opt/brevalt/brevalt.ini && $(log_sums $logs) == "$sums" ]]'
-
 cleanup
-trap - EXIT
-OUT=$(mktemp -d)
 expect "the machine is left as it was found" eval '[[ $(machine_state) == "$state_before" ]]'
-rm -rf "$OUT"
 summary

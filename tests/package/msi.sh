@@ -27,6 +27,14 @@ installed_version() {
     "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
         tr -d '\r' | awk '/DisplayVersion/ { print $3 }'
 }
+# Each shortcut's folder name and working folder (the string ending in "\").
+shortcuts() {
+    local link folder
+    find "$WINEPREFIX/drive_c" -name Brevalt.lnk | while IFS= read -r link; do
+        folder=${link%/*}
+        echo "${folder##*/} $(strings -el "$link" | grep -o 'C:.*\\$')"
+    done | sort
+}
 cleanup() {
     "$wineserver" -k 2>/dev/null
     stop_child "${XVFB_PID:-}"
@@ -39,7 +47,7 @@ start_xvfb || exit 2
 
 for bad in abc '' 25:00 3:30 '03:3&echo'; do
     expect "ROTATIONTIME='$bad' fails the install (status 67) and installs nothing" \
-        eval 'msiexec /i "$msi" "ROTATIONTIME=$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version) ]]'
+        eval 'msiexec /i "$msi" "ROTATIONTIME=$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
 done
 
 rotation_time=$(soon_minute)
@@ -49,14 +57,6 @@ expect "the x64 MSI installs with ROTATIONTIME=$rotation_time into brevalt.ini" 
 expect "the log folder is made writable for Users" \
     grep -F '"C:\\Program Files\\Brevalt\\log\\." "/grant" "*S-1-5-32-545:(OI)(CI)M"' "$OUT/install.err"
 
-# Each shortcut's folder name and working folder (the string ending in "\").
-shortcuts() {
-    local link folder
-    find "$WINEPREFIX/drive_c" -name Brevalt.lnk | while IFS= read -r link; do
-        folder=${link%/*}
-        echo "${folder##*/} $(strings -el "$link" | grep -o 'C:.*\\$')"
-    done | sort
-}
 expected_shortcuts=$(printf '%s C:\\Program Files\\Brevalt\\\n' Programs StartUp)
 expect "a Start-menu and a start-at-logon shortcut, both working in the install folder" \
     eval '[[ $(shortcuts) == "$expected_shortcuts" ]]'
