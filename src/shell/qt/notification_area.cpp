@@ -55,6 +55,11 @@ NotificationArea::NotificationArea(QObject* parent) : QObject(parent) {
     if (bus.isConnected()) {
         auto* watcher = new QDBusServiceWatcher(k_watcher, bus, QDBusServiceWatcher::WatchForRegistration, this);
         connect(watcher, &QDBusServiceWatcher::serviceRegistered, &settle_timer_, qOverload<>(&QTimer::start));
+        // Where the watcher runs apart from the panel (Plasma's kded and
+        // plasmashell), the host comes later and the watcher announces it.
+        // D-Bus signals connect only by a slot's name.
+        bus.connect(k_watcher, QStringLiteral("/StatusNotifierWatcher"), k_watcher,
+                    QStringLiteral("StatusNotifierHostRegistered"), &settle_timer_, SLOT(start()));
     }
     if (xcb_connection_t* connection = x11_connection()) {
         // An XEmbed tray owns the selection _NET_SYSTEM_TRAY_S<screen> and
