@@ -42,7 +42,7 @@ stop_all() {
 }
 cleanup() {
     stop_all
-    stop_child "${TRAYER_PID:-}"
+    stop_hosts
     stop_child "${XVFB_PID:-}"
     dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null
     # Only the test's own logs are in there.
@@ -66,14 +66,14 @@ expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through
 XDG_RUNTIME_DIR=$(mktemp -d) && chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
-start_xvfb && start_trayer || { echo "no virtual display or tray host" >&2; exit 2; }
+start_xvfb && start_host trayer || { echo "no virtual display or tray host" >&2; exit 2; }
 autostart=/etc/xdg/autostart/brevalt.desktop
 exec_line=$(sed -n 's/^Exec=//p' $autostart) path_line=$(sed -n 's/^Path=//p' $autostart)
 # A logon of someone outside the group: the launcher ends and starts nothing.
 expect "the autostart entry starts nothing for a non-member" \
     eval "cd '$path_line' && timeout 5 setpriv --clear-groups $exec_line && [[ -z \$(brevalt_pids) ]]"
 
-rotation_time=$(soon_minute)
+rotation_time=$(first_tick_minute) LOG_DIR=$logs day=$(date +%Y%m%d)
 printf '%s\n' "$rotation_time" >/etc/opt/brevalt/brevalt.ini
 gid=$(getent group brevalt | cut -d: -f3)
 setpriv --groups "$gid" gio launch $autostart >>"$OUT/checks.log" 2>&1
@@ -82,7 +82,7 @@ expect "for a member it starts Brevalt in Path=, its icon in the tray" \
 expect "the sensor on PATH writes into the log folder, files of group brevalt" \
     eval 'wait_until 15 test -s $logs/scan.log && [[ $(stat -c %G $logs/alert.ids) == brevalt ]]'
 expect "at $rotation_time from brevalt.ini both logs get dated names, fresh ones follow" \
-    eval 'wait_until 100 rotated $logs && wait_until 15 test -s $logs/alert.ids'
+    eval 'wait_until 50 rotated $day && wait_until 15 test -s $logs/alert.ids'
 stop_all
 sums=$(log_sums $logs)
 

@@ -10,7 +10,7 @@ set -uo pipefail
 dist=$(realpath "${1:?usage: msi.sh DIST_DIR BUILD_WIN64_DIR}") build=$(realpath "${2:?}")
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/packages.sh"
-need_packages wine64 xvfb wixl msitools binutils binutils-mingw-w64-i686 || exit 2
+need_packages wine64 xvfb wixl msitools binutils binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 || exit 2
 OUT=$build/msi-test
 rm -rf "$OUT" && mkdir -p "$OUT"
 export OUT
@@ -50,7 +50,8 @@ for bad in abc '' 25:00 3:30 '03:3&echo'; do
         eval 'msiexec /i "$msi" "ROTATIONTIME=$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
 done
 
-rotation_time=$(soon_minute)
+# Brevalt starts within 15 s from now: one of its first two ticks meets this minute.
+rotation_time=$(date -d '+45 sec' +%H:%M) LOG_DIR=$app/log day=$(date +%Y%m%d)
 WINEDEBUG=-all,fixme+icacls msiexec /i "$msi" ROTATIONTIME="$rotation_time" 2>"$OUT/install.err"
 expect "the x64 MSI installs with ROTATIONTIME=$rotation_time into brevalt.ini" \
     eval '[[ $(installed_version) == "$version" && $(head -n 1 "$app/brevalt.ini" | tr -d "\r") == "$rotation_time" ]]'
@@ -64,7 +65,7 @@ cp "$build/bin/snort.exe" "$app/"
 (cd "$app" && exec "$wine" brevalt.exe >"$OUT/brevalt.out" 2>&1) &
 expect "the installed program starts the sensor, which writes into log\\" wait_until 30 test -s "$app/log/scan.log"
 expect "at $rotation_time both logs get dated names and fresh ones follow" \
-    eval 'wait_until 100 rotated "$app/log" && wait_until 15 test -s "$app/log/alert.ids"'
+    eval 'wait_until 100 rotated $day && wait_until 15 test -s "$app/log/alert.ids"'
 "$wineserver" -k
 "$wineserver" -w
 "$wineserver" -p >/dev/null 2>&1 </dev/null
