@@ -6,12 +6,15 @@
 # No log may be lost on the way. Leaves the machine as it found it: what the
 # test created (package, group, statoverride, its own logs) goes at the end.
 # Usage: tests/package/deb.sh DEB STANDIN_SNORT   (as root)
+# shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
 set -uo pipefail
 deb=$(realpath "${1:?usage: deb.sh DEB STANDIN_SNORT}") standin=$(realpath "${2:?}")
+# shellcheck source=scripts/lib/packages.sh
 source "$(dirname "$0")/../../scripts/lib/packages.sh"
 need_packages lintian desktop-file-utils libglib2.0-bin xvfb trayer xdotool x11-utils || exit 2
 OUT=$(mktemp -d)
 export OUT
+# shellcheck source=tests/package/lib.sh
 source "$(dirname "$0")/lib.sh"
 logs=/var/opt/brevalt/log
 
@@ -50,6 +53,7 @@ cleanup() {
     dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
     [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
     # A purge takes an empty /etc/opt or /var/opt along when no other package owns it.
+    # shellcheck disable=SC2086  # one or two folder names
     [[ -z $opt_dirs ]] || mkdir -p $opt_dirs
 }
 trap 'cleanup; rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"' EXIT
@@ -66,7 +70,7 @@ expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through
 XDG_RUNTIME_DIR=$(mktemp -d) && chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
-start_xvfb && start_host trayer || { echo "no virtual display or tray host" >&2; exit 2; }
+{ start_xvfb && start_host trayer; } || { echo "no virtual display or tray host" >&2; exit 2; }
 autostart=/etc/xdg/autostart/brevalt.desktop
 exec_line=$(sed -n 's/^Exec=//p' $autostart) path_line=$(sed -n 's/^Path=//p' $autostart)
 # A logon of someone outside the group: the launcher ends and starts nothing.

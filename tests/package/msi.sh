@@ -6,14 +6,17 @@
 # keeps an edited brevalt.ini and the logs, a downgrade is refused; uninstall
 # leaves every log; the x86 MSI installs into the 32-bit Program Files.
 # Usage: tests/package/msi.sh DIST_DIR BUILD_WIN64_DIR (holding bin/brevalt.exe and bin/snort.exe)
+# shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
 set -uo pipefail
 dist=$(realpath "${1:?usage: msi.sh DIST_DIR BUILD_WIN64_DIR}") build=$(realpath "${2:?}")
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages wine64 xvfb wixl msitools binutils binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 || exit 2
 OUT=$build/msi-test
 rm -rf "$OUT" && mkdir -p "$OUT"
 export OUT
+# shellcheck source=tests/package/lib.sh
 source "$here/lib.sh"
 
 msi=$(ls "$dist"/brevalt-*-x64.msi)
