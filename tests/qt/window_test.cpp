@@ -59,26 +59,6 @@ private slots:
         rig.window.on_tick();
         QCOMPARE(rig.sensor.stops, 1);
     }
-
-    // Without its settings the program starts nothing, tells the operator
-    // and ends with a failure status once the message is closed.
-    void settings_error_is_shown_and_ends_with_a_failure_status() {
-        TempDir dir;
-        EventLog log;
-        FakeClock clock;
-        FakePlatform platform{clock, log};
-        FakeSensor sensor{log};
-        QString message;
-        QTimer::singleShot(0, [&] {
-            QWidget* box = QApplication::activeModalWidget();
-            if (box == nullptr) return QCoreApplication::exit(99);
-            message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
-            box->close();
-        });
-        QVERIFY(run_program(platform, sensor, (dir / "brevalt.ini").string()) != 0);
-        QVERIFY2(message.contains(QStringLiteral("brevalt.ini")), qPrintable(message));
-        QCOMPARE(sensor.starts, 0);
-    }
 };
 
 QTEST_MAIN(WindowTest)

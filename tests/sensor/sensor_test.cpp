@@ -269,20 +269,5 @@ TEST_F(SensorTest, SensorThatOutlivesSigkillIsLeftForALaterReap) {
     }));
 }
 
-TEST_F(SensorTest, ThousandStartStopCyclesLeaveNoZombieNorDescriptor) {
-    PosixSensor sensor(k_standin_dir.string());
-    const auto descriptors_before = names_in("/proc/self/fd");
-    for (int cycle = 0; cycle < 1000; ++cycle) {
-        ASSERT_TRUE(sensor.start().ok()) << "cycle " << cycle;
-        sensor.stop();
-    }
-    EXPECT_TRUE(wait_until([&] {
-        sensor.reap();
-        return no_children();
-    }));
-    EXPECT_EQ(sensor.tracked_children(), 0U);
-    EXPECT_EQ(names_in("/proc/self/fd"), descriptors_before);
-}
-
 }  // namespace
 }  // namespace brevalt
