@@ -41,6 +41,9 @@ shortcuts() {
 cleanup() {
     "$wineserver" -k 2>/dev/null
     stop_child "${XVFB_PID:-}"
+    # The prefix (about 700 MB) stays for a look only after a failure.
+    "$wineserver" -w 2>/dev/null
+    [[ $failed -ne 0 ]] || rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 
