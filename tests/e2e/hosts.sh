@@ -1,12 +1,10 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2016  # polled conditions are passed to eval
-# The notification areas Brevalt meets, each run headless as a child of this
-# shell: trayer (XEmbed), the systray plugin of xfce4-panel and the
-# statusnotifier plugin of lxqt-panel (StatusNotifier hosts over D-Bus, on
-# X11), and waybar's tray in sway (StatusNotifier on Wayland; sway is nested
-# in Xvfb so that xdotool can send real clicks). The D-Bus panels sit at the
-# bottom, clear of a window that maps at 0,0 for want of a window manager.
-# Needs lib.sh; start_host/stop_host/restart_host NAME, pids in HOST_PID.
+# The notification areas Brevalt meets, children of this shell: trayer
+# (XEmbed), xfce4-panel and lxqt-panel (StatusNotifier on X11), waybar in sway
+# (StatusNotifier on Wayland; sway nested in Xvfb so that xdotool can click).
+# The D-Bus panels sit at the bottom, clear of a window that maps at 0,0 for
+# want of a window manager. Needs lib.sh; pids in HOST_PID.
 
 declare -A HOST_PID
 
@@ -39,21 +37,19 @@ EOF
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SESSION/bus") && export DBUS_SESSION_BUS_ADDRESS
 }
 
-# desktop [bus] [HOST...]: a fresh X server, then a session bus and hosts in
-# the order given.
+# desktop [bus] [HOST...]: a fresh X server, then a session bus and hosts in the order given.
 desktop() {
     start_xvfb || return 1
     local name
-    for name in "$@"; do
-        if [[ $name == bus ]]; then start_bus; else start_host "$name"; fi || return 1
-    done
+    for name in "$@"; do start_host "$name" || return 1; done
 }
 
-# start_host NAME: trayer, xfce, lxqt, sway or waybar (which needs sway);
-# returns once the host can take an icon.
+# start_host NAME: trayer, xfce, lxqt, sway or waybar (which needs sway), or
+# the session bus; returns once the host can take an icon.
 start_host() {
     local command
     case $1 in
+    bus) start_bus; return ;;
     trayer) command=(trayer --edge top --align right --widthtype request --height 32
         --transparent false --SetDockType true) ;;
     xfce) command=(env NO_AT_BRIDGE=1 xfce4-panel --disable-wm-check) ;;
@@ -82,22 +78,20 @@ stop_hosts() {
     [[ -z ${SESSION:-} ]] || rm -rf "$SESSION"
 }
 
-watcher() { gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher "$@" 2>/dev/null; }
-watcher_get() { watcher -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1"; }
+watcher_get() { gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
+    -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "$1" 2>/dev/null; }
 sni_host_ready() { [[ $(watcher_get IsStatusNotifierHostRegistered) == '(<true>,)' ]]; }
+sni_get() { gdbus call --session -d "$1" -o /StatusNotifierItem -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$2"; }
 # sni_item PID: the bus name of the item that process PID has registered.
 sni_item() {
-    local item name
+    local item
     for item in $(watcher_get RegisteredStatusNotifierItems | grep -o "'[^']*'" | tr -d "'"); do
-        name=${item%%/*}
         [[ $(gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus \
-            -m org.freedesktop.DBus.GetConnectionUnixProcessID "$name" 2>/dev/null) == "(uint32 $1,)" ]] &&
-            echo "$name" && return 0
+            -m org.freedesktop.DBus.GetConnectionUnixProcessID "${item%%/*}" 2>/dev/null) == "(uint32 $1,)" ]] &&
+            echo "${item%%/*}" && return 0
     done
     return 1
 }
-sni_get() { gdbus call --session -d "$1" -o /StatusNotifierItem -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$2"; }
-sni_activate() { gdbus call --session -d "$1" -o /StatusNotifierItem -m org.kde.StatusNotifierItem.Activate 0 0; }
 
 # panel_icon: "X Y", the middle of the one icon drawn in a bottom panel;
 # fails while the panel shows none.

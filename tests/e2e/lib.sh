@@ -1,30 +1,32 @@
 # shellcheck shell=bash
-# shellcheck disable=SC2016,SC2034  # polled conditions are passed to eval; variables are read by run.sh and cases.sh
-# Helpers for the end-to-end cases: a real X server (Xvfb), the real brevalt
-# and the stand-in sensor, driven with xdotool; the notification areas are in
-# hosts.sh. Sourced by run.sh; every wait polls with a bound.
+# shellcheck disable=SC2016,SC2034,SC2046  # conditions passed to eval; variables read by the sourcing scripts; pid lists
+# Helpers for the end-to-end and package tests: a real X server (Xvfb), the
+# real brevalt and the stand-in sensor, driven with xdotool; the notification
+# areas are in hosts.sh. Every wait polls with a bound.
 
 log() { printf '%s\n' "$*" >&2; }
 
 # wait_until SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds.
 wait_until() {
     local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
+    until "${@:2}"; do ((SECONDS < deadline)) && sleep 0.1 || return 1; done
 }
 
 # check DESCRIPTION COMMAND...: ends the case (a subshell) when COMMAND fails.
 check() {
-    local what=$1
-    shift
-    "$@" >&2 || { log "check failed: $what"; screenshot failure; exit 1; }
-    log "ok: $what"
+    "${@:2}" >&2 || { log "check failed: $1"; screenshot failure; exit 1; }
+    log "ok: $1"
 }
-
 screenshot() { import -window root "$OUT/$CASE-$1.png" 2>/dev/null || true; }
+
+# expect DESCRIPTION COMMAND...: counts a check that goes on after a failure;
+# COMMAND's output goes to $OUT/checks.log.
+passed=0 failed=0
+expect() {
+    echo "--- $1" >>"$OUT/checks.log"
+    if "${@:2}" >>"$OUT/checks.log" 2>&1; then echo "ok: $1" && ((++passed)); else echo "FAIL: $1" && ((++failed)); fi
+}
+summary() { echo "$passed passed, $failed failed" && ((failed == 0)); }
 
 # Starts an Xvfb on a free display and points DISPLAY at it.
 start_xvfb() {
@@ -48,14 +50,14 @@ stop_child() {
     wait "$1" 2>/dev/null || true
 }
 
-# Brevalt's icon once trayer has embedded it below its panel.
+# The icon of program NAME (brevalt unless given) once trayer has embedded it below its panel.
 tray_panel() { xdotool search --classname '^panel$' 2>/dev/null | head -n 1 | grep .; }
-icon_window() { xwininfo -tree -id "$(tray_panel)" | awk '/\("brevalt"/ { print $1; n++ } END { exit !n }'; } 2>/dev/null
+icon_window() { xwininfo -tree -id "$(tray_panel)" | awk -v n="(\"${1:-brevalt}\"" 'index($0, n) { print $1; f++ } END { exit !f }'; } 2>/dev/null
 # click_icon BUTTON: a real click on Brevalt's icon, in trayer or a bottom panel.
 click_icon() {
-    local icon X Y
+    local X Y
     if [[ -n ${HOST_PID[trayer]:-} ]]; then
-        icon=$(icon_window) && xdotool mousemove --window "$icon" 10 10 click "$1"
+        xdotool mousemove --window "$(icon_window brevalt)" 10 10 click "$1"
         return
     fi
     read -r X Y < <(panel_icon) || return 1
@@ -121,49 +123,44 @@ first_tick_minute() {
 # (the day may turn during the 8-second wait), with the old sensor's lines.
 rotated() {
     local d
-    for d in "$1" "$(date +%Y%m%d)"; do
-        grep -qs "stand-in alert" "$LOG_DIR/alert.ids.$d" && test -s "$LOG_DIR/scan.log.$d" && return
-    done
+    for d in "$1" "$(date +%Y%m%d)"; do grep -qs "stand-in alert" "$LOG_DIR/alert.ids.$d" && test -s "$LOG_DIR/scan.log.$d" && return; done
     return 1
 }
+# Names and checksums of a folder's files: unchanged when no log was lost.
+log_sums() { (cd "$1" && sha256sum -- *) 2>/dev/null | sort; }
 
 # brevalt_exits_with -eq|-ne STATUS: Brevalt ends within 10 s, its status compared.
 brevalt_exits_with() {
-    wait_until 10 ended "$BREVALT_PID" || return 1
     local status=0
+    wait_until 10 ended "$BREVALT_PID" || return 1
     wait "$BREVALT_PID" || status=$?
-    BREVALT_PID=
-    log "Brevalt ended with status $status"
-    test "$status" "$@"
+    BREVALT_PID= && log "Brevalt ended with status $status" && test "$status" "$@"
 }
 
-# Live (not yet ended) stand-in sensors started from this case's program folder.
-sensor_pids() {
+# pids_of PROGRAM: the live processes running PROGRAM (a full path);
+# sensor_pids: the stand-in sensors started from this case's program folder.
+pids_of() {
     local proc
-    for proc in /proc/[0-9]*; do
-        [[ $(readlink "$proc/exe" 2>/dev/null) == "$PROG_DIR/snort" ]] && echo "${proc#/proc/}"
-    done
+    for proc in /proc/[0-9]*; do [[ $(readlink "$proc/exe" 2>/dev/null) == "$1" ]] && echo "${proc#/proc/}"; done
     return 0
 }
+sensor_pids() { pids_of "$PROG_DIR/snort"; }
 sensor_count_is() { [[ $(sensor_pids | wc -l) -eq $1 ]]; }
 
-# sensor_outlives_brevalt PID: once Brevalt has ended, its sensor runs on and
-# writes until killed by its pid.
+# sensor_outlives_brevalt PID: once Brevalt has ended, its sensor (the only
+# one) runs on and writes.
 sensor_outlives_brevalt() {
     local pid=$1 size
     size=$(stat -c %s "$LOG_DIR/alert.ids")
     check "the sensor keeps running" eval '[[ $(sensor_pids) == "$pid" ]]'
     check "and keeps writing" wait_until 5 eval '[[ $(stat -c %s "$LOG_DIR/alert.ids") -gt $size ]]'
-    kill "$pid"
-    check "the sensor ends when killed by pid" wait_until 5 sensor_count_is 0
 }
 
 # Ends whatever the case left running: Brevalt, then its sensors, by pid.
 end_case() {
     stop_child "${BREVALT_PID:-}"
     [[ -n ${CASE_DIR:-} ]] || return 0
-    local pid
-    for pid in $(sensor_pids); do kill "$pid" 2>/dev/null; done
-    wait_until 5 sensor_count_is 0 || for pid in $(sensor_pids); do kill -9 "$pid" 2>/dev/null; done
+    kill $(sensor_pids) 2>/dev/null
+    wait_until 5 sensor_count_is 0 || kill -9 $(sensor_pids) 2>/dev/null
     rm -rf "$CASE_DIR"
 }

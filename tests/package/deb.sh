@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package on this machine: lintian and desktop-file-validate; an
-# install with apt-get; Brevalt started by its autostart entry, in its Path=,
-# under Xvfb with a tray host and the stand-in sensor on PATH, rotating
-# through /opt/brevalt/log; an upgrade to a higher version; remove; purge.
-# No log may be lost on the way. Leaves the machine as it found it: what the
-# test created (package, group, statoverride, its own logs) goes at the end.
+# The Debian package on this machine: lintian, desktop-file-validate; apt-get
+# install; Brevalt started by its autostart entry under Xvfb and trayer, with
+# the stand-in sensor on PATH, rotating; upgrade, remove, purge, losing no log.
+# Leaves the machine as it found it (package, group, statoverride, own logs).
 # Usage: tests/package/deb.sh DEB STANDIN_SNORT   (as root)
 # shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
 set -uo pipefail
@@ -12,19 +10,18 @@ deb=$(realpath "${1:?usage: deb.sh DEB STANDIN_SNORT}") standin=$(realpath "${2:
 # shellcheck source=scripts/lib/packages.sh
 source "$(dirname "$0")/../../scripts/lib/packages.sh"
 need_packages lintian desktop-file-utils libglib2.0-bin xvfb trayer xdotool x11-utils || exit 2
-OUT=$(mktemp -d)
-export OUT
-# shellcheck source=tests/package/lib.sh
-source "$(dirname "$0")/lib.sh"
-logs=/var/opt/brevalt/log
+OUT=$(mktemp -d) logs=/var/opt/brevalt/log
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/../e2e/lib.sh"
+# shellcheck source=tests/e2e/hosts.sh
+source "$(dirname "$0")/../e2e/hosts.sh"
 
 machine_state() {
     dpkg-query -W brevalt 2>&1; getent group brevalt; dpkg-statoverride --list | grep brevalt
     stat -c '%n %a %U %G' /opt/brevalt /etc/opt /etc/opt/brevalt /var/opt /var/opt/brevalt /etc/xdg/autostart/brevalt.desktop 2>&1
 }
 if dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; then
-    echo "Brevalt is or was installed here: this test would touch its logs" >&2
-    exit 2
+    echo "Brevalt is or was installed here: this test would touch its logs" >&2 && exit 2
 fi
 state_before=$(machine_state)
 had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null)
@@ -33,20 +30,11 @@ had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null
 PROG_DIR=$OUT/sensor
 mkdir -p "$PROG_DIR" && cp "$standin" "$PROG_DIR/snort" && ln -s /opt/brevalt/log "$PROG_DIR/log"
 export PATH=$PROG_DIR:$PATH
-brevalt_pids() {
-    local p
-    for p in /proc/[0-9]*; do [[ $(readlink "$p/exe" 2>/dev/null) == /opt/brevalt/brevalt ]] && echo "${p#/proc/}"; done
-    return 0
-}
-stop_all() {
-    local pid
-    for pid in $(brevalt_pids) $(sensor_pids); do kill "$pid" 2>/dev/null; done
-    wait_until 10 eval '[[ -z $(brevalt_pids)$(sensor_pids) ]]'
-}
+brevalt_pids() { pids_of /opt/brevalt/brevalt; }
+# shellcheck disable=SC2046  # pid lists
+stop_all() { kill $(brevalt_pids) $(sensor_pids) 2>/dev/null; wait_until 10 eval '[[ -z $(brevalt_pids)$(sensor_pids) ]]'; }
 cleanup() {
-    stop_all
-    stop_hosts
-    stop_child "${XVFB_PID:-}"
+    stop_all; stop_hosts; stop_child "${XVFB_PID:-}"
     dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null
     # Only the test's own logs are in there.
     rm -rf /var/opt/brevalt
@@ -58,11 +46,10 @@ cleanup() {
 }
 trap 'cleanup; rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"' EXIT
 
-extracted=$OUT/extracted
-dpkg-deb -x "$deb" "$extracted"
+dpkg-deb -x "$deb" "$OUT/extracted"
 expect "lintian: no error, no warning" lintian --fail-on error,warning "$deb"
 expect "desktop-file-validate: the menu and the autostart entry" desktop-file-validate \
-    "$extracted/usr/share/applications/brevalt.desktop" "$extracted/etc/xdg/autostart/brevalt.desktop"
+    "$OUT"/extracted/{usr/share/applications,etc/xdg/autostart}/brevalt.desktop
 
 expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through /opt/brevalt/log" \
     eval 'apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb" && [[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt && $(readlink /opt/brevalt/log) == $logs ]]'
@@ -70,7 +57,7 @@ expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through
 XDG_RUNTIME_DIR=$(mktemp -d) && chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
-{ start_xvfb && start_host trayer; } || { echo "no virtual display or tray host" >&2; exit 2; }
+desktop trayer || { echo "no virtual display or tray host" >&2; exit 2; }
 autostart=/etc/xdg/autostart/brevalt.desktop
 exec_line=$(sed -n 's/^Exec=//p' $autostart) path_line=$(sed -n 's/^Path=//p' $autostart)
 # A logon of someone outside the group: the launcher ends and starts nothing.
@@ -79,22 +66,20 @@ expect "the autostart entry starts nothing for a non-member" \
 
 rotation_time=$(first_tick_minute) LOG_DIR=$logs day=$(date +%Y%m%d)
 printf '%s\n' "$rotation_time" >/etc/opt/brevalt/brevalt.ini
-gid=$(getent group brevalt | cut -d: -f3)
-setpriv --groups "$gid" gio launch $autostart >>"$OUT/checks.log" 2>&1
+setpriv --groups "$(getent group brevalt | cut -d: -f3)" gio launch $autostart >>"$OUT/checks.log" 2>&1
 expect "for a member it starts Brevalt in Path=, its icon in the tray" \
     eval 'wait_until 15 icon_window && [[ $(readlink /proc/$(brevalt_pids)/cwd) == "$path_line" ]]'
 expect "the sensor on PATH writes into the log folder, files of group brevalt" \
     eval 'wait_until 15 test -s $logs/scan.log && [[ $(stat -c %G $logs/alert.ids) == brevalt ]]'
 expect "at $rotation_time from brevalt.ini both logs get dated names, fresh ones follow" \
-    eval 'wait_until 50 rotated $day && wait_until 15 test -s $logs/alert.ids'
+    eval 'wait_until 50 rotated $day && wait_until 15 eval "test -s $logs/alert.ids && sensor_count_is 1"'
 stop_all
 sums=$(log_sums $logs)
 
 # An upgrade to a higher version: the same package with its version raised.
-dpkg-deb -R "$deb" "$OUT/repack"
 version=$(dpkg-deb -f "$deb" Version)
-sed -i "s/^Version: .*/Version: $version+1/" "$OUT/repack/DEBIAN/control"
-dpkg-deb -b "$OUT/repack" "$OUT/next.deb" >/dev/null
+dpkg-deb -R "$deb" "$OUT/repack" && sed -i "s/^Version: .*/Version: $version+1/" "$OUT/repack/DEBIAN/control" &&
+    dpkg-deb -b "$OUT/repack" "$OUT/next.deb" >/dev/null
 expect "the upgrade to $version+1 keeps the edited brevalt.ini and every log" \
     eval 'apt-get -o DPkg::Lock::Timeout=900 install -y "$OUT/next.deb" && [[ $(dpkg-query -W -f="\${Version}" brevalt) == "$version+1" &&
         $(cat /etc/opt/brevalt/brevalt.ini) == "$rotation_time" && $(log_sums $logs) == "$sums" ]]'

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# The Windows installers under Wine's 64-bit loader, in a fresh prefix with
-# its own wineserver: a bad ROTATIONTIME fails and leaves nothing; the x64
-# MSI installs with ROTATIONTIME; the program, started in its shortcut's
-# working folder with the stand-in snort.exe beside it, rotates; an upgrade
-# keeps an edited brevalt.ini and the logs, a downgrade is refused; uninstall
-# leaves every log; the x86 MSI installs into the 32-bit Program Files.
+# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME
+# fails and leaves nothing; the x64 MSI installs with ROTATIONTIME and its
+# program rotates; an upgrade keeps an edited brevalt.ini and the logs, a
+# downgrade is refused, uninstall keeps every log; the x86 MSI installs into
+# the 32-bit Program Files.
 # Usage: tests/package/msi.sh DIST_DIR BUILD_WIN64_DIR (holding bin/brevalt.exe and bin/snort.exe)
 # shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
 set -uo pipefail
@@ -15,9 +14,8 @@ source "$here/../../scripts/lib/packages.sh"
 need_packages wine64 xvfb wixl msitools binutils binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 || exit 2
 OUT=$build/msi-test
 rm -rf "$OUT" && mkdir -p "$OUT"
-export OUT
-# shellcheck source=tests/package/lib.sh
-source "$here/lib.sh"
+# shellcheck source=tests/e2e/lib.sh
+source "$here/../e2e/lib.sh"
 
 msi=$(ls "$dist"/brevalt-*-x64.msi)
 version=${msi##*/brevalt-} version=${version%-x64.msi}
@@ -26,23 +24,17 @@ export WINEPREFIX=$OUT/prefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.e
 app=$WINEPREFIX/drive_c/Program\ Files/Brevalt
 # Wine reports msiexec's 1603 (a failed install) as 67.
 msiexec() { "$wine" msiexec "$@" /qn; }
-installed_version() {
-    "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
-        tr -d '\r' | awk '/DisplayVersion/ { print $3 }'
-}
+installed_version() { "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r' | awk '/DisplayVersion/ { print $3 }'; }
 # Each shortcut's folder name and working folder (the string ending in "\").
 shortcuts() {
-    local link folder
     find "$WINEPREFIX/drive_c" -name Brevalt.lnk | while IFS= read -r link; do
-        folder=${link%/*}
-        echo "${folder##*/} $(strings -el "$link" | grep -o 'C:.*\\$')"
+        echo "$(basename "$(dirname "$link")") $(strings -el "$link" | grep -o 'C:.*\\$')"
     done | sort
 }
 cleanup() {
-    "$wineserver" -k 2>/dev/null
-    stop_child "${XVFB_PID:-}"
+    "$wineserver" -k 2>/dev/null; stop_child "${XVFB_PID:-}"; "$wineserver" -w 2>/dev/null
     # The prefix (about 700 MB) stays for a look only after a failure.
-    "$wineserver" -w 2>/dev/null
     [[ $failed -ne 0 ]] || rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
@@ -69,11 +61,9 @@ expect "a Start-menu and a start-at-logon shortcut, both working in the install 
     eval '[[ $(shortcuts) == "$expected_shortcuts" ]]'
 cp "$build/bin/snort.exe" "$app/"
 (cd "$app" && exec "$wine" brevalt.exe >"$OUT/brevalt.out" 2>&1) &
-expect "the installed program starts the sensor, which writes into log\\" wait_until 30 test -s "$app/log/scan.log"
-expect "at $rotation_time both logs get dated names and fresh ones follow" \
+expect "the installed program's sensor writes into log\\; at $rotation_time both logs get dated names, fresh ones follow" \
     eval 'wait_until 100 rotated $day && wait_until 15 test -s "$app/log/alert.ids"'
-"$wineserver" -k
-"$wineserver" -w
+"$wineserver" -k && "$wineserver" -w
 "$wineserver" -p >/dev/null 2>&1 </dev/null
 sums=$(log_sums "$app/log")
 
@@ -90,9 +80,8 @@ expect "uninstall leaves every log and the edited brevalt.ini" \
     eval 'msiexec /x "$OUT/brevalt-$next-x64.msi" && [[ ! -e $app/brevalt.exe && -z $(installed_version) &&
         $(log_sums "$app/log") == "$sums" && -e $app/brevalt.ini ]]'
 
-app32=$WINEPREFIX/drive_c/Program\ Files\ \(x86\)/Brevalt
 rm -rf "$app"
 expect "the x86 MSI installs its 32-bit program into the 32-bit Program Files" \
     eval 'msiexec /i "$dist/brevalt-$version-x86.msi" && [[ ! -e $app ]] &&
-        i686-w64-mingw32-objdump -f "$app32/brevalt.exe" | grep -q "file format pei-i386"'
+        i686-w64-mingw32-objdump -f "$WINEPREFIX/drive_c/Program Files (x86)/Brevalt/brevalt.exe" | grep -q "file format pei-i386"'
 summary
