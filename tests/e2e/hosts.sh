@@ -50,8 +50,7 @@ start_host() {
     local command
     case $1 in
     bus) start_bus; return ;;
-    trayer) command=(trayer --edge top --align right --widthtype request --height 32
-        --transparent false --SetDockType true) ;;
+    trayer) command=(trayer --edge top --align right --widthtype request --height 32 --transparent false --SetDockType true) ;;
     xfce) command=(env NO_AT_BRIDGE=1 xfce4-panel --disable-wm-check) ;;
     lxqt) command=(lxqt-panel --configfile "$SESSION/lxqt.conf") ;;
     # sway refuses to run as root; its clients here connect by absolute paths.

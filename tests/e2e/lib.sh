@@ -30,12 +30,10 @@ summary() { echo "$passed passed, $failed failed" && ((failed == 0)); }
 
 # Starts an Xvfb on a free display and points DISPLAY at it.
 start_xvfb() {
-    local number_file
-    number_file=$(mktemp)
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$number_file" >>"$OUT/xvfb.log" 2>&1 &
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$OUT/display" >>"$OUT/xvfb.log" 2>&1 &
     XVFB_PID=$!
-    wait_until 15 test -s "$number_file" || { log "Xvfb did not start"; return 1; }
-    DISPLAY=":$(cat "$number_file")" && export DISPLAY && rm -f "$number_file"
+    wait_until 15 test -s "$OUT/display" || { log "Xvfb did not start"; return 1; }
+    DISPLAY=":$(cat "$OUT/display")" && export DISPLAY && rm -f "$OUT/display"
 }
 
 # proc_stat FIELD PID: a field of /proc/PID/stat counted after the name; 1 is
@@ -56,10 +54,7 @@ icon_window() { xwininfo -tree -id "$(tray_panel)" | awk -v n="(\"${1:-brevalt}\
 # click_icon BUTTON: a real click on Brevalt's icon, in trayer or a bottom panel.
 click_icon() {
     local X Y
-    if [[ -n ${HOST_PID[trayer]:-} ]]; then
-        xdotool mousemove --window "$(icon_window brevalt)" 10 10 click "$1"
-        return
-    fi
+    if [[ -n ${HOST_PID[trayer]:-} ]]; then xdotool mousemove --window "$(icon_window brevalt)" 10 10 click "$1"; return; fi
     read -r X Y < <(panel_icon) || return 1
     # waybar takes a click only once the pointer has moved over the icon.
     xdotool mousemove "$X" "$Y" sleep 0.2 mousemove_relative 1 0 sleep 0.2 click "$1"

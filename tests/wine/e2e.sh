@@ -5,7 +5,7 @@
 # without brevalt.ini a message box names it and the program ends with 1.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
-# shellcheck disable=SC2016  # checks are passed to eval
+# shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin_dir=$(cd "${1:?usage: e2e.sh BIN_DIR CLOSE_WINDOW}" && pwd) close_window=$(realpath "${2:?}")
@@ -30,8 +30,7 @@ start_program() {
     (cd "$app" && exec "$wine" brevalt.exe >"$OUT/$1.out" 2>&1) &
     BREVALT_PID=$!
 }
-# A window named Brevalt: the main window even while hidden, or with
-# --onlyvisible the one on screen.
+# A window named Brevalt: the main one even while hidden; with --onlyvisible, the one on screen.
 wine_window() { xdotool search "$@" --name '^Brevalt$' 2>/dev/null | head -n 1 | grep .; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 
