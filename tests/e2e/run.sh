@@ -4,6 +4,7 @@
 # Usage: tests/e2e/run.sh BUILD_DIR   (E2E_ONLY=regex runs some cases only)
 # Prints "ok: CASE" or "FAIL: CASE" and "N passed, M failed"; each case's log
 # (CASE.log) and a screenshot of a failure go to BUILD_DIR/e2e-out.
+# shellcheck disable=SC2016,SC2034,SC2153,SC2317  # conditions are passed to eval and polled; helpers are called through check
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
@@ -19,8 +20,6 @@ done
 source "$here/lib.sh"
 # shellcheck source=tests/e2e/hosts.sh
 source "$here/hosts.sh"
-# shellcheck source=tests/e2e/cases.sh
-source "$here/cases.sh"
 rm -rf "$OUT" && mkdir -p "$OUT"
 XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
@@ -29,6 +28,109 @@ trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SWAYSOCK
 export BIN OUT XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
 
+# icon_in_place: Brevalt's icon is embedded in trayer, or registered as
+# Brevalt's item with the tooltip Brevalt and drawn in a bottom panel.
+icon_in_place() {
+    if [[ -n ${HOST_PID[trayer]:-} ]]; then check "the icon is embedded in the tray" wait_until 10 icon_window; return; fi
+    check "Brevalt's item is registered" wait_until 10 eval 'ITEM=$(sni_item "$BREVALT_PID")'
+    check "its tooltip says Brevalt" grep -q "'Brevalt'" <<<"$(sni_get "$ITEM" ToolTip)"
+    check "its icon is drawn in the panel" wait_until 10 panel_icon
+}
+# comes_late HOST: the window, shown for want of an icon, is hidden again
+# once HOST comes up and takes the icon.
+comes_late() {
+    check "the window is shown" wait_until 15 window_shown
+    check "$1 starts" start_host "$1"
+    icon_in_place
+    check "the window is hidden again" wait_until 5 eval '! window_shown'
+}
+restarted() { check "$1 restarts" restart_host "$1" && icon_in_place; }
+
+# With no session bus, as on a plain X session: a tray that comes after
+# Brevalt takes the icon, and takes it again after restarts; then the
+# window, each button, and closing the window.
+case_late_tray_icon_buttons_and_closing() {
+    check "an X server without a tray or a session bus runs" desktop
+    start_case
+    local pid status
+    check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    check "it runs in the folder Brevalt was started in" test "$(readlink "/proc/$pid/cwd")" = "$RUN_DIR"
+    check "it writes into log/ beside the program" wait_until 10 test -s "$LOG_DIR/scan.log"
+    comes_late trayer
+    restarted trayer
+    only_left_click_shows_window
+    restarted trayer
+    check "the window the operator opened stays" eval 'sleep 1 && window_shown'
+    check "再起動 is clicked" client_click 160 84
+    # The rotation waits 8 s for the old sensor to end, then renames.
+    check "both logs get today's dated names, with the old sensor's lines" wait_until 30 rotated "$(date +%Y%m%d)"
+    check "a new sensor replaces the old one" \
+        wait_until 10 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]] && pid=$(sensor_pids)'
+    check "and writes fresh logs" wait_until 10 test -s "$LOG_DIR/alert.ids"
+    check "停止 is clicked" client_click 256 84
+    # Brevalt collects an ended sensor on its next 30-second tick; till then /proc keeps its status.
+    check "the sensor ends" wait_until 10 eval '[[ $(proc_stat 1 "$pid") == Z || ! -e /proc/$pid ]]'
+    status=$(proc_stat 50 "$pid")
+    check "with status 0 (${status:-collected before it could be read})" test "${status:-0}" -eq 0
+    check "Brevalt runs on" eval '! ended "$BREVALT_PID"'
+    check "Snort実行 is clicked" client_click 64 84
+    check "a sensor runs again" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    check "the window is asked to close" "$BIN/close_window" "$(brevalt_window main)"
+    check "Brevalt ends with status 0" brevalt_exits_with -eq 0
+    sensor_outlives_brevalt "$pid"
+}
+
+case_missing_settings_ends_with_error() {
+    check "an X server with trayer runs" desktop trayer
+    start_case none
+    check "a message box is shown" wait_until 15 brevalt_window box
+    check "standard error names the file" grep -q 'brevalt.ini' "$OUT/$CASE.stderr"
+    check "no icon is registered" eval '! icon_window'
+    check "the main window is not shown" eval '! window_shown'
+    xdotool mousemove --window "$(brevalt_window box)" 5 5 key Return
+    check "Brevalt ends once the box is closed, with a non-zero status" brevalt_exits_with -ne 0
+    check "no sensor was started" sensor_count_is 0
+}
+
+# xfce4-panel serves both kinds of icon: one that comes late still gets an
+# item, and gets it back when the panel restarts.
+case_xfce_panel_late_and_restarted() {
+    check "an X server and a session bus run" desktop bus
+    start_case
+    comes_late xfce
+    restarted xfce
+    only_left_click_shows_window
+}
+
+# With lxqt-panel up first: the item and its clicks; 終了 ends Brevalt with 0.
+case_lxqt_panel_clicks_and_exit_menu() {
+    check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
+    start_case
+    icon_in_place
+    check "the window stays hidden" eval '! window_shown'
+    local pid
+    check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    only_left_click_shows_window
+    check "ファイル is clicked" client_click 20 -10
+    check "its menu opens as a second window" \
+        wait_until 5 eval '(($(xdotool search --onlyvisible --classname "^brevalt$" | wc -l) > 1))'
+    check "終了 is chosen by keyboard" xdotool key Down Return
+    check "Brevalt ends with status 0" brevalt_exits_with -eq 0
+    sensor_outlives_brevalt "$pid"
+}
+
+# On Wayland (sway, which runs no X server here, and waybar's tray): the
+# item comes late and again after waybar restarts; a click shows the window.
+case_wayland_waybar_late_and_restarted() {
+    check "an X server, a session bus and sway inside it run" desktop bus sway
+    BREVALT_ENV=(-u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$SWAY_DISPLAY")
+    start_case
+    comes_late waybar
+    restarted waybar
+    check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
+}
+
+# Each case runs in a subshell of its own; what it leaves running is ended.
 run_case() { (trap 'end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT; "$1") >"$OUT/$CASE.log" 2>&1; }
 for name in $(declare -F | awk '$3 ~ /^case_/ { print $3 }'); do
     CASE=${name#case_}

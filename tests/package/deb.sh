@@ -4,7 +4,7 @@
 # the stand-in sensor on PATH, rotating; upgrade, remove, purge, losing no log.
 # Leaves the machine as it found it (package, group, statoverride, own logs).
 # Usage: tests/package/deb.sh DEB STANDIN_SNORT   (as root)
-# shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
+# shellcheck disable=SC2016,SC2034,SC2046,SC2086  # checks are passed to eval; helpers read LOG_DIR; pid and folder lists
 set -uo pipefail
 deb=$(realpath "${1:?usage: deb.sh DEB STANDIN_SNORT}") standin=$(realpath "${2:?}")
 # shellcheck source=scripts/lib/packages.sh
@@ -20,28 +20,23 @@ machine_state() {
     dpkg-query -W brevalt 2>&1; getent group brevalt; dpkg-statoverride --list | grep brevalt
     stat -c '%n %a %U %G' /opt/brevalt /etc/opt /etc/opt/brevalt /var/opt /var/opt/brevalt /etc/xdg/autostart/brevalt.desktop 2>&1
 }
-if dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; then
-    echo "Brevalt is or was installed here: this test would touch its logs" >&2 && exit 2
-fi
+{ dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; } &&
+    { echo "Brevalt is or was installed here: this test would touch its logs" >&2; exit 2; }
 state_before=$(machine_state)
 had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null)
 
 # The stand-in writes into the log folder beside itself: here, the package's.
-PROG_DIR=$OUT/sensor
-mkdir -p "$PROG_DIR" && cp "$standin" "$PROG_DIR/snort" && ln -s /opt/brevalt/log "$PROG_DIR/log"
+PROG_DIR=$OUT/sensor && mkdir -p "$PROG_DIR" && cp "$standin" "$PROG_DIR/snort" && ln -s /opt/brevalt/log "$PROG_DIR/log"
 export PATH=$PROG_DIR:$PATH
 brevalt_pids() { pids_of /opt/brevalt/brevalt; }
-# shellcheck disable=SC2046  # pid lists
 stop_all() { kill $(brevalt_pids) $(sensor_pids) 2>/dev/null; wait_until 10 eval '[[ -z $(brevalt_pids)$(sensor_pids) ]]'; }
 cleanup() {
     stop_all; stop_hosts; stop_child "${XVFB_PID:-}"
     dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null
-    # Only the test's own logs are in there.
-    rm -rf /var/opt/brevalt
+    rm -rf /var/opt/brevalt  # only the test's own logs are in there
     dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
     [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
     # A purge takes an empty /etc/opt or /var/opt along when no other package owns it.
-    # shellcheck disable=SC2086  # one or two folder names
     [[ -z $opt_dirs ]] || mkdir -p $opt_dirs
 }
 trap 'cleanup; rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"' EXIT
