@@ -12,8 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages wine64 xvfb wixl msitools binutils binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 || exit 2
-OUT=$build/msi-test
-rm -rf "$OUT" && mkdir -p "$OUT"
+OUT=$build/msi-test && rm -rf "$OUT" && mkdir -p "$OUT"
 # shellcheck source=tests/e2e/lib.sh
 source "$here/../e2e/lib.sh"
 
@@ -32,12 +31,8 @@ shortcuts() {
         echo "$(basename "$(dirname "$link")") $(strings -el "$link" | grep -o 'C:.*\\$')"
     done | sort
 }
-cleanup() {
-    "$wineserver" -k 2>/dev/null; stop_child "${XVFB_PID:-}"; "$wineserver" -w 2>/dev/null
-    # The prefix (about 700 MB) stays for a look only after a failure.
-    [[ $failed -ne 0 ]] || rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
+# The prefix (about 700 MB) stays for a look only after a failure.
+trap '"$wineserver" -k 2>/dev/null; stop_child "${XVFB_PID:-}"; "$wineserver" -w 2>/dev/null; ((failed)) || rm -rf "$WINEPREFIX"' EXIT
 
 env -u DISPLAY "$wine" wineboot -i >/dev/null 2>&1 && "$wineserver" -w
 start_xvfb || exit 2
