@@ -1,8 +1,7 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2016,SC2034,SC2046  # conditions passed to eval; variables read by the sourcing scripts; pid lists
-# Helpers for the end-to-end and package tests: a real X server (Xvfb), the
-# real brevalt and the stand-in sensor, driven with xdotool; the notification
-# areas are in hosts.sh. Every wait polls with a bound.
+# Helpers for the end-to-end, package and Wine tests: Xvfb, the real brevalt and the
+# stand-in sensor, driven with xdotool; the notification areas are in hosts.sh.
 
 log() { printf '%s\n' "$*" >&2; }
 

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end tests of the real brevalt under a real X server and the
 # notification areas it meets (hosts.sh); installs what they need first.
-# Usage: tests/e2e/run.sh BUILD_DIR   (E2E_ONLY=regex runs some cases only)
-# Prints "ok: CASE" or "FAIL: CASE" and "N passed, M failed"; each case's log
-# (CASE.log) and a screenshot of a failure go to BUILD_DIR/e2e-out.
-# shellcheck disable=SC2016,SC2034,SC2153,SC2317  # conditions are passed to eval and polled; helpers are called through check
+# Usage: tests/e2e/run.sh BUILD_DIR (E2E_ONLY=regex runs some cases only). Prints
+# "ok: CASE" or "FAIL: CASE", then "N passed, M failed"; logs go to BUILD_DIR/e2e-out.
+# shellcheck disable=SC2016,SC2034,SC2153,SC2317  # conditions are passed to eval; helpers are called by check
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)

@@ -39,7 +39,7 @@ cleanup() {
     # A purge takes an empty /etc/opt or /var/opt along when no other package owns it.
     [[ -z $opt_dirs ]] || mkdir -p $opt_dirs
 }
-trap 'cleanup; rm -rf "$OUT" "${XDG_RUNTIME_DIR:-}"' EXIT
+trap 'cleanup; rm -rf "$OUT"' EXIT
 
 dpkg-deb -x "$deb" "$OUT/extracted"
 expect "lintian: no error, no warning" lintian --fail-on error,warning "$deb"
@@ -49,8 +49,7 @@ expect "desktop-file-validate: the menu and the autostart entry" desktop-file-va
 expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through /opt/brevalt/log" \
     eval 'apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb" && [[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt && $(readlink /opt/brevalt/log) == $logs ]]'
 
-XDG_RUNTIME_DIR=$(mktemp -d) && chmod 700 "$XDG_RUNTIME_DIR"
-export XDG_RUNTIME_DIR QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=$OUT/runtime QT_QPA_PLATFORM=xcb && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 desktop trayer || { echo "no virtual display or tray host" >&2; exit 2; }
 autostart=/etc/xdg/autostart/brevalt.desktop

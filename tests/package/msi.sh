@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME
-# fails and leaves nothing; the x64 MSI installs with ROTATIONTIME and its
-# program rotates; an upgrade keeps an edited brevalt.ini and the logs, a
-# downgrade is refused, uninstall keeps every log; the x86 MSI installs into
-# the 32-bit Program Files.
+# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME fails
+# and leaves nothing; the x64 MSI installs with ROTATIONTIME and its program
+# rotates; an upgrade keeps an edited brevalt.ini and the logs, a downgrade is
+# refused, uninstall keeps every log; the x86 MSI goes to the 32-bit Program Files.
 # Usage: tests/package/msi.sh DIST_DIR BUILD_WIN64_DIR (holding bin/brevalt.exe and bin/snort.exe)
 # shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
 set -uo pipefail

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The Windows program under Wine on Xvfb with trayer, at the display scaling
-# in BREVALT_E2E_DPI (96 unless set): the icon docks, a left click shows the
-# window, closing it ends the program with 0 and leaves the sensor running;
-# without brevalt.ini a message box names it and the program ends with 1.
+# The Windows program under Wine on Xvfb with trayer, at the scaling in BREVALT_E2E_DPI
+# (96 unless set): the icon docks, a left click shows the window, closing it ends the
+# program with 0 and the sensor runs on; without brevalt.ini a message box names it, status 1.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
