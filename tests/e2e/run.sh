@@ -119,14 +119,18 @@ case_lxqt_panel_clicks_and_exit_menu() {
 }
 
 # On Wayland (sway, which runs no X server here, and waybar's tray): the
-# item comes late and again after waybar restarts; a click shows the window.
-case_wayland_waybar_late_and_restarted() {
+# item comes late and again after waybar restarts, a click shows the window
+# and the schedule rotates.
+case_wayland_waybar_late_restarted_and_rotating() {
     check "an X server, a session bus and sway inside it run" desktop bus sway
     BREVALT_ENV=(-u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$SWAY_DISPLAY")
-    start_case
+    local minute day
+    minute=$(first_tick_minute) day=$(date +%Y%m%d)
+    start_case "$minute"
     comes_late waybar
     restarted waybar
     check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
+    check "the logs rotate at $minute" wait_until 75 rotated "$day"
 }
 
 # Each case runs in a subshell of its own; what it leaves running is ended.
