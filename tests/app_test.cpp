@@ -35,16 +35,6 @@ TEST_F(StartUpTest, FillsTheWindowHidesItBehindTheIconStartsTheSensorAndExitLeav
     EXPECT_EQ(sensor.starts, 2);
 }
 
-TEST_F(StartUpTest, SettingsErrorStopsBeforeAnythingIsShownOrStarted) {
-    const auto missing = core.start_up();
-    ASSERT_TRUE(missing.has_value());
-    EXPECT_NE(missing->message.find("brevalt.ini"), std::string::npos);
-    EXPECT_EQ(sensor.starts, 0);
-    EXPECT_FALSE(shell.icon_registered);
-    EXPECT_EQ(shell.tick_interval_ms, 0u);
-    EXPECT_TRUE(shell.rotation_time.empty());
-}
-
 // A notification area that comes up after Brevalt (a panel started later at
 // logon) gets the icon, and the window shown for want of it goes away again.
 TEST_F(StartUpTest, WindowShownForAMissingIconHidesOnceTheIconIsIn) {

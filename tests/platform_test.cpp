@@ -13,7 +13,7 @@
 #include <string>
 
 #include "platform/system_platform.h"
-#include "temp_dir.h"
+#include "fakes.h"
 
 // The file system's answers that this machine cannot give on demand (a file
 // system without RENAME_NOREPLACE or without hard links, an unlink that

@@ -12,7 +12,7 @@
 #include <variant>
 
 #include "app/settings.h"
-#include "temp_dir.h"
+#include "fakes.h"
 
 namespace brevalt {
 namespace {

@@ -20,7 +20,6 @@
 
 #include "fakes.h"
 #include "sensor/posix/posix_sensor.h"
-#include "temp_dir.h"
 
 // A process stuck in the kernel outlives SIGKILL for as long as it stays
 // stuck. The test makes one by standing in for the C library's kill(): the
@@ -56,12 +55,6 @@ bool wait_until(Condition done) {
 }
 
 fs::path proc(pid_t pid, const std::string& entry) { return fs::path("/proc") / std::to_string(pid) / entry; }
-
-std::set<std::string> names_in(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
-    return names;
-}
 
 // A line of /proc/<pid>/status after its name: State, SigBlk, SigIgn, SigCgt, ShdPnd.
 std::string status_of(pid_t pid, const std::string& field) {
@@ -162,7 +155,11 @@ TEST_F(SensorTest, StartsByBareNameInCallersDirectoryAndEnvironmentIsolated) {
     EXPECT_EQ(status_of(pid, "SigIgn"), "0000000000000000");
     EXPECT_EQ(fs::read_symlink(proc(pid, "fd/0")), "/dev/null");
     // Polled: the C library opens the time zone file for a moment at start.
-    EXPECT_TRUE(wait_until([pid] { return names_in(proc(pid, "fd")) == std::set<std::string>{"0", "1", "2"}; }));
+    EXPECT_TRUE(wait_until([pid] {
+        std::set<std::string> open;
+        for (const auto& entry : fs::directory_iterator(proc(pid, "fd"))) open.insert(entry.path().filename());
+        return open == std::set<std::string>{"0", "1", "2"};
+    }));
 }
 
 // A "snort" in the current directory or under a relative PATH entry must

