@@ -12,7 +12,7 @@
 #include "platform/system_platform.h"
 #include "rotation/rotation.h"
 #include "sensor/posix/posix_sensor.h"
-#include "temp_dir.h"
+#include "fakes.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "app/core.h"
 #include "fakes.h"
 #include "rotation/clock_text.h"
-#include "temp_dir.h"
 
 namespace {
 
