@@ -4,7 +4,7 @@
 
 // What the core asks of a desktop shell. Each shell (Qt on Linux, Win32 on
 // Windows) implements it over its own window; tests implement it with a
-// recorder.
+// fake that keeps what it was told.
 namespace brevalt {
 
 class Shell {
@@ -17,7 +17,10 @@ public:
     // The picture box that stands for the icon in the window; hidden, it
     // still receives the icon's events on Windows.
     virtual void hide_icon_picture() = 0;
-    virtual void prepare_icon() = 0;  // the notification record: icon and tooltip
+    // The icon with its tooltip, ready to register; a shell whose toolkit
+    // settles on a kind of notification area on making the icon may wait
+    // for register_icon.
+    virtual void prepare_icon() = 0;
     virtual void hide_window() = 0;
     // Puts the icon into the notification area, or puts it there again after
     // the area came back. False when there is no notification area (yet) or

@@ -210,7 +210,8 @@ void MainWindow::prepare_icon() {
 
 void MainWindow::hide_window() { ::ShowWindow(hwnd_, SW_HIDE); }
 
-bool MainWindow::register_icon() { return tray_prepared_ && tasktray::add_or_update(tray_data_); }
+// Only the core calls this, after start-up has prepared the record.
+bool MainWindow::register_icon() { return tasktray::add_or_update(tray_data_); }
 
 void MainWindow::show_window() {
     ::ShowWindow(hwnd_, SW_SHOW);
