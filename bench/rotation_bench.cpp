@@ -33,6 +33,7 @@ public:
     SysResult rename_no_replace(const std::string& from, const std::string& to) override {
         return real_.rename_no_replace(from, to);
     }
+    FolderClaim claim_folder(const std::string& folder) override { return real_.claim_folder(folder); }
 
 private:
     SystemPlatform real_;

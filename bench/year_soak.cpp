@@ -22,6 +22,7 @@ public:
     SysResult start() override { return SysResult::success(); }
     void stop() override { stops.push_back(clock_.local()); }
     void ensure_stopped_gone() override {}
+    bool stopped_gone() override { return true; }
     void reap() override {}
     std::vector<LocalTime> stops;
 

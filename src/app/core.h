@@ -15,19 +15,30 @@
 namespace brevalt {
 
 inline constexpr unsigned k_tick_interval_ms = 30000;
-// The process status when start-up fails (no usable settings file).
+// The process status when start-up fails (no usable settings file, or the
+// log folder already served by another Brevalt).
 inline constexpr int k_startup_error_status = 1;
+// How long the sensor gets to close its logs when the desktop session ends,
+// before it is killed: session managers wait a few seconds for their clients.
+inline constexpr unsigned k_session_end_grace_ms = 3000;
+
+// Why start-up stopped, for the shell to report before it ends the program.
+struct StartupError {
+    std::string message;
+};
 
 class Core {
 public:
     Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
 
-    // Reads the settings, fills the window, arms the tick, hides the window,
-    // puts the icon in place and starts the sensor. On a settings error
-    // nothing after the read runs (no sensor, no icon) and the error is
-    // returned for the shell to report before it ends the program with
-    // k_startup_error_status.
-    std::optional<SettingsError> start_up();
+    // Reads the settings, claims the log folder, fills the window, arms the
+    // tick, hides the window, puts the icon in place and starts the sensor.
+    // On an error (no usable settings, the log folder served by another
+    // Brevalt) nothing after it runs and the error is returned for the shell
+    // to report before it ends the program with k_startup_error_status. The
+    // program then stays inert: no later event registers an icon, starts a
+    // sensor or shows the window, however long the report stays on screen.
+    std::optional<StartupError> start_up();
 
     // The 30-second tick: collect ended sensors, refresh the clock, then
     // rotate once in the configured minute.
@@ -36,8 +47,19 @@ public:
     void start_sensor();  // a second press starts a second sensor
     void stop_sensor();
     void rotate_now();    // leaves the schedule's latch alone
-    void exit_program();  // the sensor keeps running
+    void exit_program();  // "終了" or closing the window: the sensor keeps running
     void on_icon_clicked();  // the left button on the icon: show the window
+
+    // The desktop session is ending (logout, shutdown, a session manager's
+    // signal): the sensor Brevalt started ends with it, as on Windows, where
+    // the logoff ends it. Then the program ends.
+    void end_session();
+
+    // The process is ending without any handler having chosen to (a session
+    // manager's quit, the display server gone): the same as end_session,
+    // unless the operator chose to exit and leave the sensor running. Does
+    // not ask the shell to end; safe to call more than once.
+    void on_process_end();
 
     // A notification area has come up (late at logon, or again after the
     // panel or task bar restarted): put the icon there. A window that was
@@ -52,7 +74,11 @@ private:
     // in may hide it again.
     enum class WindowState { hidden, shown_for_missing_icon, opened_by_operator };
 
+    enum class Phase { starting, running, failed, ending };
+
     void place_icon();
+    void end_sensor_with_session();
+    std::optional<StartupError> claim_log_folder();
 
     Shell& shell_;
     Platform& platform_;
@@ -60,6 +86,7 @@ private:
     std::string settings_path_;
     ProgramState state_;
     WindowState window_ = WindowState::hidden;
+    Phase phase_ = Phase::starting;
 };
 
 }  // namespace brevalt

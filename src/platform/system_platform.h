@@ -14,6 +14,7 @@ public:
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override;
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
+    FolderClaim claim_folder(const std::string& folder) override;
 };
 
 }  // namespace brevalt

@@ -24,6 +24,11 @@ public:
     // renames, so an old sensor never writes into a renamed log.
     virtual void ensure_stopped_gone() = 0;
 
+    // True once every sensor stopped so far has ended, so that a caller can
+    // give a stopped sensor its time to close its logs without waiting longer
+    // than it needs.
+    [[nodiscard]] virtual bool stopped_gone() = 0;
+
     // Collects sensors that have ended (stopped ones, and ones that ended by
     // themselves) so that none lingers as a zombie; cheap, called on every
     // tick of the schedule.

@@ -74,6 +74,12 @@ ProgramDir FakePlatform::program_dir() {
     return {dir, SysResult::success()};
 }
 
+FolderClaim FakePlatform::claim_folder(const std::string& folder) {
+    log_.push_back("claim " + folder);
+    if (folder == missing_folder) return {FolderClaim::Outcome::missing, {}};
+    return claim;
+}
+
 SysResult FakePlatform::rename_no_replace(const std::string& from, const std::string& to) {
     log_.push_back("rename " + from + " -> " + to);
     if (!real_files) return SysResult::success();

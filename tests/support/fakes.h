@@ -61,7 +61,10 @@ public:
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override { return '/'; }
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
+    FolderClaim claim_folder(const std::string& folder) override;
 
+    FolderClaim claim{FolderClaim::Outcome::claimed, {}};  // for any folder but the missing one
+    std::string missing_folder;
     std::string dir = "/opt/brevalt";
     bool dir_fails = false;
     bool sleep_advances_clock = true;
@@ -79,10 +82,12 @@ public:
     SysResult start() override;
     void stop() override;
     void ensure_stopped_gone() override;
+    bool stopped_gone() override { return --polls_until_gone <= 0; }
     void reap() override {}
 
     int starts = 0;
     int stops = 0;
+    int polls_until_gone = 1;  // how often a stopped sensor is asked about before it is gone
 
 private:
     EventLog& log_;

@@ -196,6 +196,11 @@ void PosixSensor::ensure_stopped_gone() {
     stopped_.clear();
 }
 
+bool PosixSensor::stopped_gone() {
+    drop_collected(stopped_);
+    return stopped_.empty();
+}
+
 void PosixSensor::reap() {
     if (current_ && collected(*current_)) current_.reset();
     drop_collected(stopped_);

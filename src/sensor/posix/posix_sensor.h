@@ -27,6 +27,7 @@ public:
     SysResult start() override;
     void stop() override;
     void ensure_stopped_gone() override;
+    bool stopped_gone() override;
     void reap() override;
 
     // The remembered sensor, if one is started and not yet stopped or reaped.

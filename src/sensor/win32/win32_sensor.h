@@ -49,6 +49,7 @@ public:
     // nothing left to wait on, and keeping one only for this would hold the
     // ended process's record for no gain.
     void ensure_stopped_gone() override {}
+    bool stopped_gone() override { return true; }
 
     // Lets go of the handles of a sensor that has ended by itself, so that a
     // later stop has nothing stale to act on.

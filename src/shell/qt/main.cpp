@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "main_window.h"
+#include "session_end.h"
 #include "platform/system_platform.h"
 #include "sensor/posix/posix_sensor.h"
 
@@ -16,6 +17,13 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevalt"));
     QApplication::setApplicationVersion(QStringLiteral(BREVALT_VERSION));
+    // A copy restored from a session saved before Brevalt asked never to be
+    // restarted: the autostart entry starts the one Brevalt of this logon.
+    if (app.isSessionRestored()) {
+        std::fputs("brevalt: not started again from a saved session; the autostart entry starts Brevalt\n", stderr);
+        return 0;
+    }
+    never_restart_with_session();
 
     brevalt::SystemPlatform platform;
     brevalt::PosixSensor sensor(platform.program_dir().path);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -48,6 +50,9 @@ MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, std
 
     notification_area_ = new NotificationArea(this);
     connect(notification_area_, &NotificationArea::appeared, this, &MainWindow::on_notification_area_appeared);
+
+    session_end_ = new SessionEnd(this);
+    connect(session_end_, &SessionEnd::ended, this, &MainWindow::end_session);
 }
 
 void MainWindow::setVisible(bool visible) {
@@ -97,7 +102,7 @@ void MainWindow::ensure_controls() {
     connect(rotate_button, &QPushButton::clicked, this, &MainWindow::rotate_now);
 }
 
-std::optional<brevalt::SettingsError> MainWindow::start_up() { return core_.start_up(); }
+std::optional<brevalt::StartupError> MainWindow::start_up() { return core_.start_up(); }
 
 void MainWindow::on_tick() { core_.on_tick(); }
 
@@ -116,6 +121,15 @@ void MainWindow::on_icon_activated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void MainWindow::on_notification_area_appeared() { core_.on_notification_area_appeared(); }
+
+void MainWindow::end_session() { core_.end_session(); }
+
+void MainWindow::on_process_end() { core_.on_process_end(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    exit_program();
+}
 
 void MainWindow::show_rotation_time(std::string_view value) {
     rotation_time_ = text(value);
@@ -166,6 +180,19 @@ void MainWindow::show_window() {
 // out: the sensor runs on and the sensor backend forgets it without a signal.
 void MainWindow::end_program() { QCoreApplication::exit(0); }
 
+namespace {
+
+// The window whose event loop runs, for the one way out that passes no
+// handler of ours: Qt ends the process with exit() when the display server
+// goes away (a display manager ending the session), from inside the loop.
+MainWindow* running_window = nullptr;
+
+void on_exit() {
+    if (running_window != nullptr) running_window->on_process_end();
+}
+
+}  // namespace
+
 int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path) {
     MainWindow window(platform, sensor, std::move(settings_path));
     if (auto error = window.start_up()) {
@@ -175,5 +202,13 @@ int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, std::strin
         QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->message));
         return brevalt::k_startup_error_status;
     }
-    return QApplication::exec();
+    static const bool exit_hook = std::atexit(on_exit) == 0;
+    (void)exit_hook;
+    running_window = &window;
+    const int status = QApplication::exec();
+    // A session manager's request to quit ends the loop without a handler
+    // of ours; "終了" and closing the window have marked their exit already.
+    window.on_process_end();
+    running_window = nullptr;
+    return status;
 }

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/shell.h"
 #include "notification_area.h"
+#include "session_end.h"
 
 class QAction;
 class QGroupBox;
@@ -29,7 +30,7 @@ public:
                std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
 
     // An error is for the caller to report before it ends the program.
-    std::optional<brevalt::SettingsError> start_up();
+    std::optional<brevalt::StartupError> start_up();
 
     void on_tick();
     void start_sensor();
@@ -38,6 +39,10 @@ public:
     void exit_program();
     void on_icon_activated(QSystemTrayIcon::ActivationReason reason);
     void on_notification_area_appeared();
+    void end_session();
+    // The event loop has returned, or the process is ending from within it
+    // (Qt ends it when the display server goes away).
+    void on_process_end();
 
     [[nodiscard]] const brevalt::Core& core() const { return core_; }
     // None until a notification area has taken the icon.
@@ -50,6 +55,11 @@ public:
     void ensure_controls();
     void setVisible(bool visible) override;
 
+protected:
+    // Closing the window ends Brevalt as "終了" does, leaving the sensor.
+    void closeEvent(QCloseEvent* event) override;
+
+public:
     void show_rotation_time(std::string_view text) override;
     void show_clock(std::string_view text) override;
     void start_tick_timer(unsigned interval_ms) override;
@@ -81,6 +91,7 @@ private:
     QAction* exit_action = nullptr;
     QSystemTrayIcon* tray_icon_ = nullptr;
     NotificationArea* notification_area_ = nullptr;
+    SessionEnd* session_end_ = nullptr;
 };
 
 // The whole program after QApplication exists: the window's start-up, the

@@ -20,6 +20,10 @@ const QString k_watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 // that the icon goes to a StatusNotifier host wherever there is one.
 constexpr int k_settle_ms = 500;
 
+// The question is asked on the window's thread: a bus or a watcher that does
+// not answer must not freeze the window (D-Bus's own default is 25 s).
+constexpr int k_dbus_timeout_ms = 250;
+
 xcb_connection_t* x11_connection() {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     return x11 != nullptr ? x11->connection() : nullptr;
@@ -40,7 +44,10 @@ bool status_notifier_host_registered() {
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get << k_watcher << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusReply<QDBusVariant> reply = bus.call(get);
+    // Only a watcher that runs already counts: asking must not start one
+    // that the bus could activate, which would then hold no host anyway.
+    get.setAutoStartService(false);
+    const QDBusReply<QDBusVariant> reply = bus.call(get, QDBus::Block, k_dbus_timeout_ms);
     return reply.isValid() && reply.value().variant().toBool();
 }
 
