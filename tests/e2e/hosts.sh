@@ -44,7 +44,7 @@ desktop() {
     for name in "$@"; do start_host "$name" || return 1; done
 }
 
-# start_host NAME: trayer, xfce, lxqt, sway or waybar (which needs sway), or
+# start_host NAME: trayer, xfce, lxqt, sway, waybar (which needs sway), watcher, or
 # the session bus; returns once the host can take an icon.
 start_host() {
     local command
@@ -58,6 +58,8 @@ start_host() {
         HOME="$SESSION/sway" XDG_RUNTIME_DIR="$SESSION/sway" WLR_BACKENDS=x11 WLR_RENDERER=pixman
         sway -c "$SESSION/sway.conf") ;;
     waybar) command=(env WAYLAND_DISPLAY="$SWAY_DISPLAY" waybar -c "$SESSION/waybar.json" -s "$SESSION/waybar.css") ;;
+    # A StatusNotifier watcher with no host, as Plasma's before its panel; Debian's python3 has Gio.
+    watcher) command=(/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/sni_watcher.py") ;;
     esac
     "${command[@]}" >>"$OUT/$1.log" 2>&1 &
     HOST_PID[$1]=$!
@@ -65,6 +67,7 @@ start_host() {
     trayer) wait_until 15 tray_panel >/dev/null ;;
     sway) wait_until 15 eval 'SWAYSOCK=$(ls "$SESSION"/sway/sway-ipc.*.sock 2>/dev/null)' &&
         SWAY_DISPLAY=$(ls "$SESSION"/sway/wayland-[0-9]) && export SWAYSOCK ;;
+    watcher) wait_until 15 eval '[[ $(watcher_get IsStatusNotifierHostRegistered) == "(<false>,)" ]]' ;;
     *) wait_until 15 sni_host_ready ;;
     esac || { log "$1 did not come up"; return 1; }
 }
@@ -73,7 +76,7 @@ restart_host() { stop_host "$1" && start_host "$1"; }
 # Ends every host and the bus, newest first; panels before the bus they use.
 stop_hosts() {
     local name
-    for name in waybar sway lxqt xfce trayer bus; do stop_host "$name"; done
+    for name in waybar watcher sway lxqt xfce trayer bus; do stop_host "$name"; done
     [[ -z ${SESSION:-} ]] || rm -rf "$SESSION"
 }
 

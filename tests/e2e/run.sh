@@ -11,7 +11,7 @@ BIN="$build/bin" OUT="$build/e2e-out"
 # shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages xvfb trayer xdotool x11-utils imagemagick dbus-daemon libglib2.0-bin xfce4-panel lxqt-panel \
-    sway waybar qt6-wayland || { echo "cannot install the desktops' packages" >&2; exit 2; }
+    sway waybar qt6-wayland python3-gi || { echo "cannot install the desktops' packages" >&2; exit 2; }
 for program in brevalt snort close_window; do
     [[ -x $BIN/$program ]] || { echo "missing $BIN/$program: build first" >&2; exit 2; }
 done
@@ -131,6 +131,18 @@ case_wayland_waybar_late_restarted_and_rotating() {
     restarted waybar
     check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
     check "the logs rotate at $minute" wait_until 75 rotated "$day"
+}
+
+# Plasma's watcher comes up before the panel that hosts icons: Brevalt, started
+# between the two, hears of the host from the watcher alone, whose name was
+# there all along. waybar registers its host with that watcher.
+case_host_registers_with_earlier_watcher() {
+    check "an X server, a session bus, sway and a watcher without a host run" desktop bus sway watcher
+    BREVALT_ENV=(-u DISPLAY QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$SWAY_DISPLAY")
+    start_case
+    comes_late waybar
+    check "the first watcher still holds its name" eval '[[ $(gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus \
+        -m org.freedesktop.DBus.GetConnectionUnixProcessID org.kde.StatusNotifierWatcher) == "(uint32 ${HOST_PID[watcher]},)" ]]'
 }
 
 # Each case runs in a subshell of its own; what it leaves running is ended.
