@@ -23,7 +23,7 @@ public:
     void stop() override { stops.push_back(clock_.local()); }
     void ensure_stopped_gone() override {}
     bool stopped_gone() override { return true; }
-    void reap() override {}
+    std::optional<SensorEnd> reap() override { return std::nullopt; }
     std::vector<LocalTime> stops;
 
 private:

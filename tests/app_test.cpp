@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "fakes.h"
 
@@ -125,6 +128,76 @@ TEST_F(StartUpTest, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt) {
     EXPECT_EQ(lost_display.sensor.stops, 1);
     EXPECT_EQ(lost_display.log.back(), "sensor ensure_stopped_gone");
     EXPECT_EQ(std::count(lost_display.log.begin(), lost_display.log.end(), "sleep 100"), 30);
+}
+
+using Texts = std::vector<std::string>;
+
+// A sensor that ends by itself is told and started again at the next tick;
+// one that keeps ending within a minute of its start is given up, once,
+// until the operator starts it. One stopped by the operator stays stopped.
+TEST_F(StartUpTest, SensorEndingByItselfIsStartedAgainUntilItEndsQuicklyThreeTimesInARow) {
+    start();
+    const auto end_and_tick = [this](SensorEnd how, int seconds) {
+        sensor.end_by_itself(how);
+        clock.advance(seconds);
+        core.on_tick();
+    };
+    end_and_tick({SensorEnd::How::exited, 3}, 600);
+    EXPECT_EQ(shell.notifications,
+              (Texts{"The sensor ended by itself (exit status 3)", "The sensor was started again"}));
+    for (int i = 0; i < 13; ++i) end_and_tick({SensorEnd::How::signalled, 9}, 30);
+    EXPECT_EQ(sensor.starts, 4);
+    EXPECT_EQ(shell.notifications.size(), 8U);
+    EXPECT_EQ(shell.notifications.back(), R"(The sensor ended within a minute of its start 3 times in a row; )"
+                                          R"(it is not started again until "Snort実行" or the next rotation)");
+    core.start_sensor();
+    end_and_tick({SensorEnd::How::exited, 1}, 30);
+    EXPECT_EQ(sensor.starts, 6);
+
+    sensor.end_by_itself();
+    core.stop_sensor();
+    end_and_tick({}, 600);
+    EXPECT_EQ(sensor.starts, 6);
+}
+
+TEST_F(StartUpTest, FailedStartIsTold) {
+    sensor.start_result = SysResult::failure(k_sensor_not_found_call, ENOENT);
+    start();
+    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    core.start_sensor();
+    EXPECT_EQ(shell.notifications,
+              (Texts{R"(The sensor could not be started: no executable "snort" beside Brevalt or on PATH)",
+                     "The sensor could not be started: Permission denied"}));
+}
+
+// What went wrong in a rotation reaches the operator; a rotation that went
+// well only the system log. A nearly full disk is told once a day.
+TEST_F(StartUpTest, RotationOutcomesAndANearlyFullDiskAreTold) {
+    platform.dir = dir.path().string();
+    platform.real_files = true;
+    std::filesystem::create_directory(dir / "log");
+    start();
+    clock.set(test::FakeClock::at(2026, 12, 7, 3, 30, 5));
+    test::write_file(dir / "log" / "alert.ids", "today");
+    test::write_file(dir / "log" / "alert.ids.20261207", "earlier");
+    core.rotate_now();
+    EXPECT_EQ(shell.notifications,
+              (Texts{"alert.ids kept its name: alert.ids.20261207 exists already",
+                     "scan.log could not be renamed to scan.log.20261207: No such file or directory"}));
+
+    platform.told.clear();
+    platform.space = {std::uint64_t{812} << 20, std::uint64_t{26} << 30, {}};
+    clock.set(test::FakeClock::at(2026, 12, 8, 3, 29, 5));
+    test::write_file(dir / "log" / "scan.log", "scans");
+    core.rotate_now();
+    const std::string full = "The log folder's file system is nearly full: 812 MiB free (3%)";
+    EXPECT_EQ(platform.told,
+              (Texts{"info: The logs were rotated: alert.ids.20261208, scan.log.20261208", "warning: " + full}));
+    for (int i = 0; i < 2880; ++i) {  // a day of ticks, with its rotation
+        clock.advance(30);
+        core.on_tick();
+    }
+    EXPECT_EQ(std::count(shell.notifications.begin(), shell.notifications.end(), full), 2);
 }
 
 }  // namespace

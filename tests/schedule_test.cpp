@@ -33,6 +33,7 @@ protected:
         clock.set(start_seconds);
         ASSERT_FALSE(core.start_up().has_value());
         log.clear();
+        platform.told.clear();
     }
     // Ticks every 30 s as the timer would; a rotation's wait moves the clock on.
     void run_ticks(int count) {
@@ -90,6 +91,50 @@ TEST_F(TickTest, ManualRotationLeavesTheScheduleAlone) {
     run_ticks(1);  // 10:00:15 rotates, latch set
     core.rotate_now();
     EXPECT_EQ(core.state().rotated_flag, 1);
+}
+
+// Sleep, hibernation or a clock set forward carries the clock over the
+// minute between two ticks: that day's rotation runs at the first tick
+// after it, once, and says so; the next day's runs in its minute as ever.
+TEST_F(TickTest, MinutePassedUnseenIsCaughtUpOnceAndTold) {
+    start("03:30", test::FakeClock::at(2026, 12, 6, 3, 29, 20));
+    run_ticks(1);
+    clock.set(test::FakeClock::at(2026, 12, 6, 7, 12, 10));
+    core.on_tick();
+    EXPECT_EQ(platform.told, (std::vector<std::string>{
+                                 "notice: The rotation time 03:30 passed unseen (the clock went from 03:29:50 to "
+                                 "07:12:10): the logs are rotated now",
+                                 "info: The logs were rotated: alert.ids.20261206, scan.log.20261206"}));
+    run_ticks(2400);  // to 03:12 the next day
+    EXPECT_EQ(sensor.stops, 1);
+    run_ticks(40);
+    EXPECT_EQ(sensor.stops, 2);
+    EXPECT_EQ(shell.notifications.size(), 1U);
+
+    start("3:30", test::FakeClock::at(2026, 12, 8, 3, 29, 20));  // another form never matches
+    clock.set(test::FakeClock::at(2026, 12, 8, 7, 12, 10));
+    core.on_tick();
+    EXPECT_EQ(sensor.stops, 2);
+}
+
+// The wall times of Europe/Berlin: on 2026-03-29 the clock goes from
+// 01:59:59 to 03:00:00, so 02:30 never comes; on 2026-10-25 it goes back from
+// 03:00:00 to 02:00:00, so 02:30 comes twice, also for a program started
+// between the two.
+TEST_F(TickTest, SummerTimeSkipsNoRotationAndDoublesNone) {
+    start("02:30", test::FakeClock::at(2026, 3, 29, 1, 59, 20));
+    run_ticks(1);
+    clock.set(test::FakeClock::at(2026, 3, 29, 3, 0, 20));
+    core.on_tick();
+    EXPECT_EQ(platform.told.front(), "notice: The rotation time 02:30 passed unseen (the clock went from 01:59:50 to "
+                                     "03:00:20): the logs are rotated now");
+    for (const int start_minute : {29, 45}) {
+        start("02:30", test::FakeClock::at(2026, 10, 25, 2, start_minute, 20));
+        run_ticks((59 - start_minute) * 2);  // to 02:59, rotating at 02:30:20 when started before
+        clock.advance(-3600);
+        run_ticks(120);
+    }
+    EXPECT_EQ(sensor.stops, 2);
 }
 
 }  // namespace

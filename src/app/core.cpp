@@ -1,13 +1,48 @@
 #include "app/core.h"
 
+#include <cstdint>
+#include <string>
 #include <utility>
 #include <variant>
 
 #include "rotation/clock_text.h"
-#include "rotation/rotation.h"
-#include "rotation/schedule.h"
 
 namespace brevalt {
+
+namespace {
+
+constexpr std::int64_t k_day_seconds = 86400;
+// Below either, a day of logs may no longer fit: a busy sensor writes
+// hundreds of megabytes a day, and a few percent of a large disk is a few
+// days' margin.
+constexpr std::uint64_t k_low_space_bytes = std::uint64_t{1} << 30;
+constexpr std::uint64_t k_low_space_percent = 5;
+
+std::int64_t day_of(const LocalTime& t) { return wall_seconds(t) / k_day_seconds; }
+
+// "03:29:50", with the date in front where the clock went over to another
+// day, so that a jump over days reads as one.
+std::string wall_clock_text(const LocalTime& t, bool with_date) {
+    std::string time = time_text(t);
+    if (time.size() == 7) time.insert(0, 1, '0');
+    if (!with_date) return time;
+    const std::string caption = clock_caption(t);
+    return caption.substr(0, caption.find(' ') + 1) + time;
+}
+
+std::string end_text(const SensorEnd& end) {
+    switch (end.how) {
+    case SensorEnd::How::exited:
+        return "The sensor ended by itself (exit status " + std::to_string(end.number) + ")";
+    case SensorEnd::How::signalled:
+        return "The sensor ended by itself (killed by signal " + std::to_string(end.number) + ")";
+    case SensorEnd::How::unknown:
+        break;
+    }
+    return "The sensor ended by itself";
+}
+
+}  // namespace
 
 Core::Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path)
     : shell_(shell), platform_(platform), sensor_(sensor), settings_path_(std::move(settings_path)) {}
@@ -21,9 +56,11 @@ std::optional<StartupError> Core::start_up() {
     phase_ = Phase::running;
 
     shell_.show_rotation_time(state_.rotation_time);
-    shell_.show_clock(clock_caption(platform_.now()));
+    const LocalTime started = platform_.now();
+    shell_.show_clock(clock_caption(started));
     shell_.start_tick_timer(k_tick_interval_ms);
     state_.rotated_flag = 0;
+    schedule_.start(state_.rotation_time, started);
     shell_.hide_icon_picture();
     shell_.prepare_icon();
     shell_.hide_window();
@@ -35,19 +72,109 @@ std::optional<StartupError> Core::start_up() {
 
 void Core::on_tick() {
     if (phase_ != Phase::running) return;
-    sensor_.reap();
-    // One reading serves both the clock and the schedule, so the window
-    // never shows a time other than the one the schedule acted on.
+    const std::optional<SensorEnd> ended = sensor_.reap();
+    // One reading serves the clock, the sensor's watch and the schedule, so
+    // the window never shows a time other than the one they acted on.
     const LocalTime now = platform_.now();
     shell_.show_clock(clock_caption(now));
-    if (schedule_tick(state_.rotation_time, state_.rotated_flag, clock_text(now))) rotate_now();
+    const DailySchedule::Decision due = schedule_.tick(state_.rotated_flag, now);
+    const bool rotating = due.kind != DailySchedule::Kind::none;
+    // A rotation due now starts a sensor anyway.
+    if (ended) on_sensor_ended(*ended, now, rotating);
+    if (due.kind == DailySchedule::Kind::caught_up) {
+        const bool other_day = day_of(due.previous_tick) != day_of(now);
+        tell(Priority::notice, "The rotation time " + state_.rotation_time + " passed unseen (the clock went from " +
+                                   wall_clock_text(due.previous_tick, other_day) + " to " +
+                                   wall_clock_text(now, other_day) + "): the logs are rotated now");
+    }
+    if (rotating) {
+        rotate_now();
+    } else if (space_checked_day_ != day_of(now)) {
+        check_free_space(log_dir(platform_), now);
+    }
 }
 
-void Core::start_sensor() { (void)sensor_.start(); }
+void Core::start_sensor() {
+    quick_ends_.forgive();
+    launch_sensor(platform_.now());
+}
 
 void Core::stop_sensor() { sensor_.stop(); }
 
-void Core::rotate_now() { (void)rotate_logs(platform_, sensor_); }
+void Core::rotate_now() {
+    const RotationReport report = rotate_logs(platform_, sensor_);
+    const LocalTime now = platform_.now();
+    quick_ends_.forgive();
+    quick_ends_.started(wall_seconds(now));
+    tell_rotation(report);
+    if (!report.start.ok()) tell_start_failure(report.start);
+    check_free_space(report.log_dir, now);
+}
+
+void Core::tell(Priority priority, const std::string& text) {
+    platform_.log_event(priority, text);
+    if (priority != Priority::info) shell_.notify(text);
+}
+
+bool Core::launch_sensor(const LocalTime& now) {
+    const SysResult started = sensor_.start();
+    quick_ends_.started(wall_seconds(now));
+    if (started.ok()) return true;
+    tell_start_failure(started);
+    return false;
+}
+
+void Core::tell_start_failure(const SysResult& result) {
+    const bool not_found = std::string_view(result.failed_call) == k_sensor_not_found_call;
+    tell(Priority::err, "The sensor could not be started: " +
+                            (not_found ? std::string(R"(no executable "snort" beside Brevalt or on PATH)")
+                                       : platform_.error_text(result.error)));
+}
+
+void Core::on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating) {
+    tell(Priority::warning, end_text(end));
+    if (rotating) return;
+    if (!quick_ends_.may_start_again(wall_seconds(now))) {
+        tell(Priority::err, "The sensor ended within a minute of its start " + std::to_string(QuickEnds::k_limit) +
+                                R"( times in a row; it is not started again until "Snort実行" or the next rotation)");
+        return;
+    }
+    if (launch_sensor(now)) tell(Priority::notice, "The sensor was started again");
+}
+
+void Core::tell_rotation(const RotationReport& report) {
+    if (report.alert_rename.ok() && report.scan_rename.ok()) {
+        tell(Priority::info, "The logs were rotated: " + report.alert_dated_name + ", " + report.scan_dated_name);
+        return;
+    }
+    tell_rename(k_alert_log, report.alert_dated_name, report.alert_rename);
+    tell_rename(k_scan_log, report.scan_dated_name, report.scan_rename);
+}
+
+void Core::tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result) {
+    if (result.ok()) return;
+    const std::string name(log_name);
+    if (platform_.name_taken(result.error)) {
+        tell(Priority::warning, name + " kept its name: " + dated_name + " exists already");
+    } else {
+        tell(Priority::warning,
+             name + " could not be renamed to " + dated_name + ": " + platform_.error_text(result.error));
+    }
+}
+
+void Core::check_free_space(const std::string& folder, const LocalTime& now) {
+    const std::int64_t today = day_of(now);
+    space_checked_day_ = today;
+    if (folder.empty() || space_warned_day_ == today) return;
+    const FreeSpace space = platform_.free_space(folder);
+    if (!space.result.ok() || space.total_bytes == 0) return;
+    const std::uint64_t percent = space.available_bytes * 100 / space.total_bytes;
+    if (space.available_bytes >= k_low_space_bytes && percent >= k_low_space_percent) return;
+    space_warned_day_ = today;
+    tell(Priority::warning, "The log folder's file system is nearly full: " +
+                                std::to_string(space.available_bytes >> 20) + " MiB free (" + std::to_string(percent) +
+                                "%)");
+}
 
 void Core::exit_program() {
     phase_ = Phase::ending;

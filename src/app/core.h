@@ -4,9 +4,12 @@
 #include <string>
 
 #include "app/program_state.h"
+#include "app/quick_ends.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "platform/platform.h"
+#include "rotation/rotation.h"
+#include "rotation/schedule.h"
 #include "sensor/sensor.h"
 
 // The logic behind every event of the window. A shell owns one Core and
@@ -40,13 +43,14 @@ public:
     // sensor or shows the window, however long the report stays on screen.
     std::optional<StartupError> start_up();
 
-    // The 30-second tick: collect ended sensors, refresh the clock, then
-    // rotate once in the configured minute.
+    // The 30-second tick: collect ended sensors and start again one that
+    // ended by itself, refresh the clock, then rotate once a day, in the
+    // configured minute or at the first tick after it passed unseen.
     void on_tick();
 
     void start_sensor();  // a second press starts a second sensor
-    void stop_sensor();
-    void rotate_now();    // leaves the schedule's latch alone
+    void stop_sensor();   // a stopped sensor is never started again by the tick
+    void rotate_now();    // leaves the schedule alone
     void exit_program();  // "終了" or closing the window: the sensor keeps running
     void on_icon_clicked();  // the left button on the icon: show the window
 
@@ -77,6 +81,15 @@ private:
     enum class Phase { starting, running, failed, ending };
 
     void place_icon();
+    // Every failure and unexpected change goes to the system log, and all
+    // but the routine ones to the operator as well.
+    void tell(Priority priority, const std::string& text);
+    bool launch_sensor(const LocalTime& now);
+    void tell_start_failure(const SysResult& result);
+    void on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating);
+    void tell_rotation(const RotationReport& report);
+    void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
+    void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
     std::optional<StartupError> claim_log_folder();
 
@@ -85,6 +98,12 @@ private:
     Sensor& sensor_;
     std::string settings_path_;
     ProgramState state_;
+    DailySchedule schedule_;
+    QuickEnds quick_ends_;
+    // Days (wall_seconds / 86400) on which the log folder's space was last
+    // looked at and last found short, so the warning comes once a day.
+    std::int64_t space_checked_day_ = -1;
+    std::int64_t space_warned_day_ = -1;
     WindowState window_ = WindowState::hidden;
     Phase phase_ = Phase::starting;
 };

@@ -27,6 +27,10 @@ public:
     // it refused the icon.
     virtual bool register_icon() = 0;
     virtual void show_window() = 0;
+    // A short sentence for the operator from the icon, one that vanishes by
+    // itself: a failure or an unexpected change, never a question. Where
+    // there is no icon it is left to the system log.
+    virtual void notify(std::string_view text) = 0;
     // Ends the program at once, with status 0, leaving the sensor running.
     virtual void end_program() = 0;
 };

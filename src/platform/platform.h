@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/result.h"
 
@@ -34,6 +36,18 @@ struct FolderClaim {
     std::string detail;
 };
 
+// How much a told event matters, in the system log's own terms. Events above
+// info also reach the operator as a notification.
+enum class Priority { err, warning, notice, info };
+
+// The space on the file system that holds a folder, as an unprivileged
+// process may use it.
+struct FreeSpace {
+    std::uint64_t available_bytes = 0;
+    std::uint64_t total_bytes = 0;
+    SysResult result;
+};
+
 struct ProgramDir {
     std::string path;  // without a trailing separator, except at a root
     SysResult result;
@@ -65,6 +79,21 @@ public:
     // dies with the process, so a crash never blocks the next start. Called
     // once; the claim is kept until the process ends.
     virtual FolderClaim claim_folder(const std::string& folder) = 0;
+
+    // Writes one line of the core's text to the system log under the name
+    // "brevalt", so that an operator who missed the notification, or a
+    // machine that nobody watches, still has the record.
+    virtual void log_event(Priority priority, std::string_view text) = 0;
+
+    // The system's own words for an error number that a platform call left
+    // in a SysResult ("Permission denied").
+    virtual std::string error_text(int error) = 0;
+
+    // True when the error number says that a name is taken already: the
+    // numbers differ between systems, and a rotation tells this case apart.
+    [[nodiscard]] virtual bool name_taken(int error) const = 0;
+
+    virtual FreeSpace free_space(const std::string& folder) = 0;
 };
 
 }  // namespace brevalt

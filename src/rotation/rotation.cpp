@@ -15,13 +15,12 @@ std::string log_dir(Platform& platform) {
 
 namespace {
 
-SysResult rename_to_dated(Platform& platform, const std::string& dir, const char* log_name) {
-    if (dir.empty()) return SysResult::failure("program_dir", ENOENT);
+SysResult rename_to_dated(Platform& platform, const std::string& dir, const char* log_name, std::string& dated_name) {
     // The date is read afresh for each log, so a rotation that straddles
     // midnight names each file by the date on which it was moved.
-    const std::string from = dir + log_name;
-    const std::string to = from + "." + date_stamp(platform.now());
-    return platform.rename_no_replace(from, to);
+    dated_name = std::string(log_name) + "." + date_stamp(platform.now());
+    if (dir.empty()) return SysResult::failure("program_dir", ENOENT);
+    return platform.rename_no_replace(dir + log_name, dir + dated_name);
 }
 
 }  // namespace
@@ -37,8 +36,8 @@ RotationReport rotate_logs(Platform& platform, Sensor& sensor) {
     sensor.ensure_stopped_gone();
 
     report.log_dir = log_dir(platform);
-    report.alert_rename = rename_to_dated(platform, report.log_dir, k_alert_log);
-    report.scan_rename = rename_to_dated(platform, report.log_dir, k_scan_log);
+    report.alert_rename = rename_to_dated(platform, report.log_dir, k_alert_log, report.alert_dated_name);
+    report.scan_rename = rename_to_dated(platform, report.log_dir, k_scan_log, report.scan_dated_name);
     report.start = sensor.start();
     return report;
 }

@@ -16,10 +16,12 @@ inline constexpr const char* k_scan_log = "scan.log";
 // "log" folder at the file-system root.
 std::string log_dir(Platform& platform);
 
-// What one rotation did, for tests and benchmarks; the program itself
-// ignores it, as a rotation always carries on to restart the sensor.
+// What one rotation did. A rotation always carries on to restart the
+// sensor; the caller tells afterwards what went wrong on the way.
 struct RotationReport {
     std::string log_dir;
+    std::string alert_dated_name;  // file names, without the folder
+    std::string scan_dated_name;
     SysResult alert_rename;
     SysResult scan_rename;
     SysResult start;

@@ -1,6 +1,30 @@
 #include "rotation/schedule.h"
 
+#include <chrono>
+#include <utility>
+
+#include "rotation/clock_text.h"
+
 namespace brevalt {
+
+namespace {
+
+constexpr std::int64_t k_day_seconds = 86400;
+
+// "HH:MM" with two digits each, within a day; anything else never matches a
+// clock text, so it has no minute to catch up.
+std::optional<int> minute_of_day(std::string_view time) {
+    const auto digit = [&](std::size_t i) { return time[i] >= '0' && time[i] <= '9' ? time[i] - '0' : -1; };
+    if (time.size() != 5 || time[2] != ':') return std::nullopt;
+    const int h1 = digit(0), h2 = digit(1), m1 = digit(3), m2 = digit(4);
+    if (h1 < 0 || h2 < 0 || m1 < 0 || m2 < 0) return std::nullopt;
+    const int hour = h1 * 10 + h2;
+    const int minute = m1 * 10 + m2;
+    if (hour > 23 || minute > 59) return std::nullopt;
+    return hour * 60 + minute;
+}
+
+}  // namespace
 
 bool schedule_tick(std::string_view rotation_time, std::int16_t& rotated_flag, std::string_view clock_text) {
     if (rotation_time != clock_text) {
@@ -10,6 +34,39 @@ bool schedule_tick(std::string_view rotation_time, std::int16_t& rotated_flag, s
     if (rotated_flag != 0) return false;
     rotated_flag = 1;
     return true;
+}
+
+std::int64_t wall_seconds(const LocalTime& t) {
+    using namespace std::chrono;
+    const sys_days date{year{t.year} / month{static_cast<unsigned>(t.month)} / day{static_cast<unsigned>(t.day)}};
+    return date.time_since_epoch().count() * k_day_seconds + t.hour * 3600LL + t.minute * 60LL + t.second;
+}
+
+void DailySchedule::start(std::string_view rotation_time, const LocalTime& now) {
+    rotation_time_ = rotation_time;
+    minute_of_day_ = minute_of_day(rotation_time);
+    previous_tick_ = now;
+    done_day_.reset();
+    const std::int64_t seconds = wall_seconds(now);
+    if (minute_of_day_ && seconds % k_day_seconds >= (*minute_of_day_ + 1) * 60LL) done_day_ = seconds / k_day_seconds;
+}
+
+DailySchedule::Decision DailySchedule::tick(std::int16_t& rotated_flag, const LocalTime& now) {
+    const LocalTime previous = std::exchange(previous_tick_, now);
+    const std::int64_t seconds = wall_seconds(now);
+    if (schedule_tick(rotation_time_, rotated_flag, clock_text(now))) {
+        if (done_day_ == seconds / k_day_seconds) return {};
+        done_day_ = seconds / k_day_seconds;
+        return {Kind::in_minute, previous};
+    }
+    if (!minute_of_day_) return {};
+    // The latest configured minute that is wholly over: no tick inside it
+    // saw it if the previous tick came before it began.
+    std::int64_t minute_start = seconds / k_day_seconds * k_day_seconds + *minute_of_day_ * 60LL;
+    if (minute_start + 60 > seconds) minute_start -= k_day_seconds;
+    if (wall_seconds(previous) >= minute_start || done_day_ == minute_start / k_day_seconds) return {};
+    done_day_ = minute_start / k_day_seconds;
+    return {Kind::caught_up, previous};
 }
 
 }  // namespace brevalt

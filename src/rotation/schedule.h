@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace brevalt {
 
@@ -12,5 +16,40 @@ namespace brevalt {
 // rotation, so a rotation that outlasts its minute leaves the latch set until
 // the next tick sees another minute.
 bool schedule_tick(std::string_view rotation_time, std::int16_t& rotated_flag, std::string_view clock_text);
+
+// Seconds on the local wall clock since 1970-01-01 00:00:00, read as if the
+// local time had no zone and no summer time: the distance between two
+// readings is how far the wall clock moved, jumps included.
+std::int64_t wall_seconds(const LocalTime& t);
+
+// The scheduled rotation, once per calendar day. The latch alone would miss
+// a day whose minute no tick saw (sleep, hibernation, a clock set forward,
+// the hour skipped at the start of summer time) and rotate twice in a minute
+// that comes twice (the clocks going back, a clock set back). So the
+// schedule also remembers the last tick and the last day it rotated for.
+class DailySchedule {
+public:
+    enum class Kind { none, in_minute, caught_up };
+    struct Decision {
+        Kind kind = Kind::none;
+        LocalTime previous_tick;  // for caught_up: the last reading before the gap
+    };
+
+    // The program starts at `now`. A configured minute that is over already
+    // today is not made up for: the operator started Brevalt after it.
+    void start(std::string_view rotation_time, const LocalTime& now);
+
+    // One tick at `now`: rotate in the configured minute once a day, or at
+    // the first tick after a configured minute that fell between this tick
+    // and the one before. A time in another form than HH:MM never matches
+    // and so is never caught up either.
+    Decision tick(std::int16_t& rotated_flag, const LocalTime& now);
+
+private:
+    std::string rotation_time_;
+    std::optional<int> minute_of_day_;
+    LocalTime previous_tick_;
+    std::optional<std::int64_t> done_day_;  // wall_seconds / 86400 of the last day served
+};
 
 }  // namespace brevalt

@@ -1,10 +1,27 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/result.h"
 
 // The sensor process as the rest of the program sees it. A backend starts the
 // sensor as a child, remembers the last one started and ends it on request.
 namespace brevalt {
+
+// How a sensor that nobody stopped came to its end.
+struct SensorEnd {
+    enum class How {
+        exited,     // `number` is its exit status
+        signalled,  // `number` is the signal that ended it
+        unknown     // collected by someone else: nothing is known
+    };
+    How how = How::unknown;
+    int number = 0;
+};
+
+// What start() reports as the failed call when no executable was found
+// where the backend looks for one.
+inline constexpr const char* k_sensor_not_found_call = "search";
 
 class Sensor {
 public:
@@ -31,8 +48,10 @@ public:
 
     // Collects sensors that have ended (stopped ones, and ones that ended by
     // themselves) so that none lingers as a zombie; cheap, called on every
-    // tick of the schedule.
-    virtual void reap() = 0;
+    // tick of the schedule. Returns how the remembered sensor ended when it
+    // ended by itself, once, and forgets it; a stopped sensor or one replaced
+    // by a later start is never reported.
+    virtual std::optional<SensorEnd> reap() = 0;
 };
 
 }  // namespace brevalt

@@ -11,7 +11,7 @@ BIN="$build/bin" OUT="$build/e2e-out"
 # shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages xvfb trayer xdotool x11-utils imagemagick dbus-daemon libglib2.0-bin xfce4-panel lxqt-panel \
-    sway waybar qt6-wayland python3-gi || { echo "cannot install the desktops' packages" >&2; exit 2; }
+    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime || { echo "cannot install the desktops' packages" >&2; exit 2; }
 for program in brevalt snort close_window; do
     [[ -x $BIN/$program ]] || { echo "missing $BIN/$program: build first" >&2; exit 2; }
 done
@@ -143,6 +143,53 @@ case_host_registers_with_earlier_watcher() {
     comes_late waybar
     check "the first watcher still holds its name" eval '[[ $(gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus \
         -m org.freedesktop.DBus.GetConnectionUnixProcessID org.kde.StatusNotifierWatcher) == "(uint32 ${HOST_PID[watcher]},)" ]]'
+}
+
+# A real system log on /dev/log, whose lines carry their facility and priority.
+start_syslog() {
+    [[ ! -e /dev/log ]] || { log "a system log owns /dev/log already: these cases need their own"; return 1; }
+    busybox syslogd -n -O "$OUT/$CASE.syslog" &
+    SYSLOG_PID=$! && trap 'stop_child "$SYSLOG_PID"; rm -f /dev/log; end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT
+    wait_until 5 test -S /dev/log
+}
+logged() { grep -q "user\.$1 brevalt\[[0-9]*\]: $2" "$OUT/$CASE.syslog"; }
+
+# A sensor killed from outside is told (the system log, and the desktop's
+# notification service through the panel's StatusNotifier host) and started
+# again at the next tick.
+case_killed_sensor_is_told_and_started_again() {
+    check "an X server, a session bus and xfce4-panel run" desktop bus xfce
+    check "a system log runs" start_syslog
+    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
+    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
+    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
+    start_case
+    icon_in_place
+    local pid
+    check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    kill -KILL "$pid"
+    check "at the next tick another sensor runs" wait_until 40 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]]'
+    check "the system log has the end as a warning" logged warn 'The sensor ended by itself (killed by signal 9)'
+    check "and the new start as a notice" logged notice 'The sensor was started again'
+    check "the notification service was told both" \
+        eval 'grep -q "killed by signal 9" "$OUT/notify.log" && grep -q "started again" "$OUT/notify.log"'
+}
+
+# The clock jumps two hours, over the rotation minute (a laptop asleep): the
+# next tick rotates once and says it caught up.
+case_clock_jumping_over_the_minute_rotates() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    local offset=$OUT/$CASE.offset
+    echo +0 >"$offset"
+    BREVALT_ENV=(LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 FAKETIME_TIMESTAMP_FILE="$offset"
+        FAKETIME_NO_CACHE=1 FAKETIME_DONT_FAKE_MONOTONIC=1)
+    start_case "$(date -d '+1 hour' +%H:%M)"
+    check "one sensor writes" wait_until 10 test -s "$LOG_DIR/alert.ids"
+    echo +2h >"$offset"
+    check "the next tick rotates both logs" wait_until 45 eval 'test -s "$LOG_DIR"/alert.ids.* && test -s "$LOG_DIR"/scan.log.*'
+    check "and tells it caught up, as a notice" logged notice 'The rotation time .* passed unseen'
+    check "a new sensor writes fresh logs" wait_until 15 test -s "$LOG_DIR/alert.ids"
 }
 
 # Each case runs in a subshell of its own; what it leaves running is ended.

@@ -53,6 +53,9 @@ expect "the log folder is made writable for Users" \
 expected_shortcuts=$(printf '%s C:\\Program Files\\Brevalt\\\n' Programs StartUp)
 expect "a Start-menu and a start-at-logon shortcut, both working in the install folder" \
     eval '[[ $(shortcuts) == "$expected_shortcuts" ]]'
+expect "the event source Brevalt takes its texts from the installed brevalt.exe, which holds them" \
+    eval '"$wine" reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Brevalt" /v EventMessageFile |
+        grep -qF "C:\\Program Files\\Brevalt\\brevalt.exe" && x86_64-w64-mingw32-windres -i "$app/brevalt.exe" -O rc | grep -q MESSAGETABLE'
 cp "$build/bin/snort.exe" "$app/"
 (cd "$app" && exec "$wine" brevalt.exe >"$OUT/brevalt.out" 2>&1) &
 expect "the installed program's sensor writes into log\\; at $rotation_time both logs get dated names, fresh ones follow" \

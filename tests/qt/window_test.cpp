@@ -55,7 +55,7 @@ private slots:
         rig.clock.set(FakeClock::at(2026, 12, 6, 12, 34, 10));
         rig.window.on_tick();
         QCOMPARE(rig.sensor.stops, 0);
-        rig.clock.set(FakeClock::at(2026, 12, 6, 3, 30, 10));
+        rig.clock.set(FakeClock::at(2026, 12, 7, 3, 30, 10));
         rig.window.on_tick();
         QCOMPARE(rig.sensor.stops, 1);
     }

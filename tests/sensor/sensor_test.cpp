@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "fakes.h"
@@ -220,8 +221,9 @@ TEST_F(SensorTest, StopSignalsOnlyTheNewestSensorOnceAndEnsureStoppedGoneKillsIt
 
 // Once collected, the id of a sensor that ended by itself may belong to
 // someone else: no later stop may touch it. The 30-second tick collects it,
-// so no zombie waits for the next rotation.
-TEST_F(SensorTest, SensorThatEndedByItselfIsCollectedAndNotStopped) {
+// so no zombie waits for the next rotation, tells how it ended, and starts
+// another.
+TEST_F(SensorTest, SensorThatEndedByItselfIsCollectedToldAndReplacedButNotStopped) {
     test::CoreHarness rig;
     PosixSensor sensor(k_standin_dir.string());
     Core core(rig.shell, rig.platform, sensor, (rig.dir / "brevalt.ini").string());
@@ -231,13 +233,17 @@ TEST_F(SensorTest, SensorThatEndedByItselfIsCollectedAndNotStopped) {
         const pid_t pid = *sensor.current_pid();
         return ::kill(pid, SIGKILL) == 0 && wait_until([pid] { return child_state(pid).si_pid == pid; });
     };
+    const pid_t first = *sensor.current_pid();
     ASSERT_TRUE(end_by_itself());
     core.on_tick();
-    EXPECT_FALSE(sensor.current_pid().has_value());
-    EXPECT_TRUE(no_children());
+    EXPECT_EQ(rig.platform.told, (std::vector<std::string>{"warning: The sensor ended by itself (killed by signal 9)",
+                                                          "notice: The sensor was started again"}));
+    EXPECT_EQ(child_state(first).si_pid, -1) << "collected";
+    ASSERT_TRUE(sensor.current_pid().has_value());
 
-    ASSERT_TRUE(sensor.start().ok() && end_by_itself());
-    sensor.stop();  // finds it ended: collects it, signals nothing
+    ASSERT_TRUE(end_by_itself());
+    sensor.stop();  // finds it ended: collects it, signals nothing, reports nothing
+    EXPECT_FALSE(sensor.reap().has_value());
     EXPECT_EQ(sensor.tracked_children(), 0U);
     EXPECT_TRUE(no_children());
 }

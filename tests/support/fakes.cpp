@@ -1,6 +1,8 @@
 #include "fakes.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -80,6 +82,18 @@ FolderClaim FakePlatform::claim_folder(const std::string& folder) {
     return claim;
 }
 
+void FakePlatform::log_event(Priority priority, std::string_view text) {
+    static constexpr const char* k_names[] = {"err", "warning", "notice", "info"};
+    told.push_back(std::string(k_names[static_cast<int>(priority)]) + ": " + std::string(text));
+}
+
+std::string FakePlatform::error_text(int error) { return std::strerror(error); }
+
+// Renames on real files leave the real system's number.
+bool FakePlatform::name_taken(int error) const { return error == EEXIST || SystemPlatform().name_taken(error); }
+
+FreeSpace FakePlatform::free_space(const std::string& /*folder*/) { return space; }
+
 SysResult FakePlatform::rename_no_replace(const std::string& from, const std::string& to) {
     log_.push_back("rename " + from + " -> " + to);
     if (!real_files) return SysResult::success();
@@ -90,11 +104,17 @@ SysResult FakePlatform::rename_no_replace(const std::string& from, const std::st
 SysResult FakeSensor::start() {
     ++starts;
     log_.push_back("sensor start");
-    return SysResult::success();
+    if (start_result.ok()) running_ = true;
+    return start_result;
 }
 void FakeSensor::stop() {
     ++stops;
     log_.push_back("sensor stop");
+    running_ = false;
+    ended_.reset();  // a stopped sensor is forgotten, however it ended
+}
+void FakeSensor::end_by_itself(SensorEnd how) {
+    if (std::exchange(running_, false)) ended_ = how;
 }
 void FakeSensor::ensure_stopped_gone() { log_.push_back("sensor ensure_stopped_gone"); }
 

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/core.h"
@@ -62,7 +64,13 @@ public:
     [[nodiscard]] char path_separator() const override { return '/'; }
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
     FolderClaim claim_folder(const std::string& folder) override;
+    void log_event(Priority priority, std::string_view text) override;
+    std::string error_text(int error) override;
+    [[nodiscard]] bool name_taken(int error) const override;
+    FreeSpace free_space(const std::string& folder) override;
 
+    std::vector<std::string> told;  // "warning: <text>", one per system log line
+    FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};
     FolderClaim claim{FolderClaim::Outcome::claimed, {}};  // for any folder but the missing one
     std::string missing_folder;
     std::string dir = "/opt/brevalt";
@@ -83,14 +91,20 @@ public:
     void stop() override;
     void ensure_stopped_gone() override;
     bool stopped_gone() override { return --polls_until_gone <= 0; }
-    void reap() override {}
+    std::optional<SensorEnd> reap() override { return std::exchange(ended_, std::nullopt); }
+
+    // The newest sensor ends by itself, as a crash or a kill would end it.
+    void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});
 
     int starts = 0;
+    SysResult start_result;
     int stops = 0;
     int polls_until_gone = 1;  // how often a stopped sensor is asked about before it is gone
 
 private:
     EventLog& log_;
+    bool running_ = false;
+    std::optional<SensorEnd> ended_;
 };
 
 // The window as the core leaves it.
@@ -104,6 +118,7 @@ public:
     void hide_window() override { window_shown = false; }
     bool register_icon() override;
     void show_window() override { window_shown = true; }
+    void notify(std::string_view text) override { notifications.emplace_back(text); }
     void end_program() override { ended = true; }
 
     bool notification_area = true;  // whether register_icon can succeed
@@ -115,6 +130,7 @@ public:
     unsigned tick_interval_ms = 0;
     std::string rotation_time;
     std::string clock;
+    std::vector<std::string> notifications;
 };
 
 // A Core wired to fakes, reading its settings from a fresh temporary folder.

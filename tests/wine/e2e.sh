@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows program under Wine on Xvfb with trayer, at the scaling in BREVALT_E2E_DPI
-# (96 unless set): the icon docks, a left click shows the window, closing it ends the
-# program with 0 and the sensor runs on; without brevalt.ini a message box names it, status 1.
+# (96 unless set): the icon docks; a second Brevalt in the same folder says that the log
+# folder is served, ends with 1 and starts no sensor; a left click shows the window, closing
+# it ends the program with 0 and the sensor runs on, a Brevalt started then runs; without
+# brevalt.ini a message box names it, status 1.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
@@ -26,18 +28,49 @@ start_program() {
     app=$OUT/$1
     mkdir -p "$app/log" && cp "$bin_dir/brevalt.exe" "$bin_dir/snort.exe" "$app/"
     [[ $1 == bare ]] || printf '%s\r\n' "$(date -d '+12 hours' +%H:%M)" >"$app/brevalt.ini"
+    run_program "$1"
+}
+# run_program NAME: brevalt.exe from the program folder $app, its output in $OUT/NAME.out.
+run_program() {
     (cd "$app" && exec "$wine" brevalt.exe >"$OUT/$1.out" 2>&1) &
     BREVALT_PID=$!
 }
 # A window named Brevalt: the main one even while hidden; with --onlyvisible, the one on screen.
 wine_window() { xdotool search "$@" --name '^Brevalt$' 2>/dev/null | head -n 1 | grep .; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+# The stand-in sensors that run in the program folder $app (Wine's current folder is theirs).
+app_sensors() {
+    local pid
+    for pid in $(pgrep -x snort.exe); do [[ $(readlink "/proc/$pid/cwd") != "$app" ]] || echo "$pid"; done
+}
+sensors_running() { (($(app_sensors | wc -l) == $1)); }
 
-start_program app
+# The Event Log's and the notification area's traces show what Brevalt tells.
+WINEDEBUG=-all,+eventlog,trace+systray start_program app
 # With trayer running, Wine docks the icon into trayer's panel by XEmbed.
 check "the icon is docked in the tray" wait_until 20 icon_window explorer.exe
 check "the sensor writes its logs" wait_until 15 test -s "$app/log/alert.ids" -a -s "$app/log/scan.log"
 check "the window is there and hidden" eval 'window=$(wine_window) && ! viewable "$window"'
+
+# A second Brevalt from the same folder: the log folder is served already.
+first_pid=$BREVALT_PID
+WINEDEBUG=-all,trace+msgbox run_program second
+check "a message box says the log folder is served" wait_until 20 grep -qs \
+    'MSGBOX_OnInit L"Another Brevalt already serves the log folder \\"[^"]*\\\\app\\\\log\\"' "$OUT/second.out"
+check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
+# Closed by its close button: the keyboard focus may be on the sensor's console.
+check "the box is closed" "$close_window" "$box"
+check "the second Brevalt ends with status 1" brevalt_exits_with -eq 1
+check "and started no sensor" sensors_running 1
+BREVALT_PID=$first_pid
+
+# A sensor killed from outside is told in the Event Log and by a balloon from
+# the icon, and the next tick starts another.
+sensor=$(app_sensors) && kill -9 "$sensor"
+check "the next tick starts another sensor" wait_until 40 eval '[[ $(app_sensors) =~ ^[0-9]+$ && $(app_sensors) != "$sensor" ]]'
+check "the Event Log gets the end as a warning and the new start as information" eval 'grep -q "warn:eventlog:ReportEventW L\"The sensor ended by itself" "$OUT/app.out" &&
+    grep -q "trace:eventlog:ReportEventW L\"The sensor was started again\"" "$OUT/app.out"'
+check "the tray shows both as balloons (NIF_INFO)" eval '(($(grep -c "modify_icon id=0x0 .* flags=10$" "$OUT/app.out") >= 2))'
 # Away first, so that a tooltip cannot take the click.
 xdotool mousemove 400 400 sleep 0.3 mousemove --window "$(icon_window explorer.exe)" 5 5 click 1
 check "a left click on the icon shows the window" wait_until 10 viewable "$window"
@@ -45,13 +78,16 @@ check "the window is asked to close" "$close_window" "$window"
 check "Brevalt ends with status 0" brevalt_exits_with -eq 0
 lines=$(wc -l <"$app/log/alert.ids")
 check "the sensor keeps running" wait_until 10 eval '(($(wc -l <"$app/log/alert.ids") > lines))'
+# The running sensor holds nothing of the ended Brevalt's: a new one starts.
+run_program again
+check "a new Brevalt starts a sensor of its own" wait_until 15 sensors_running 2
 "$wineserver" -k 2>/dev/null && "$wineserver" -w 2>/dev/null
 
 # Wine's message-box trace is how the script reads the text.
 WINEDEBUG=-all,trace+msgbox start_program bare
 check "a message box names brevalt.ini and the reason" \
     wait_until 20 grep -q 'MSGBOX_OnInit L"Cannot use the settings file \\"brevalt.ini\\": ' "$OUT/bare.out"
-xdotool windowfocus --sync "$(wine_window --onlyvisible)" key Return
+check "the box is closed" eval '"$close_window" "$(wine_window --onlyvisible)"'
 check "Brevalt ends with status 1" brevalt_exits_with -eq 1
 check "no sensor was started" test ! -e "$app/log/alert.ids"
 echo "e2e: all passed"

@@ -10,7 +10,9 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -141,6 +143,40 @@ FolderClaim SystemPlatform::claim_folder(const std::string& folder) {
     ::close(fd);
     if (error != EWOULDBLOCK) return {FolderClaim::Outcome::failed, failed_call("flock", error)};
     return {FolderClaim::Outcome::held_elsewhere, known ? flock_holder(st) : std::string()};
+}
+
+void SystemPlatform::log_event(Priority priority, std::string_view text) {
+    // Opened once, on the first event: a Brevalt that never has anything to
+    // tell never touches the log socket.
+    static const bool opened = [] {
+        ::openlog("brevalt", LOG_PID, LOG_USER);
+        return true;
+    }();
+    (void)opened;
+    int level = LOG_INFO;
+    switch (priority) {
+    case Priority::err: level = LOG_ERR; break;
+    case Priority::warning: level = LOG_WARNING; break;
+    case Priority::notice: level = LOG_NOTICE; break;
+    case Priority::info: level = LOG_INFO; break;
+    }
+    const std::string line(text);
+    ::syslog(level, "%s", line.c_str());
+    // The same line where a terminal or a session log can show it, for a
+    // desktop whose system log nobody reads.
+    std::fprintf(stderr, "brevalt: %s\n", line.c_str());
+}
+
+std::string SystemPlatform::error_text(int error) { return std::strerror(error); }
+
+bool SystemPlatform::name_taken(int error) const { return error == EEXIST; }
+
+FreeSpace SystemPlatform::free_space(const std::string& folder) {
+    struct statvfs st {};
+    if (::statvfs(folder.c_str(), &st) != 0) return {0, 0, SysResult::failure("statvfs", errno)};
+    const std::uint64_t block = st.f_frsize;
+    return {static_cast<std::uint64_t>(st.f_bavail) * block, static_cast<std::uint64_t>(st.f_blocks) * block,
+            SysResult::success()};
 }
 
 }  // namespace brevalt

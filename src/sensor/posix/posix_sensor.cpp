@@ -33,9 +33,10 @@ bool is_runnable_file(const std::string& path) {
 
 // True once the child is gone for good: collected now, or no longer ours to
 // collect (ECHILD), in which case its id may already belong to someone else.
-bool collected(pid_t pid) {
+// `status` is left alone in the second case.
+bool collected(pid_t pid, int* status = nullptr) {
     for (;;) {
-        const pid_t r = ::waitpid(pid, nullptr, WNOHANG);
+        const pid_t r = ::waitpid(pid, status, WNOHANG);
         if (r == pid) return true;
         if (r == 0) return false;
         if (errno != EINTR) return true;
@@ -59,7 +60,7 @@ bool collected_within_bound(pid_t pid) {
 }
 
 void drop_collected(std::vector<pid_t>& pids) {
-    std::erase_if(pids, collected);
+    std::erase_if(pids, [](pid_t pid) { return collected(pid); });
 }
 
 // Owns the spawn attributes and file actions so that every return path
@@ -151,10 +152,12 @@ std::optional<std::string> PosixSensor::find_executable() const {
 }
 
 SysResult PosixSensor::start() {
-    reap();
+    // A remembered sensor that ended by itself is replaced now, so there is
+    // nothing left to report about it.
+    (void)reap();
 
     const std::optional<std::string> path = find_executable();
-    if (!path) return SysResult::failure("search", ENOENT);
+    if (!path) return SysResult::failure(k_sensor_not_found_call, ENOENT);
 
     SpawnSetup setup;
     if (const int e = setup.configure(); e != 0) return SysResult::failure("posix_spawn", e);
@@ -201,10 +204,18 @@ bool PosixSensor::stopped_gone() {
     return stopped_.empty();
 }
 
-void PosixSensor::reap() {
-    if (current_ && collected(*current_)) current_.reset();
+std::optional<SensorEnd> PosixSensor::reap() {
     drop_collected(stopped_);
     drop_collected(to_collect_);
+    // No wait status is ever -1: it marks one that waitpid did not fill in
+    // because someone else collected the child.
+    constexpr int k_no_status = -1;
+    int status = k_no_status;
+    if (!current_ || !collected(*current_, &status)) return std::nullopt;
+    current_.reset();
+    if (status == k_no_status) return SensorEnd{};
+    if (WIFSIGNALED(status)) return SensorEnd{SensorEnd::How::signalled, WTERMSIG(status)};
+    return SensorEnd{SensorEnd::How::exited, WEXITSTATUS(status)};
 }
 
 }  // namespace brevalt

@@ -28,7 +28,7 @@ public:
     void stop() override;
     void ensure_stopped_gone() override;
     bool stopped_gone() override;
-    void reap() override;
+    std::optional<SensorEnd> reap() override;
 
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const { return current_; }

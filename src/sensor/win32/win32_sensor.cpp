@@ -43,9 +43,14 @@ void Win32Sensor::stop() {
     sensor_info_.close();
 }
 
-void Win32Sensor::reap() {
-    if (sensor_info_.held() && ::WaitForSingleObject(sensor_info_.info().hProcess, 0) == WAIT_OBJECT_0)
-        sensor_info_.close();
+std::optional<SensorEnd> Win32Sensor::reap() {
+    if (!sensor_info_.held() || ::WaitForSingleObject(sensor_info_.info().hProcess, 0) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    const bool known = ::GetExitCodeProcess(sensor_info_.info().hProcess, &code) != FALSE;
+    sensor_info_.close();
+    if (!known) return SensorEnd{};
+    return SensorEnd{SensorEnd::How::exited, static_cast<int>(code)};
 }
 
 }  // namespace brevalt

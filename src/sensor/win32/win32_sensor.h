@@ -52,8 +52,9 @@ public:
     bool stopped_gone() override { return true; }
 
     // Lets go of the handles of a sensor that has ended by itself, so that a
-    // later stop has nothing stale to act on.
-    void reap() override;
+    // later stop has nothing stale to act on, and reports its exit code (a
+    // sensor ended by another program's TerminateProcess shows that one's).
+    std::optional<SensorEnd> reap() override;
 
     // The record of the newest sensor; all zero once released.
     [[nodiscard]] const PROCESS_INFORMATION& sensor_info() const { return sensor_info_.info(); }

@@ -170,6 +170,12 @@ bool MainWindow::register_icon() {
     return true;
 }
 
+void MainWindow::notify(std::string_view text) {
+    if (tray_icon_ == nullptr || !tray_icon_->isVisible()) return;
+    const QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    tray_icon_->showMessage(QStringLiteral("Brevalt"), message, QSystemTrayIcon::Warning);
+}
+
 void MainWindow::show_window() {
     show();
     raise();

@@ -68,6 +68,7 @@ public:
     void hide_window() override;
     bool register_icon() override;
     void show_window() override;
+    void notify(std::string_view text) override;
     void end_program() override;
 
 private:

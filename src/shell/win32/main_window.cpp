@@ -175,7 +175,7 @@ int MainWindow::run() {
     return 0;
 }
 
-std::optional<SettingsError> MainWindow::start_up() { return core_.start_up(); }
+std::optional<StartupError> MainWindow::start_up() { return core_.start_up(); }
 
 void MainWindow::on_tick() { core_.on_tick(); }
 
@@ -212,6 +212,10 @@ void MainWindow::hide_window() { ::ShowWindow(hwnd_, SW_HIDE); }
 
 // Only the core calls this, after start-up has prepared the record.
 bool MainWindow::register_icon() { return tasktray::add_or_update(tray_data_); }
+
+void MainWindow::notify(std::string_view text) {
+    if (tray_prepared_) tasktray::show_balloon(tray_data_, to_wide_or_ansi(text));
+}
 
 void MainWindow::show_window() {
     ::ShowWindow(hwnd_, SW_SHOW);

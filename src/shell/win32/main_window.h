@@ -30,7 +30,7 @@ public:
     // Dispatches messages until the program ends.
     int run();
 
-    std::optional<SettingsError> start_up();
+    std::optional<StartupError> start_up();
     void on_tick();
     void start_sensor();
     void stop_sensor();
@@ -46,6 +46,7 @@ public:
     void hide_window() override;
     bool register_icon() override;
     void show_window() override;
+    void notify(std::string_view text) override;
     [[noreturn]] void end_program() override;
 
     // The controls in tab order, which is also their creation order.

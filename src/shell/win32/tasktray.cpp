@@ -3,6 +3,7 @@
 #include "user32_function.h"
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace brevalt::win32::tasktray {
@@ -36,6 +37,19 @@ NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon) {
 
 bool add_or_update(NOTIFYICONDATAA& tray_data) {
     return ::Shell_NotifyIconA(NIM_ADD, &tray_data) != FALSE || ::Shell_NotifyIconA(NIM_MODIFY, &tray_data) != FALSE;
+}
+
+void show_balloon(const NOTIFYICONDATAA& tray_data, std::wstring_view text) {
+    NOTIFYICONDATAW balloon{};
+    balloon.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    balloon.hWnd = tray_data.hWnd;
+    balloon.uID = tray_data.uID;
+    balloon.uFlags = NIF_INFO;
+    balloon.dwInfoFlags = NIIF_WARNING;
+    // Both fields hold their terminator; a longer text is cut.
+    text.copy(balloon.szInfo, std::size(balloon.szInfo) - 1);
+    std::wstring_view(L"Brevalt").copy(balloon.szInfoTitle, std::size(balloon.szInfoTitle) - 1);
+    ::Shell_NotifyIconW(NIM_MODIFY, &balloon);
 }
 
 bool is_left_press(LPARAM mouse_message) { return LOWORD(mouse_message) == WM_LBUTTONDOWN; }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string_view>
+
 // The notification-area icon. It is registered in the earliest ANSI layout
 // of the record, which every version of the shell accepts, and reports mouse
 // actions on the icon to a hidden window as a callback message whose lParam
@@ -27,6 +29,11 @@ NOTIFYICONDATAA make_tray_data(HWND callback_window, HICON icon);
 // still holds the icon (a "TaskbarCreated" that found it in place). False
 // when the notification area refused the icon or there is none yet.
 bool add_or_update(NOTIFYICONDATAA& tray_data);
+
+// A balloon from the icon registered with `tray_data`: a wide record naming
+// the same window and id changes only the balloon, so the icon keeps its
+// earliest-layout registration. Nothing shows where the icon is not in place.
+void show_balloon(const NOTIFYICONDATAA& tray_data, std::wstring_view text);
 
 // Decodes the callback's lParam, which is the mouse message itself rather
 // than a coordinate, so no display scaling can disturb it: true for a left

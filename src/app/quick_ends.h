@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+namespace brevalt {
+
+// Whether a sensor that ended by itself may be started again. One that ends
+// again and again right after its start (a broken configuration, a missing
+// capture device) would otherwise be started every 30 seconds for ever, each
+// time with a notification; after a few such ends in a row Brevalt stops
+// trying until the operator starts it or a rotation does.
+class QuickEnds {
+public:
+    static constexpr int k_limit = 3;
+    static constexpr std::int64_t k_quick_seconds = 60;
+
+    // A sensor was started at `wall_seconds`, by anyone.
+    void started(std::int64_t wall_seconds) { started_at_ = wall_seconds; }
+
+    // The operator or a rotation started the sensor: earlier ends no longer
+    // count against it.
+    void forgive() { in_a_row_ = 0; }
+
+    // The sensor was found ended at `wall_seconds`. False once it has ended
+    // quickly k_limit times in a row. A clock set back makes any end look
+    // quick, which at worst gives up a restart early and says so.
+    bool may_start_again(std::int64_t wall_seconds) {
+        in_a_row_ = wall_seconds - started_at_ < k_quick_seconds ? in_a_row_ + 1 : 0;
+        return in_a_row_ < k_limit;
+    }
+
+private:
+    std::int64_t started_at_ = 0;
+    int in_a_row_ = 0;
+};
+
+}  // namespace brevalt
