@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The installed package under real session managers (Xfce, LXQt, Openbox),
+# each started as a display manager starts it: an X server with the user's
+# cookie, then the user's own dbus-run-session -- SESSION in a login
+# environment. Throw-away users, two operators and one other: who gets a
+# Brevalt at logon, where, with one sensor and its icon; the session's own
+# logout ends Brevalt and its sensor, and no saved session brings it back; a
+# second operator's Brevalt leaves the log folder to the first; the logs stay
+# writable for the next operator. Leaves the machine as it found it.
+# Usage: tests/package/sessions.sh DEB STANDIN_SNORT   (as root)
+# shellcheck disable=SC2016,SC2034,SC2046,SC2086  # checks are passed to eval; helpers read LOG_DIR; pid lists
+set -uo pipefail
+deb=$(realpath "${1:?usage: sessions.sh DEB STANDIN_SNORT}") standin=$(realpath "${2:?}")
+# shellcheck source=scripts/lib/packages.sh
+source "$(dirname "$0")/../../scripts/lib/packages.sh"
+need_packages xvfb xauth xdotool x11-utils dbus-daemon libglib2.0-bin strace xfce4-session xfwm4 xfce4-panel \
+    lxqt-session lxqt-panel openbox python3-xdg trayer procps || exit 2
+{ dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; } &&
+    { echo "Brevalt is or was installed here: this test would touch its logs" >&2; exit 2; }
+OUT=$(mktemp -d) logs=/var/opt/brevalt/log PROG_DIR=/opt/brevalt LOG_DIR=/var/opt/brevalt/log
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/../e2e/lib.sh"
+# shellcheck source=tests/e2e/hosts.sh
+source "$(dirname "$0")/../e2e/hosts.sh"
+
+machine_state() {
+    dpkg-query -W brevalt 2>&1; getent group brevalt; dpkg-statoverride --list | grep brevalt
+    getent passwd | cut -d: -f1; getent group | cut -d: -f1; ls -A /home /run/user /tmp/.ICE-unix 2>&1
+    stat -c '%n %a %U %G' /opt /etc/opt /var/opt 2>&1
+}
+state_before=$(machine_state)
+had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null) had_ice=$(ls -d /tmp/.ICE-unix 2>/dev/null)
+A=bvop$$a B=bvop$$b N=bvguest$$ users=() box=
+declare -A DISP XPID RUN SESS LOGFILE BPID TRACE DESKTOP=([xfce4-session]=XFCE [lxqt-session]=LXQt)
+
+# end_user USER: ends, by pid, whatever USER still runs.
+end_user() { local u=$1; kill $(pgrep -u "$u") 2>/dev/null
+    wait_until 10 eval '! pgrep -u "$u" >/dev/null' || kill -9 $(pgrep -u "$u") 2>/dev/null; }
+cleanup() {
+    local u p
+    for u in "${users[@]}"; do end_user "$u"; done
+    for p in "${XPID[@]}" "${TRACE[@]}"; do stop_child "$p"; done
+    for u in "${users[@]}"; do
+        p=$(id -u "$u") && rm -rf "/run/user/$p" && find /tmp /var/tmp /dev/shm -xdev -user "$u" -delete 2>/dev/null
+        userdel -r "$u" 2>/dev/null
+    done
+    users=()
+    [[ -n $had_ice ]] || rmdir /tmp/.ICE-unix 2>/dev/null
+    rm -f /opt/brevalt/snort
+    dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null 2>&1
+    rm -rf /var/opt/brevalt  # only the test's own logs are in there
+    dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
+    [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
+    [[ -z $opt_dirs ]] || mkdir -p $opt_dirs
+}
+trap 'cleanup; rm -rf "$OUT"' EXIT
+
+apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb" >"$OUT/apt.log" 2>&1 ||
+    { cat "$OUT/apt.log" >&2; exit 2; }
+# Where operators put their sensor wrapper: the stand-in writes through /opt/brevalt/log.
+install -m 755 "$standin" /opt/brevalt/snort
+# No rotation while the test runs: it would rename the logs the checks follow.
+date -d '+12 hours' +%H:%M >/etc/opt/brevalt/brevalt.ini
+# Made at boot on a real machine (tmpfiles.d); ICE, and so XSMP, sockets go there.
+[[ -d /tmp/.ICE-unix ]] || mkdir -m 1777 /tmp/.ICE-unix
+
+# Each user's desktop as its user would have set it up: Xfce saves the
+# session at logout (as its dialog does by default); lxqt-session, started
+# without startlxqt, finds no shipped panel layout, so the user has a panel
+# with the StatusNotifier host, and names the window manager, else the first
+# logon stops to ask; openbox alone has no panel, so its user runs trayer.
+for u in $A $B $N; do
+    useradd -m -s /bin/bash "$u" && users+=("$u") || exit 2
+    c=/home/$u/.config && mkdir -p $c/xfce4/xfconf/xfce-perchannel-xml $c/lxqt $c/openbox
+    echo '<channel name="xfce4-session" version="1.0"><property name="general" type="empty">
+        <property name="SaveOnExit" type="bool" value="true"/></property></channel>' >$c/xfce4/xfconf/xfce-perchannel-xml/xfce4-session.xml
+    printf '%s\n' '[General]' window_manager=openbox >$c/lxqt/session.conf
+    printf '%s\n' panels=panel1 '[panel1]' plugins=sni position=Bottom '[sni]' type=statusnotifier >$c/lxqt/panel.conf
+    echo 'trayer --edge top --align right --widthtype request --height 32 --transparent false --SetDockType true &' >$c/openbox/autostart
+    chown -R "$u:" "$c"
+done
+usermod -aG brevalt $A && usermod -aG brevalt $B
+
+# logon USER SESSION [DISPLAY]: what a display manager does. A fresh cookie
+# goes into the X server's -auth file (it takes every cookie there, whatever
+# display it names) and into the user's ~/.Xauthority; then the session
+# starts in the home folder, under the user's own bus, its output in LOGFILE.
+logon() {
+    local u=$1 home=/home/$1 cookie uid
+    cookie=$(mcookie) uid=$(id -u "$u") SESS[$u]=$2 LOGFILE[$u]=$OUT/$u-$2-$SECONDS.log BPID[$u]=
+    rm -f "$OUT/$u.auth" "$OUT/$u.display" && xauth -q -f "$OUT/$u.auth" add :0 . "$cookie" 2>/dev/null
+    Xvfb ${3:+":$3"} -displayfd 9 -auth "$OUT/$u.auth" -screen 0 1024x768x24 -nolisten tcp 9>"$OUT/$u.display" 2>>"$OUT/xvfb.log" &
+    XPID[$u]=$!
+    wait_until 15 test -s "$OUT/$u.display" || return 1
+    DISP[$u]=:$(<"$OUT/$u.display")
+    runuser -u "$u" -- xauth -q -f "$home/.Xauthority" add "${DISP[$u]}" . "$cookie" 2>/dev/null
+    install -d -m 700 -o "$u" -g "$u" "/run/user/$uid"
+    (cd "$home" && exec setpriv --reuid="$u" --regid="$u" --init-groups env -i HOME="$home" USER="$u" LOGNAME="$u" \
+        SHELL=/bin/bash PATH=/usr/local/bin:/usr/bin:/bin DISPLAY="${DISP[$u]}" XAUTHORITY="$home/.Xauthority" \
+        XDG_RUNTIME_DIR="/run/user/$uid" XDG_SESSION_TYPE=x11 ${DESKTOP[$2]:+XDG_CURRENT_DESKTOP=${DESKTOP[$2]}} \
+        dbus-run-session -- "$2") >"${LOGFILE[$u]}" 2>&1 &
+    RUN[$u]=$!
+}
+# The session manager: the child of dbus-run-session that was given the bus.
+manager() { local c; for c in $(</proc/${RUN[$1]}/task/${RUN[$1]}/children); do
+    grep -qz '^DBUS_SESSION_BUS_ADDRESS=' /proc/$c/environ 2>/dev/null && echo $c && return; done; return 1; }
+# as USER COMMAND...: COMMAND as USER, in the environment of USER's session manager.
+as() { local env sm; sm=$(manager "$1") && readarray -t env < <(tr '\0' '\n' </proc/$sm/environ) &&
+    setpriv --reuid="$1" --regid="$1" --init-groups env -i "${env[@]}" "${@:2}"; }
+# A session bus lets in its own user alone, root neither: hosts.sh's questions go as ASKER.
+gdbus() { as "$ASKER" /usr/bin/gdbus "$@"; }
+on_display() { DISPLAY=${DISP[$1]} XAUTHORITY=/home/$1/.Xauthority "${@:2}"; }
+# mine USER PROGRAM: USER's processes running PROGRAM.
+mine() { local p; for p in $(pids_of "$2"); do [[ $(stat -c %U /proc/$p 2>/dev/null) == "$1" ]] && echo $p; done; return 0; }
+count_is() { [[ $(mine "$1" "$2" | wc -l) -eq $3 ]]; }
+# The session's tray is up: trayer under openbox, else the panel's StatusNotifier host.
+tray_up() { if [[ ${SESS[$1]} == openbox-session ]]; then on_display "$1" tray_panel; else ASKER=$1 sni_host_ready; fi; }
+# The session has started what it starts at logon: Xfce's manager says so; the others start
+# the autostart entries with the tray.
+settled() { if [[ ${SESS[$1]} == xfce4-session ]]; then [[ $(ASKER=$1 gdbus call --session -d org.xfce.SessionManager \
+    -o /org/xfce/SessionManager -m org.xfce.Session.Manager.GetState) == '(uint32 1,)' ]]; else tray_up "$1"; fi; }
+icon_up() { if [[ ${SESS[$1]} == openbox-session ]]; then on_display "$1" icon_window; else ASKER=$1 sni_item "${BPID[$1]}"; fi; }
+
+# brevalt_up USER: USER's Brevalt runs; it is traced from now on for its signals and its exit status.
+brevalt_up() {
+    local u=$1
+    wait_until 40 eval 'BPID[$u]=$(mine $u /opt/brevalt/brevalt | head -n 1) && [[ -n ${BPID[$u]} ]]' || return 1
+    strace -f -q -e trace=none -e 'signal=!SIGCHLD' -o "${LOGFILE[$u]%.log}.trace" -p "${BPID[$u]}" 2>/dev/null &
+    TRACE[$u]=$!
+}
+# ending USER MANAGER: how the traced Brevalt ended: the session signals it got, from whom, and its exit.
+ending() {
+    wait_until 5 ended "${TRACE[$1]}"
+    sed -nE 's/.*--- (SIG(TERM|HUP|INT|KILL)) .*si_pid=([0-9]+).*/\1 from pid \3, /p' "${LOGFILE[$1]%.log}.trace" | sort -u | tr -d '\n'
+    sed -nE "s/^${BPID[$1]} +\+\+\+ (.*) \+\+\+/\1 (the session manager was pid $2)/p" "${LOGFILE[$1]%.log}.trace"
+}
+exit_status_is_not_0() { grep -E "^${BPID[$1]} +\+\+\+ exited with [1-9]" "${LOGFILE[$1]%.log}.trace"; }
+
+# logout USER: the session's own logout command, as USER; when the session
+# process has ended, the X server is ended, as a display manager does. Xfce's
+# refuses a logout before its start is over, and says so in a dialog that waits.
+logout() {
+    local u=$1 sm when=after
+    sm=$(manager "$u") && wait_until 30 settled "$u" >/dev/null
+    case ${SESS[$u]} in
+    xfce4-session) as "$u" timeout 20 xfce4-session-logout --logout ;;
+    lxqt-session) as "$u" lxqt-leave --logout ;;
+    openbox-session) as "$u" openbox --exit ;;
+    esac >>"$OUT/logout.log" 2>&1
+    wait_until 30 ended "${RUN[$u]}" && wait "${RUN[$u]}"
+    [[ -n ${BPID[$u]} ]] && ended "${BPID[$u]}" && when=before
+    stop_child "${XPID[$u]}" && unset "XPID[$u]"
+    if [[ -n ${BPID[$u]} ]]; then
+        expect "${SESS[$u]}: after $u's logout no Brevalt of theirs and no sensor of theirs runs" \
+            wait_until 10 eval 'count_is $u /opt/brevalt/brevalt 0 && count_is $u /opt/brevalt/snort 0'
+        echo "   Brevalt ended $when the X server was ended: $(ending "$u" "$sm")"
+    fi
+    # What the session left running would only confuse the checks that follow.
+    end_user "$u"
+}
+alert_size() { stat -c %s $logs/alert.ids; }
+writes() { local size; size=$(alert_size) && wait_until 5 eval '[[ $(alert_size) -gt $size ]]'; }
+
+for s in xfce4-session lxqt-session openbox-session; do
+    logon $N $s
+    # Were Brevalt started, it would be by the time the session has settled, and then some.
+    expect "$s: a non-operator's logon starts no Brevalt and no sensor" \
+        eval 'wait_until 40 settled $N && sleep 3 && count_is $N /opt/brevalt/brevalt 0 && [[ -z $(sensor_pids) ]]'
+    logout $N
+    logon $A $s
+    expect "$s: an operator's logon starts Brevalt as $A in /etc/opt/brevalt" \
+        eval 'brevalt_up $A && [[ $(readlink /proc/${BPID[$A]}/cwd) == /etc/opt/brevalt ]]'
+    expect "$s: one sensor runs and writes" eval 'wait_until 15 sensor_count_is 1 && wait_until 10 test -s $logs/alert.ids && writes'
+    expect "$s: Brevalt's icon is in the tray" wait_until 30 icon_up $A
+    # Xfce restores the session it saved for the display (the file is named after it).
+    display=${DISP[$A]#:} && [[ $s == xfce4-session ]] || display=
+    logout $A
+    [[ -z $display ]] || expect "$s: the session saved at logout holds no Brevalt" \
+        eval 'f=$(ls /home/$A/.cache/sessions/xfce4-session-*:$display) && ! grep /opt/brevalt/brevalt $f'
+    logon $A $s $display
+    expect "$s: the next logon gives one Brevalt with one sensor" \
+        eval 'brevalt_up $A && wait_until 30 settled $A && sleep 3 && count_is $A /opt/brevalt/brevalt 1 && sensor_count_is 1'
+    [[ $s == openbox-session ]] || logout $A
+done
+
+# A logged on under openbox; B logs on under LXQt beside them.
+first=${BPID[$A]} sensor=$(sensor_pids)
+expect "the logs $A's sensor made are group-writable" eval '[[ $(stat -c "%U %a" $logs/alert.ids $logs/scan.log | sort -u) =~ ^$A\ 66[04]$ ]]'
+logon $B lxqt-session
+expect "a second operator's Brevalt shows a message box on their display" \
+    eval 'brevalt_up $B && wait_until 30 eval "box=\$(on_display $B brevalt_window box)" && sensor_count_is 1'
+expect "and says on standard error that $A's Brevalt serves the log folder" \
+    eval 'grep -F "Another Brevalt already serves the log folder \"" ${LOGFILE[$B]} | grep -w $A'
+expect "once answered, it ends with a non-zero status" \
+    eval 'on_display $B xdotool windowactivate --sync $box key Return && wait_until 10 ended ${BPID[$B]} && wait_until 5 ended ${TRACE[$B]} && exit_status_is_not_0 $B'
+expect "$A's Brevalt and sensor run on, the one sensor, writing" \
+    eval '! ended $first && [[ $(sensor_pids) == "$sensor" ]] && writes'
+logout $A
+BPID[$B]= && logout $B  # their Brevalt has ended already
+size=$(alert_size) inode=$(stat -c %i $logs/alert.ids)
+logon $B lxqt-session
+expect "$B's next logon: their sensor appends to the alert.ids $A's sensor made" \
+    eval 'brevalt_up $B && wait_until 15 count_is $B /opt/brevalt/snort 1 && wait_until 10 eval "[[ \$(alert_size) -gt $size && \$(stat -c %i $logs/alert.ids) == $inode ]]"'
+logout $B
+
+cleanup
+expect "the machine is left as it was found" eval '[[ $(machine_state) == "$state_before" ]]'
+summary
