@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/wait.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -119,36 +116,3 @@ TEST(RenameByLink, UnlinkFailureTakesTheNewNameBack) {
 
 }  // namespace
 }  // namespace brevalt
-
-// One Brevalt per log folder: a second process finds the folder held and is
-// told by whom; the claim ends with its holder, however it ends.
-TEST(SystemPlatform, FolderClaimIsHeldUntilItsHolderEndsAndNamesIt) {
-    brevalt::test::TempDir dir;
-    brevalt::SystemPlatform platform;
-    EXPECT_EQ(platform.claim_folder((dir / "log").string()).outcome, brevalt::FolderClaim::Outcome::missing);
-
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        brevalt::SystemPlatform own;
-        const bool claimed = own.claim_folder(dir.path().string()).outcome == brevalt::FolderClaim::Outcome::claimed;
-        [[maybe_unused]] const auto n = ::write(ready[1], claimed ? "y" : "n", 1);
-        ::pause();  // holds the claim until killed
-        ::_exit(0);
-    }
-    char answer = 0;
-    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
-    ASSERT_EQ(answer, 'y');
-
-    const brevalt::FolderClaim second = platform.claim_folder(dir.path().string());
-    EXPECT_EQ(second.outcome, brevalt::FolderClaim::Outcome::held_elsewhere);
-    EXPECT_EQ(second.detail, std::string(::getpwuid(::getuid())->pw_name) + ", process " + std::to_string(holder));
-
-    ::kill(holder, SIGKILL);  // a crash: no clean-up of its own
-    ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(platform.claim_folder(dir.path().string()).outcome, brevalt::FolderClaim::Outcome::claimed);
-    ::close(ready[0]);
-    ::close(ready[1]);
-}

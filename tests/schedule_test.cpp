@@ -10,22 +10,6 @@
 namespace brevalt {
 namespace {
 
-// Runs the schedule alone on a sequence of clock texts; returns which ticks rotated.
-std::vector<int> rotating_ticks(const std::string& rotation_time, const std::vector<std::string>& clocks) {
-    std::int16_t rotated_flag = 0;
-    std::vector<int> rotated;
-    for (int i = 0; i < static_cast<int>(clocks.size()); ++i) {
-        if (schedule_tick(rotation_time, rotated_flag, clocks[static_cast<std::size_t>(i)])) rotated.push_back(i);
-    }
-    return rotated;
-}
-
-TEST(ScheduleLatch, RotatesOncePerMatchingMinuteAndAgainNextDay) {
-    EXPECT_EQ(rotating_ticks("09:05", {"09:04", "09:05", "09:05", "09:06", "09:06"}), std::vector<int>{1});
-    EXPECT_EQ(rotating_ticks("09:05", {"09:05", "09:05", "09:06", "09:05"}), (std::vector<int>{0, 3}));
-    EXPECT_TRUE(rotating_ticks("9:05", {"09:05", "09:05"}).empty());
-}
-
 class TickTest : public ::testing::Test, protected test::CoreHarness {
 protected:
     void start(const std::string& time, std::int64_t start_seconds) {
@@ -47,17 +31,6 @@ protected:
                                                      dated_alert_log) != log.end();
     }
 };
-
-TEST_F(TickTest, RefreshesTheClockAndRotatesOnceInTheConfiguredMinute) {
-    start("09:05", test::FakeClock::at(2026, 12, 6, 9, 4, 10));
-    run_ticks(1);
-    EXPECT_EQ(shell.clock, "2026/12/06 9:04:40");
-    EXPECT_EQ(sensor.stops, 0);
-    run_ticks(4);  // 9:05:10 rotates; 9:05:48 is the same minute; then 9:06
-    EXPECT_EQ(sensor.stops, 1);
-    EXPECT_EQ(sensor.starts, 2);
-    EXPECT_TRUE(renamed_to("alert.ids.20261206"));
-}
 
 TEST_F(TickTest, MidnightRotationUsesTheNewDaysDate) {
     start("00:00", test::FakeClock::at(2026, 12, 31, 23, 59, 50));
@@ -85,12 +58,6 @@ TEST_F(TickTest, ManualRotationLeavesTheScheduleAlone) {
     EXPECT_EQ(core.state().rotated_flag, 0);
     run_ticks(2);  // 09:04:38 nothing; 09:05:08 the scheduled rotation still runs
     EXPECT_EQ(sensor.stops, 2);
-
-    // A manual rotation inside the matching minute neither sets nor clears the latch.
-    start("10:00", test::FakeClock::at(2026, 12, 6, 9, 59, 45));
-    run_ticks(1);  // 10:00:15 rotates, latch set
-    core.rotate_now();
-    EXPECT_EQ(core.state().rotated_flag, 1);
 }
 
 // Sleep, hibernation or a clock set forward carries the clock over the

@@ -24,24 +24,20 @@ std::string shown(const std::variant<std::string, SettingsError>& result) {
 }
 std::string value_of(std::string_view bytes) { return shown(parse_settings(bytes)); }
 
-TEST(SettingsField, QuotedFieldLosesItsQuotesAndKeepsCommasAndBlanks) {
+// A quoted field loses its quotes and keeps commas and blanks; blanks around
+// an unquoted one are dropped; a leading byte-order mark is no part of it.
+TEST(SettingsField, FirstFieldOfTheFirstLineIsTheTime) {
     EXPECT_EQ(value_of("\"03:30\"\n"), "03:30");
     EXPECT_EQ(value_of("\" 03:30 \""), " 03:30 ");
     EXPECT_EQ(value_of("\"03,30\""), "03,30");
     // An unterminated quote stops at the end of its line, not in the next one.
     EXPECT_EQ(value_of("\"03:30\n04:00\""), "03:30");
-}
-
-TEST(SettingsField, BlanksAroundAnUnquotedFieldAreDropped) {
     EXPECT_EQ(value_of("   03:30\n"), "03:30");
     EXPECT_EQ(value_of("\t03:30  \t\r\n"), "03:30");
     EXPECT_EQ(value_of("  03:30 , 04:00"), "03:30");
     EXPECT_EQ(value_of("  \"03:30\"  "), "03:30");
     EXPECT_EQ(value_of("03:30\r04:00"), "03:30");
     EXPECT_EQ(value_of("3:30\n"), "3:30");  // accepted as written; it simply never matches
-}
-
-TEST(SettingsField, ByteOrderMarkIsNotPartOfTheTime) {
     EXPECT_EQ(value_of("\xEF\xBB\xBF" "03:30\r\n"), "03:30");
     EXPECT_EQ(value_of("\xEF\xBB\xBF\"03:30\""), "03:30");
 }

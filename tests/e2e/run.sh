@@ -79,36 +79,26 @@ case_late_tray_icon_buttons_and_closing() {
     sensor_outlives_brevalt "$pid"
 }
 
-case_missing_settings_ends_with_error() {
-    check "an X server with trayer runs" desktop trayer
-    start_case none
-    check "a message box is shown" wait_until 15 brevalt_window box
-    check "standard error names the file" grep -q 'brevalt.ini' "$OUT/$CASE.stderr"
-    check "no icon is registered" eval '! icon_window'
-    check "the main window is not shown" eval '! window_shown'
-    xdotool mousemove --window "$(brevalt_window box)" 5 5 key Return
-    check "Brevalt ends once the box is closed, with a non-zero status" brevalt_exits_with -ne 0
-    check "no sensor was started" sensor_count_is 0
-}
-
-# xfce4-panel serves both kinds of icon: one that comes late still gets an
-# item, and gets it back when the panel restarts.
-case_xfce_panel_late_and_restarted() {
-    check "an X server and a session bus run" desktop bus
-    start_case
-    comes_late xfce
-    restarted xfce
-    only_left_click_shows_window
-}
-
-# With lxqt-panel up first: the item and its clicks; 終了 ends Brevalt with 0.
-case_lxqt_panel_clicks_and_exit_menu() {
+# With lxqt-panel up first: the item and its clicks; a sensor killed from
+# outside is told (a real system log, and the desktop's notification
+# service) and started again at the next tick; 終了 ends Brevalt with 0.
+case_lxqt_panel_killed_sensor_and_exit_menu() {
     check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
+    check "a system log runs" start_syslog
+    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
+    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
+    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
     start_case
     icon_in_place
     check "the window stays hidden" eval '! window_shown'
     local pid
     check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    kill -KILL "$pid"
+    check "at the next tick another sensor runs" wait_until 40 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]] && pid=$(sensor_pids)'
+    check "the system log has the end as a warning" logged warn 'The sensor ended by itself (killed by signal 9)'
+    check "and the new start as a notice" logged notice 'The sensor was started again'
+    check "the notification service was told both" \
+        eval 'grep -q "killed by signal 9" "$OUT/notify.log" && grep -q "started again" "$OUT/notify.log"'
     only_left_click_shows_window
     check "ファイル is clicked" client_click 20 -10
     check "its menu opens as a second window" \
@@ -153,27 +143,6 @@ start_syslog() {
     wait_until 5 test -S /dev/log
 }
 logged() { grep -q "user\.$1 brevalt\[[0-9]*\]: $2" "$OUT/$CASE.syslog"; }
-
-# A sensor killed from outside is told (the system log, and the desktop's
-# notification service through the panel's StatusNotifier host) and started
-# again at the next tick.
-case_killed_sensor_is_told_and_started_again() {
-    check "an X server, a session bus and xfce4-panel run" desktop bus xfce
-    check "a system log runs" start_syslog
-    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
-    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
-    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
-    start_case
-    icon_in_place
-    local pid
-    check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
-    kill -KILL "$pid"
-    check "at the next tick another sensor runs" wait_until 40 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]]'
-    check "the system log has the end as a warning" logged warn 'The sensor ended by itself (killed by signal 9)'
-    check "and the new start as a notice" logged notice 'The sensor was started again'
-    check "the notification service was told both" \
-        eval 'grep -q "killed by signal 9" "$OUT/notify.log" && grep -q "started again" "$OUT/notify.log"'
-}
 
 # The clock jumps two hours, over the rotation minute (a laptop asleep): the
 # next tick rotates once and says it caught up.
