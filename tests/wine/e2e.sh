@@ -87,7 +87,8 @@ check "a new Brevalt starts a sensor of its own" wait_until 15 sensors_running 2
 WINEDEBUG=-all,trace+msgbox start_program bare
 check "a message box names brevalt.ini and the reason" \
     wait_until 20 grep -q 'MSGBOX_OnInit L"Cannot use the settings file \\"brevalt.ini\\": ' "$OUT/bare.out"
-check "the box is closed" eval '"$close_window" "$(wine_window --onlyvisible)"'
+check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
+check "the box is closed" "$close_window" "$box"
 check "Brevalt ends with status 1" brevalt_exits_with -eq 1
 check "no sensor was started" test ! -e "$app/log/alert.ids"
 echo "e2e: all passed"
