@@ -26,6 +26,11 @@ protected:
             core.on_tick();
         }
     }
+    // One tick after the clock jumped to `seconds` (sleep, a clock set, a change of summer time).
+    void tick_at(std::int64_t seconds) {
+        clock.set(seconds);
+        core.on_tick();
+    }
     [[nodiscard]] bool renamed_to(const std::string& dated_alert_log) const {
         return std::find(log.begin(), log.end(), "rename /opt/brevalt/log/alert.ids -> /opt/brevalt/log/" +
                                                      dated_alert_log) != log.end();
@@ -66,8 +71,7 @@ TEST_F(TickTest, ManualRotationLeavesTheScheduleAlone) {
 TEST_F(TickTest, MinutePassedUnseenIsCaughtUpOnceAndTold) {
     start("03:30", test::FakeClock::at(2026, 12, 6, 3, 29, 20));
     run_ticks(1);
-    clock.set(test::FakeClock::at(2026, 12, 6, 7, 12, 10));
-    core.on_tick();
+    tick_at(test::FakeClock::at(2026, 12, 6, 7, 12, 10));
     EXPECT_EQ(platform.told, (std::vector<std::string>{
                                  "notice: The rotation time 03:30 passed unseen (the clock went from 03:29:50 to "
                                  "07:12:10): the logs are rotated now",
@@ -79,8 +83,7 @@ TEST_F(TickTest, MinutePassedUnseenIsCaughtUpOnceAndTold) {
     EXPECT_EQ(shell.notifications.size(), 1U);
 
     start("3:30", test::FakeClock::at(2026, 12, 8, 3, 29, 20));  // another form never matches
-    clock.set(test::FakeClock::at(2026, 12, 8, 7, 12, 10));
-    core.on_tick();
+    tick_at(test::FakeClock::at(2026, 12, 8, 7, 12, 10));
     EXPECT_EQ(sensor.stops, 2);
 }
 
@@ -91,8 +94,7 @@ TEST_F(TickTest, MinutePassedUnseenIsCaughtUpOnceAndTold) {
 TEST_F(TickTest, SummerTimeSkipsNoRotationAndDoublesNone) {
     start("02:30", test::FakeClock::at(2026, 3, 29, 1, 59, 20));
     run_ticks(1);
-    clock.set(test::FakeClock::at(2026, 3, 29, 3, 0, 20));
-    core.on_tick();
+    tick_at(test::FakeClock::at(2026, 3, 29, 3, 0, 20));
     EXPECT_EQ(platform.told.front(), "notice: The rotation time 02:30 passed unseen (the clock went from 01:59:50 to "
                                      "03:00:20): the logs are rotated now");
     for (const int start_minute : {29, 45}) {

@@ -11,20 +11,16 @@ namespace brevalt {
 
 namespace {
 
-constexpr std::int64_t k_day_seconds = 86400;
 // Below either, a day of logs may no longer fit: a busy sensor writes
 // hundreds of megabytes a day, and a few percent of a large disk is a few
 // days' margin.
 constexpr std::uint64_t k_low_space_bytes = std::uint64_t{1} << 30;
 constexpr std::uint64_t k_low_space_percent = 5;
 
-std::int64_t day_of(const LocalTime& t) { return wall_seconds(t) / k_day_seconds; }
-
 // "03:29:50", with the date in front where the clock went over to another
 // day, so that a jump over days reads as one.
 std::string wall_clock_text(const LocalTime& t, bool with_date) {
-    std::string time = time_text(t);
-    if (time.size() == 7) time.insert(0, 1, '0');
+    const std::string time = padded_time_text(t);
     if (!with_date) return time;
     const std::string caption = clock_caption(t);
     return caption.substr(0, caption.find(' ') + 1) + time;
@@ -82,14 +78,14 @@ void Core::on_tick() {
     // A rotation due now starts a sensor anyway.
     if (ended) on_sensor_ended(*ended, now, rotating);
     if (due.kind == DailySchedule::Kind::caught_up) {
-        const bool other_day = day_of(due.previous_tick) != day_of(now);
+        const bool other_day = wall_day(due.previous_tick) != wall_day(now);
         tell(Priority::notice, "The rotation time " + state_.rotation_time + " passed unseen (the clock went from " +
                                    wall_clock_text(due.previous_tick, other_day) + " to " +
                                    wall_clock_text(now, other_day) + "): the logs are rotated now");
     }
     if (rotating) {
         rotate_now();
-    } else if (space_checked_day_ != day_of(now)) {
+    } else if (space_checked_day_ != wall_day(now)) {
         check_free_space(log_dir(platform_), now);
     }
 }
@@ -163,7 +159,7 @@ void Core::tell_rename(const char* log_name, const std::string& dated_name, cons
 }
 
 void Core::check_free_space(const std::string& folder, const LocalTime& now) {
-    const std::int64_t today = day_of(now);
+    const std::int64_t today = wall_day(now);
     space_checked_day_ = today;
     if (folder.empty() || space_warned_day_ == today) return;
     const FreeSpace space = platform_.free_space(folder);

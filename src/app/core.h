@@ -100,7 +100,7 @@ private:
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;
-    // Days (wall_seconds / 86400) on which the log folder's space was last
+    // Days (wall_day) on which the log folder's space was last
     // looked at and last found short, so the warning comes once a day.
     std::int64_t space_checked_day_ = -1;
     std::int64_t space_warned_day_ = -1;

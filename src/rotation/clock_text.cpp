@@ -30,11 +30,13 @@ std::string time_text(const LocalTime& t) {
     return text;
 }
 
-std::string clock_text(const LocalTime& t) {
+std::string padded_time_text(const LocalTime& t) {
     std::string text = time_text(t);
     if (text.size() == 7) text.insert(0, 1, '0');
-    return text.substr(0, 5);
+    return text;
 }
+
+std::string clock_text(const LocalTime& t) { return padded_time_text(t).substr(0, 5); }
 
 std::string clock_caption(const LocalTime& t) {
     std::string text;

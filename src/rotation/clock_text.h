@@ -12,6 +12,10 @@ namespace brevalt {
 // "H:mm:ss": 24-hour, hour without a leading zero (9:05:00, 21:05:00).
 std::string time_text(const LocalTime& t);
 
+// "HH:mm:ss": the H:mm:ss text with one "0" put in front when it is exactly
+// 7 characters long (9:05:00 -> 09:05:00).
+std::string padded_time_text(const LocalTime& t);
+
 // The schedule's view of the time: the H:mm:ss text, with one "0" put in
 // front when it is exactly 7 characters long, cut to its first 5 characters
 // (9:05:00 -> 09:05, 21:05:30 -> 21:05, 0:00:20 -> 00:00).

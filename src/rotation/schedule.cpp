@@ -9,8 +9,6 @@ namespace brevalt {
 
 namespace {
 
-constexpr std::int64_t k_day_seconds = 86400;
-
 // "HH:MM" with two digits each, within a day; anything else never matches a
 // clock text, so it has no minute to catch up.
 std::optional<int> minute_of_day(std::string_view time) {

@@ -21,6 +21,9 @@ bool schedule_tick(std::string_view rotation_time, std::int16_t& rotated_flag, s
 // local time had no zone and no summer time: the distance between two
 // readings is how far the wall clock moved, jumps included.
 std::int64_t wall_seconds(const LocalTime& t);
+inline constexpr std::int64_t k_day_seconds = 86400;
+// The calendar day of `t` as a number (wall_seconds / k_day_seconds).
+inline std::int64_t wall_day(const LocalTime& t) { return wall_seconds(t) / k_day_seconds; }
 
 // The scheduled rotation, once per calendar day. The latch alone would miss
 // a day whose minute no tick saw (sleep, hibernation, a clock set forward,
