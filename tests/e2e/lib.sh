@@ -80,7 +80,7 @@ brevalt_window() {
     return 1
 }
 window_shown() {
-    if [[ -n ${SWAYSOCK:-} ]]; then swaymsg -t get_tree | grep -q '"app_id": "brevalt"'; else brevalt_window main >/dev/null; fi
+    if [[ -n ${SWAYSOCK:-} ]]; then [[ $(swaymsg -t get_tree) == *'"app_id": "brevalt"'* ]]; else brevalt_window main >/dev/null; fi
 }
 
 # client_click X Y: a left click in the window's 312 x 223 client area; a

@@ -54,8 +54,8 @@ expected_shortcuts=$(printf '%s C:\\Program Files\\Brevalt\\\n' Programs StartUp
 expect "a Start-menu and a start-at-logon shortcut, both working in the install folder" \
     eval '[[ $(shortcuts) == "$expected_shortcuts" ]]'
 expect "the event source Brevalt takes its texts from the installed brevalt.exe, which holds them" \
-    eval '"$wine" reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Brevalt" /v EventMessageFile |
-        grep -qF "C:\\Program Files\\Brevalt\\brevalt.exe" && x86_64-w64-mingw32-windres -i "$app/brevalt.exe" -O rc | grep -q MESSAGETABLE'
+    eval '[[ $("$wine" reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Brevalt" /v EventMessageFile) == *"C:\\Program Files\\Brevalt\\brevalt.exe"* &&
+        $(x86_64-w64-mingw32-windres -i "$app/brevalt.exe" -O rc) == *MESSAGETABLE* ]]'
 cp "$build/bin/snort.exe" "$app/"
 (cd "$app" && exec "$wine" brevalt.exe >"$OUT/brevalt.out" 2>&1) &
 expect "the installed program's sensor writes into log\\; at $rotation_time both logs get dated names, fresh ones follow" \
@@ -79,6 +79,6 @@ expect "uninstall leaves every log and the edited brevalt.ini" \
 
 rm -rf "$app"
 expect "the x86 MSI installs its 32-bit program into the 32-bit Program Files" \
-    eval 'msiexec /i "$dist/brevalt-$version-x86.msi" && [[ ! -e $app ]] &&
-        i686-w64-mingw32-objdump -f "$WINEPREFIX/drive_c/Program Files (x86)/Brevalt/brevalt.exe" | grep -q "file format pei-i386"'
+    eval 'msiexec /i "$dist/brevalt-$version-x86.msi" && [[ ! -e $app &&
+        $(i686-w64-mingw32-objdump -f "$WINEPREFIX/drive_c/Program Files (x86)/Brevalt/brevalt.exe") == *"file format pei-i386"* ]]'
 summary
