@@ -133,10 +133,16 @@ TEST_F(StartUpTest, SensorEndingByItselfIsStartedAgainUntilItEndsQuicklyThreeTim
     end_and_tick({SensorEnd::How::exited, 1}, 30);
     EXPECT_EQ(sensor.starts, 6);
 
-    sensor.end_by_itself();
-    core.stop_sensor();
+    // One that ended since the last tick is told before the operator's
+    // start replaces it or a stop forgets it; a stopped one stays stopped.
+    for (void (Core::*act)() : {&Core::start_sensor, &Core::rotate_now, &Core::stop_sensor}) {
+        shell.notifications.clear();
+        sensor.end_by_itself({SensorEnd::How::exited, 2});
+        (core.*act)();
+        EXPECT_EQ(shell.notifications, Texts{"The sensor ended by itself (exit status 2)"});
+    }
     end_and_tick({}, 600);
-    EXPECT_EQ(sensor.starts, 6);
+    EXPECT_EQ(sensor.starts, 8);
 }
 
 TEST_F(StartUpTest, FailedStartIsTold) {

@@ -91,13 +91,18 @@ void Core::on_tick() {
 }
 
 void Core::start_sensor() {
+    tell_sensor_ended_unseen();
     quick_ends_.forgive();
     launch_sensor(platform_.now());
 }
 
-void Core::stop_sensor() { sensor_.stop(); }
+void Core::stop_sensor() {
+    tell_sensor_ended_unseen();
+    sensor_.stop();
+}
 
 void Core::rotate_now() {
+    tell_sensor_ended_unseen();
     const RotationReport report = rotate_logs(platform_, sensor_);
     const LocalTime now = platform_.now();
     quick_ends_.forgive();
@@ -136,6 +141,13 @@ void Core::on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rota
         return;
     }
     if (launch_sensor(now)) tell(Priority::notice, "The sensor was started again");
+}
+
+// A sensor that ended since the last tick would otherwise be replaced by a
+// start or forgotten by a stop without a word: the operator would never learn
+// that the logs have a gap.
+void Core::tell_sensor_ended_unseen() {
+    if (const std::optional<SensorEnd> ended = sensor_.reap()) tell(Priority::warning, end_text(*ended));
 }
 
 void Core::tell_rotation(const RotationReport& report) {

@@ -87,6 +87,7 @@ private:
     bool launch_sensor(const LocalTime& now);
     void tell_start_failure(const SysResult& result);
     void on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating);
+    void tell_sensor_ended_unseen();
     void tell_rotation(const RotationReport& report);
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);

@@ -104,6 +104,7 @@ SysResult FakePlatform::rename_no_replace(const std::string& from, const std::st
 SysResult FakeSensor::start() {
     ++starts;
     log_.push_back("sensor start");
+    ended_.reset();  // a sensor that ended by itself is replaced, unreported
     if (start_result.ok()) running_ = true;
     return start_result;
 }
