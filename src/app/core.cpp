@@ -200,7 +200,6 @@ void Core::on_process_end() {
 }
 
 void Core::end_sensor_with_session() {
-    phase_ = Phase::ending;
     sensor_.stop();
     // The sensor closes its logs on the stop request; one that has not gone
     // within the grace time is killed, so no sensor outlives the session.

@@ -45,9 +45,7 @@ std::string read_file(const std::filesystem::path& path) {
 }
 
 std::int64_t FakeClock::at(int year, int month, int day, int hour, int minute, int second) {
-    using namespace std::chrono;
-    const sys_days date{std::chrono::year{year} / month / day};
-    return date.time_since_epoch().count() * 86400LL + hour * 3600LL + minute * 60LL + second;
+    return wall_seconds({year, month, day, hour, minute, second});
 }
 
 LocalTime FakeClock::local() const {

@@ -227,10 +227,6 @@ FolderClaim SystemPlatform::claim_folder(const std::string& folder) {
     return held;
 }
 
-}  // namespace brevalt
-
-namespace brevalt {
-
 namespace {
 
 // Message 1 of the message table in brevalt.exe is an event's own text

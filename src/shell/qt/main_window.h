@@ -55,11 +55,6 @@ public:
     void ensure_controls();
     void setVisible(bool visible) override;
 
-protected:
-    // Closing the window ends Brevalt as "終了" does, leaving the sensor.
-    void closeEvent(QCloseEvent* event) override;
-
-public:
     void show_rotation_time(std::string_view text) override;
     void show_clock(std::string_view text) override;
     void start_tick_timer(unsigned interval_ms) override;
@@ -70,6 +65,10 @@ public:
     void show_window() override;
     void notify(std::string_view text) override;
     void end_program() override;
+
+protected:
+    // Closing the window ends Brevalt as "終了" does, leaving the sensor.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     brevalt::Core core_;
