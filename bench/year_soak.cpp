@@ -19,7 +19,9 @@ using namespace brevalt;
 class StopClockSensor final : public Sensor {
 public:
     explicit StopClockSensor(test::FakeClock& clock) : clock_(clock) {}
+    FolderClaim claim_folder(const std::string& /*folder*/) override { return FolderClaim::of(FolderClaim::Outcome::claimed); }
     SysResult start() override { return SysResult::success(); }
+    [[nodiscard]] std::optional<long> running_pid() const override { return std::nullopt; }
     void stop() override { stops.push_back(clock_.local()); }
     void ensure_stopped_gone() override {}
     bool stopped_gone() override { return true; }

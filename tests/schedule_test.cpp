@@ -87,11 +87,29 @@ TEST_F(TickTest, MinutePassedUnseenIsCaughtUpOnceAndTold) {
     EXPECT_EQ(sensor.stops, 2);
 }
 
+// Asleep from Friday evening to Monday 02:00: the weekend's minutes are not
+// caught up at 02:00, Monday's own minute rotates, once, under Monday's date.
+// Woken the next day within the minute of the last tick before the sleep,
+// that day rotates too, though the clock text is the one the latch was set on.
+TEST_F(TickTest, SleepOverDaysRotatesOncePerDate) {
+    start("03:30", test::FakeClock::at(2026, 12, 4, 18, 0, 0));
+    tick_at(test::FakeClock::at(2026, 12, 7, 2, 0, 10));
+    run_ticks(180);  // to 03:30:10, the rotation's wait to 03:30:18
+    EXPECT_EQ(sensor.stops, 1);
+    run_ticks(1);  // 03:30:48, the latch set
+    tick_at(test::FakeClock::at(2026, 12, 8, 3, 30, 20));
+    EXPECT_EQ(sensor.stops, 2);
+    EXPECT_TRUE(renamed_to("alert.ids.20261207"));
+    EXPECT_TRUE(renamed_to("alert.ids.20261208"));
+    EXPECT_EQ(shell.notifications, std::vector<std::string>{});
+}
+
 // The wall times of Europe/Berlin: on 2026-03-29 the clock goes from
 // 01:59:59 to 03:00:00, so 02:30 never comes; on 2026-10-25 it goes back from
 // 03:00:00 to 02:00:00, so 02:30 comes twice, also for a program started
-// between the two.
-TEST_F(TickTest, SummerTimeSkipsNoRotationAndDoublesNone) {
+// between the two. A clock set back before the minute of a day already
+// rotated, then forward over it, rotates that day no more either.
+TEST_F(TickTest, ClockChangesSkipNoRotationAndDoubleNone) {
     start("02:30", test::FakeClock::at(2026, 3, 29, 1, 59, 20));
     run_ticks(1);
     tick_at(test::FakeClock::at(2026, 3, 29, 3, 0, 20));
@@ -104,6 +122,11 @@ TEST_F(TickTest, SummerTimeSkipsNoRotationAndDoublesNone) {
         run_ticks(120);
     }
     EXPECT_EQ(sensor.stops, 2);
+    start("03:30", test::FakeClock::at(2026, 12, 6, 3, 29, 50));
+    run_ticks(1);
+    tick_at(test::FakeClock::at(2026, 12, 6, 3, 0, 0));
+    tick_at(test::FakeClock::at(2026, 12, 6, 4, 0, 0));
+    EXPECT_EQ(sensor.stops, 3);
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ namespace {
 constexpr std::uint64_t k_low_space_bytes = std::uint64_t{1} << 30;
 constexpr std::uint64_t k_low_space_percent = 5;
 
+constexpr const char* k_no_second_sensor =
+    ". This one starts no sensor and ends: two would run two sensors on the same logs.";
+
 // "03:29:50", with the date in front where the clock went over to another
 // day, so that a jump over days reads as one.
 std::string wall_clock_text(const LocalTime& t, bool with_date) {
@@ -46,10 +49,14 @@ Core::Core(Shell& shell, Platform& platform, Sensor& sensor, std::string setting
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
     auto settings = read_settings(settings_path_);
-    if (auto* error = std::get_if<SettingsError>(&settings)) return StartupError{std::move(error->message)};
+    if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(std::move(error->message));
     state_.rotation_time = std::get<std::string>(std::move(settings));
-    if (auto error = claim_log_folder()) return error;
+    const FolderClaim claim = claim_log_folder();
+    if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
+        return refuse_start(claim.detail);
+    }
     phase_ = Phase::running;
+    if (!claim.note.empty()) platform_.log_event(Priority::info, claim.note);
 
     shell_.show_rotation_time(state_.rotation_time);
     const LocalTime started = platform_.now();
@@ -62,8 +69,24 @@ std::optional<StartupError> Core::start_up() {
     shell_.hide_window();
     window_ = WindowState::hidden;
     place_icon();
-    start_sensor();
+    if (claim.outcome == FolderClaim::Outcome::taken_over) {
+        // Its start is unknown: it counts as started now, so that one which
+        // ends at once is not taken for a sensor that ran for a long time.
+        quick_ends_.started(wall_seconds(started));
+        tell(Priority::notice, "The sensor left running by an earlier Brevalt (process " + std::to_string(claim.pid) +
+                                   ") is watched again");
+    } else {
+        start_sensor();
+    }
     return std::nullopt;
+}
+
+// The start-up error goes to the system log as well: a Brevalt started at
+// logon that refuses to run leaves the network unwatched, and an
+// administrator looks there first.
+std::optional<StartupError> Core::refuse_start(std::string message) {
+    platform_.log_event(Priority::err, message);
+    return StartupError{std::move(message)};
 }
 
 void Core::on_tick() {
@@ -75,6 +98,7 @@ void Core::on_tick() {
     shell_.show_clock(clock_caption(now));
     const DailySchedule::Decision due = schedule_.tick(state_.rotated_flag, now);
     const bool rotating = due.kind != DailySchedule::Kind::none;
+    if (!ended && sensor_.running_pid()) quick_ends_.seen_alive(wall_seconds(now));
     // A rotation due now starts a sensor anyway.
     if (ended) on_sensor_ended(*ended, now, rotating);
     if (due.kind == DailySchedule::Kind::caught_up) {
@@ -92,6 +116,12 @@ void Core::on_tick() {
 
 void Core::start_sensor() {
     tell_sensor_ended_unseen();
+    // A second sensor on the same logs would write every alert twice and
+    // escape every later stop and rotation.
+    if (const std::optional<long> pid = sensor_.running_pid()) {
+        tell(Priority::notice, "The sensor already runs (process " + std::to_string(*pid) + "): no second one is started");
+        return;
+    }
     quick_ends_.forgive();
     launch_sensor(platform_.now());
 }
@@ -135,7 +165,7 @@ void Core::tell_start_failure(const SysResult& result) {
 void Core::on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating) {
     tell(Priority::warning, end_text(end));
     if (rotating) return;
-    if (!quick_ends_.may_start_again(wall_seconds(now))) {
+    if (!quick_ends_.may_start_again()) {
         tell(Priority::err, "The sensor ended within a minute of its start " + std::to_string(QuickEnds::k_limit) +
                                 R"( times in a row; it is not started again until "Snort実行" or the next rotation)");
         return;
@@ -220,31 +250,38 @@ void Core::on_notification_area_appeared() {
     if (phase_ == Phase::running) place_icon();
 }
 
-std::optional<StartupError> Core::claim_log_folder() {
+FolderClaim Core::claim_log_folder() {
     // The log folder is what two Brevalts must not share; where there is
     // none yet, the program folder it would be made in stands for it.
     std::string folder = log_dir(platform_);
     if (!folder.empty()) folder.pop_back();
-    FolderClaim claim = platform_.claim_folder(folder);
+    FolderClaim claim = sensor_.claim_folder(folder);
     if (claim.outcome == FolderClaim::Outcome::missing) {
         folder = platform_.program_dir().path;
-        claim = platform_.claim_folder(folder);
+        claim = sensor_.claim_folder(folder);
     }
     switch (claim.outcome) {
     case FolderClaim::Outcome::claimed:
-        return std::nullopt;
+    case FolderClaim::Outcome::taken_over:
+        return claim;
     case FolderClaim::Outcome::held_elsewhere: {
         std::string message = "Another Brevalt already serves the log folder \"" + folder + "\"";
         message += claim.detail.empty() ? ", perhaps in another user's session" : " (run by " + claim.detail + ")";
-        message += ". This one starts no sensor and ends: two would run two sensors on the same logs.";
-        return StartupError{std::move(message)};
+        claim.detail = message + k_no_second_sensor;
+        return claim;
     }
+    case FolderClaim::Outcome::left_by_other_user:
+        claim.detail = "The sensor left running on the log folder \"" + folder + "\" by another user's Brevalt (" +
+                       claim.detail + ") may not be stopped by this user" + k_no_second_sensor;
+        return claim;
     case FolderClaim::Outcome::missing:
     case FolderClaim::Outcome::failed:
         break;
     }
-    return StartupError{"Cannot make sure that no other Brevalt serves the log folder \"" + folder +
-                        "\": " + (claim.detail.empty() ? std::string("the folder is missing") : claim.detail)};
+    claim.detail = "Cannot make sure that no other Brevalt serves the log folder \"" + folder +
+                   "\": " + (claim.detail.empty() ? std::string("the folder is missing") : claim.detail);
+    claim.outcome = FolderClaim::Outcome::failed;
+    return claim;
 }
 
 void Core::place_icon() {

@@ -35,7 +35,8 @@ public:
     Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
 
     // Reads the settings, claims the log folder, fills the window, arms the
-    // tick, hides the window, puts the icon in place and starts the sensor.
+    // tick, hides the window, puts the icon in place and starts the sensor,
+    // or watches the one an earlier Brevalt left running on the folder.
     // On an error (no usable settings, the log folder served by another
     // Brevalt) nothing after it runs and the error is returned for the shell
     // to report before it ends the program with k_startup_error_status. The
@@ -48,7 +49,7 @@ public:
     // configured minute or at the first tick after it passed unseen.
     void on_tick();
 
-    void start_sensor();  // a second press starts a second sensor
+    void start_sensor();  // with a sensor running, says so and starts none
     void stop_sensor();   // a stopped sensor is never started again by the tick
     void rotate_now();    // leaves the schedule alone
     void exit_program();  // "終了" or closing the window: the sensor keeps running
@@ -92,7 +93,8 @@ private:
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
-    std::optional<StartupError> claim_log_folder();
+    FolderClaim claim_log_folder();
+    std::optional<StartupError> refuse_start(std::string message);
 
     Shell& shell_;
     Platform& platform_;

@@ -22,20 +22,6 @@ struct LocalTime {
     int second = 0;
 };
 
-// The outcome of claiming a folder for this Brevalt alone.
-struct FolderClaim {
-    enum class Outcome {
-        claimed,         // ours until the process ends, however it ends
-        missing,         // no such folder: nothing was claimed
-        held_elsewhere,  // another process holds it, in any session of any user
-        failed           // the claim could not be made; `detail` says why
-    };
-    Outcome outcome = Outcome::failed;
-    // held_elsewhere: who holds it, as far as the system tells ("alice,
-    // process 1234"); empty where it does not. failed: the call and its error.
-    std::string detail;
-};
-
 // How much a told event matters, in the system log's own terms. Events above
 // info also reach the operator as a notification.
 enum class Priority { err, warning, notice, info };
@@ -71,14 +57,6 @@ public:
     // `to`: a dated log from an earlier rotation must survive a second
     // rotation on the same day.
     virtual SysResult rename_no_replace(const std::string& from, const std::string& to) = 0;
-
-    // Claims `folder` (an existing folder, given without a trailing
-    // separator) for this process, machine-wide: one Brevalt per log folder,
-    // so that two sensors never write and rotate the same logs. The claim
-    // lives on something that exists already (no file of Brevalt's own) and
-    // dies with the process, so a crash never blocks the next start. Called
-    // once; the claim is kept until the process ends.
-    virtual FolderClaim claim_folder(const std::string& folder) = 0;
 
     // Writes one line of the core's text to the system log under the name
     // "brevalt", so that an operator who missed the notification, or a

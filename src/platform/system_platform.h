@@ -14,7 +14,6 @@ public:
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override;
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
-    FolderClaim claim_folder(const std::string& folder) override;
     void log_event(Priority priority, std::string_view text) override;
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;

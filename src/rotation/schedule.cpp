@@ -52,18 +52,23 @@ void DailySchedule::start(std::string_view rotation_time, const LocalTime& now) 
 DailySchedule::Decision DailySchedule::tick(std::int16_t& rotated_flag, const LocalTime& now) {
     const LocalTime previous = std::exchange(previous_tick_, now);
     const std::int64_t seconds = wall_seconds(now);
+    const std::int64_t today = seconds / k_day_seconds;
+    // The latch only speaks for the minute of the tick that set it: after a
+    // sleep, or a clock set, the same clock text may be another day's minute.
+    if (wall_seconds(previous) / 60 != seconds / 60) rotated_flag = 0;
+    if (done_day_ == today) return {};
     if (schedule_tick(rotation_time_, rotated_flag, clock_text(now))) {
-        if (done_day_ == seconds / k_day_seconds) return {};
-        done_day_ = seconds / k_day_seconds;
+        done_day_ = today;
         return {Kind::in_minute, previous};
     }
     if (!minute_of_day_) return {};
-    // The latest configured minute that is wholly over: no tick inside it
-    // saw it if the previous tick came before it began.
-    std::int64_t minute_start = seconds / k_day_seconds * k_day_seconds + *minute_of_day_ * 60LL;
-    if (minute_start + 60 > seconds) minute_start -= k_day_seconds;
-    if (wall_seconds(previous) >= minute_start || done_day_ == minute_start / k_day_seconds) return {};
-    done_day_ = minute_start / k_day_seconds;
+    // Only today's minute is caught up, once it is over and no tick saw it.
+    // Before it, today's rotation in its minute takes in whatever an earlier
+    // day's missed minute would have: caught up now, it would be a second
+    // rotation today under the same dated name.
+    const std::int64_t minute_start = today * k_day_seconds + *minute_of_day_ * 60LL;
+    if (seconds < minute_start + 60 || wall_seconds(previous) >= minute_start) return {};
+    done_day_ = today;
     return {Kind::caught_up, previous};
 }
 

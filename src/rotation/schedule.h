@@ -25,11 +25,13 @@ inline constexpr std::int64_t k_day_seconds = 86400;
 // The calendar day of `t` as a number (wall_seconds / k_day_seconds).
 inline std::int64_t wall_day(const LocalTime& t) { return wall_seconds(t) / k_day_seconds; }
 
-// The scheduled rotation, once per calendar day. The latch alone would miss
+// The scheduled rotation, once per calendar date. The latch alone would miss
 // a day whose minute no tick saw (sleep, hibernation, a clock set forward,
-// the hour skipped at the start of summer time) and rotate twice in a minute
-// that comes twice (the clocks going back, a clock set back). So the
-// schedule also remembers the last tick and the last day it rotated for.
+// the hour skipped at the start of summer time), rotate twice in a minute
+// that comes twice (the clocks going back, a clock set back), and keep a
+// day's minute from rotating when the tick before was the same minute of an
+// earlier day. So the schedule also remembers the last tick and the date it
+// last rotated on.
 class DailySchedule {
 public:
     enum class Kind { none, in_minute, caught_up };
@@ -42,9 +44,11 @@ public:
     // today is not made up for: the operator started Brevalt after it.
     void start(std::string_view rotation_time, const LocalTime& now);
 
-    // One tick at `now`: rotate in the configured minute once a day, or at
-    // the first tick after a configured minute that fell between this tick
-    // and the one before. A time in another form than HH:MM never matches
+    // One tick at `now`: rotate in the configured minute, or at the first
+    // tick after today's configured minute if no tick saw it, and at most
+    // once on each calendar date (the date of the tick that rotates). A
+    // minute of an earlier day that no tick saw is not caught up: today's
+    // own rotation follows. A time in another form than HH:MM never matches
     // and so is never caught up either.
     Decision tick(std::int16_t& rotated_flag, const LocalTime& now);
 
@@ -52,7 +56,7 @@ private:
     std::string rotation_time_;
     std::optional<int> minute_of_day_;
     LocalTime previous_tick_;
-    std::optional<std::int64_t> done_day_;  // wall_seconds / 86400 of the last day served
+    std::optional<std::int64_t> done_day_;  // wall_day of the last rotation, or of a start after its minute
 };
 
 }  // namespace brevalt

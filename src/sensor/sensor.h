@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/result.h"
 
@@ -19,6 +21,40 @@ struct SensorEnd {
     int number = 0;
 };
 
+// The outcome of claiming the log folder for this Brevalt and the sensors it
+// starts. One Brevalt and one sensor per log folder, machine-wide: two
+// sensors would write every alert twice and rotate each other's logs. The
+// claim lives as long as Brevalt or the sensor it started, whichever ends
+// last, so a sensor left running after "終了", a kill, a crash or a session
+// end that Brevalt could not see is found by the next Brevalt and taken over.
+struct FolderClaim {
+    enum class Outcome {
+        claimed,         // ours, and no sensor serves the folder yet
+        taken_over,      // ours, with the sensor an earlier Brevalt left running (`pid`)
+        missing,         // no such folder: nothing was claimed
+        held_elsewhere,  // another Brevalt serves it; `detail` says who
+        left_by_other_user,  // a sensor left running that this user may not stop; `detail` says whose
+        failed           // the claim could not be made; `detail` says why
+    };
+    Outcome outcome = Outcome::failed;
+    long pid = 0;
+    // held_elsewhere and left_by_other_user: who holds it, as far as the
+    // system tells ("alice, process 1234"); empty where it does not. failed:
+    // the call and its error.
+    std::string detail;
+    // For the system log, where the claim is not the usual one (a folder on a
+    // file system that cannot lock it): which claim is held instead.
+    std::string note;
+
+    static FolderClaim of(Outcome outcome, std::string detail = {}, long pid = 0) {
+        FolderClaim claim;
+        claim.outcome = outcome;
+        claim.pid = pid;
+        claim.detail = std::move(detail);
+        return claim;
+    }
+};
+
 // What start() reports as the failed call when no executable was found
 // where the backend looks for one.
 inline constexpr const char* k_sensor_not_found_call = "search";
@@ -27,9 +63,22 @@ class Sensor {
 public:
     virtual ~Sensor() = default;
 
-    // Starts a new sensor. A sensor started earlier and still running is left
-    // alone: only the newest one is remembered and later stopped.
+    // Claims `folder` (an existing folder, given without a trailing
+    // separator) for this Brevalt, machine-wide, and takes over a sensor that
+    // an earlier Brevalt left running on it: the very executable this Brevalt
+    // would start, serving this folder, and only through a handle that can
+    // never point at a reused process id. Called once, before any start; the
+    // claim is kept until the process ends and handed on to every sensor
+    // started.
+    virtual FolderClaim claim_folder(const std::string& folder) = 0;
+
+    // Starts a new sensor. The caller makes sure none runs: a sensor started
+    // earlier and still running would be left alone and forgotten.
     virtual SysResult start() = 0;
+
+    // The process id of the remembered sensor (started or taken over, and
+    // not stopped or reported ended since).
+    [[nodiscard]] virtual std::optional<long> running_pid() const = 0;
 
     // Asks the remembered sensor to end and forgets it, without waiting.
     // With no remembered sensor (never started, already stopped, or found to

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -29,9 +30,11 @@
 // the chosen process.
 namespace {
 pid_t g_unkillable = 0;
+int g_kills = 0;
 }  // namespace
 
 extern "C" int kill(pid_t pid, int signal) noexcept {
+    ++g_kills;
     if (pid == g_unkillable && signal == SIGKILL) return 0;
     return static_cast<int>(::syscall(SYS_kill, pid, signal));
 }
@@ -238,6 +241,10 @@ TEST_F(SensorTest, SensorThatEndedByItselfIsCollectedAndToldButNotStopped) {
     EXPECT_EQ(end->number, SIGKILL);
     EXPECT_EQ(child_state(first).si_pid, -1) << "collected";
     EXPECT_FALSE(sensor.reap().has_value()) << "told once";
+    g_kills = 0;
+    sensor.stop();
+    sensor.ensure_stopped_gone();
+    EXPECT_EQ(g_kills, 0) << "its id may be another process's by now";
 
     ASSERT_NE(start_and_end(), 0);
     sensor.stop();  // finds it ended: collects it, signals nothing, reports nothing
@@ -265,6 +272,72 @@ TEST_F(SensorTest, SensorThatOutlivesSigkillIsLeftForALaterReap) {
         sensor.reap();
         return sensor.tracked_children() == 0 && no_children();
     }));
+}
+
+// The folder's claim goes with every sensor started, so a sensor left
+// running by a Brevalt that is gone keeps the folder claimed, and the next
+// Brevalt takes that very sensor over: never one that only shares its name,
+// never a folder another Brevalt or another program holds.
+TEST_F(SensorTest, SensorLeftRunningOnTheFolderIsTakenOverAndNothingElse) {
+    TempDir work;
+    const fs::path log = work / "log";
+    fs::create_directories(log);
+    place_standin(work / "bin");
+    place_standin(work / "elsewhere");
+    const auto descriptor_on_log = [&](pid_t pid) { return fs::read_symlink(proc(pid, "fd/3")) == log; };
+    pid_t left = 0;
+    {
+        PosixSensor earlier((work / "bin").string());
+        ASSERT_EQ(earlier.claim_folder(log.string()).outcome, FolderClaim::Outcome::claimed);
+        PosixSensor same_name((work / "elsewhere").string());
+        ASSERT_TRUE(same_name.start().ok());
+        ASSERT_TRUE(earlier.start().ok());
+        left = *earlier.current_pid();
+    }  // that Brevalt is gone, its sensor runs on
+    ASSERT_TRUE(descriptor_on_log(left));
+    const int probe = ::open(log.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0) << "the sensor holds the claim";
+
+    PosixSensor later((work / "bin").string());
+    const FolderClaim claim = later.claim_folder(log.string());
+    ASSERT_EQ(claim.outcome, FolderClaim::Outcome::taken_over);
+    EXPECT_EQ(claim.pid, left);
+    EXPECT_EQ(later.running_pid(), left);
+    later.stop();
+    later.ensure_stopped_gone();
+    EXPECT_EQ(child_state(left).si_pid, left) << "stopped through its descriptor, and gone";
+    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0) << "Brevalt keeps the claim without a sensor";
+    ASSERT_TRUE(later.start().ok());
+    EXPECT_TRUE(wait_until([&] { return descriptor_on_log(*later.current_pid()); }));
+
+    // Another Brevalt (a process of this program) with the folder open, or
+    // any other program holding its lock, keeps it.
+    TempDir other_work;
+    fs::create_directories(other_work / "log");
+    const int other_log = ::open((other_work / "log").c_str(), O_RDONLY | O_DIRECTORY);
+    const pid_t other_brevalt = ::fork();
+    if (other_brevalt == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    {
+        PosixSensor third((work / "bin").string());
+        EXPECT_EQ(third.claim_folder((other_work / "log").string()).outcome, FolderClaim::Outcome::held_elsewhere);
+    }
+    ::kill(other_brevalt, SIGKILL);
+    ::waitpid(other_brevalt, nullptr, 0);
+    ASSERT_EQ(::flock(other_log, LOCK_EX | LOCK_NB), 0);
+    const pid_t locker = ::fork();
+    if (locker == 0) {
+        ::execl("/bin/sleep", "sleep", "30", nullptr);
+        ::_exit(127);
+    }
+    ::close(other_log);
+    PosixSensor fourth((work / "bin").string());
+    const FolderClaim held = fourth.claim_folder((other_work / "log").string());
+    EXPECT_EQ(held.outcome, FolderClaim::Outcome::held_elsewhere);
+    EXPECT_NE(held.detail.find("process " + std::to_string(locker)), std::string::npos) << held.detail;
+    ::close(probe);
 }
 
 }  // namespace

@@ -74,12 +74,6 @@ ProgramDir FakePlatform::program_dir() {
     return {dir, SysResult::success()};
 }
 
-FolderClaim FakePlatform::claim_folder(const std::string& folder) {
-    log_.push_back("claim " + folder);
-    if (folder == missing_folder) return {FolderClaim::Outcome::missing, {}};
-    return claim;
-}
-
 void FakePlatform::log_event(Priority priority, std::string_view text) {
     static constexpr const char* k_names[] = {"err", "warning", "notice", "info"};
     told.push_back(std::string(k_names[static_cast<int>(priority)]) + ": " + std::string(text));
@@ -97,6 +91,18 @@ SysResult FakePlatform::rename_no_replace(const std::string& from, const std::st
     if (!real_files) return SysResult::success();
     SystemPlatform real;
     return real.rename_no_replace(from, to);
+}
+
+FolderClaim FakeSensor::claim_folder(const std::string& folder) {
+    log_.push_back("claim " + folder);
+    if (folder == missing_folder) return FolderClaim::of(FolderClaim::Outcome::missing);
+    running_ = claim.outcome == FolderClaim::Outcome::taken_over;
+    return claim;
+}
+
+std::optional<long> FakeSensor::running_pid() const {
+    if (!running_) return std::nullopt;
+    return claim.outcome == FolderClaim::Outcome::taken_over && starts == 0 ? claim.pid : 1000 + starts;
 }
 
 SysResult FakeSensor::start() {

@@ -63,7 +63,6 @@ public:
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override { return '/'; }
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
-    FolderClaim claim_folder(const std::string& folder) override;
     void log_event(Priority priority, std::string_view text) override;
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
@@ -71,8 +70,6 @@ public:
 
     std::vector<std::string> told;  // "warning: <text>", one per system log line
     FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};
-    FolderClaim claim{FolderClaim::Outcome::claimed, {}};  // for any folder but the missing one
-    std::string missing_folder;
     std::string dir = "/opt/brevalt";
     bool dir_fails = false;
     bool sleep_advances_clock = true;
@@ -87,7 +84,9 @@ private:
 class FakeSensor final : public Sensor {
 public:
     explicit FakeSensor(EventLog& log) : log_(log) {}
+    FolderClaim claim_folder(const std::string& folder) override;
     SysResult start() override;
+    [[nodiscard]] std::optional<long> running_pid() const override;
     void stop() override;
     void ensure_stopped_gone() override;
     bool stopped_gone() override { return --polls_until_gone <= 0; }
@@ -96,6 +95,8 @@ public:
     // The newest sensor ends by itself, as a crash or a kill would end it.
     void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});
 
+    FolderClaim claim = FolderClaim::of(FolderClaim::Outcome::claimed);  // for any folder but the missing one
+    std::string missing_folder;
     int starts = 0;
     SysResult start_result;
     int stops = 0;

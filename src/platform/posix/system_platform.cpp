@@ -7,16 +7,11 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <syslog.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace brevalt {
@@ -91,58 +86,6 @@ SysResult rename_by_link(const std::string& from, const std::string& to) {
         return SysResult::failure("unlink", error);
     }
     return SysResult::success();
-}
-
-namespace {
-
-std::string failed_call(const char* call, int error) { return std::string(call) + " failed: " + std::strerror(error); }
-
-// "alice, process 1234": the holder of the flock on the folder, from the
-// kernel's table of locks, where this process may see it (another pid
-// namespace, or a /proc mounted with hidepid, hides it).
-std::string flock_holder(const struct stat& folder) {
-    std::ifstream locks("/proc/locks");
-    char device[32];
-    std::snprintf(device, sizeof device, "%02x:%02x:%lu", major(folder.st_dev), minor(folder.st_dev),
-                  static_cast<unsigned long>(folder.st_ino));
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, pid, where;
-        fields >> number >> kind >> mode >> access >> pid >> where;
-        if (kind != "FLOCK" || where != device || pid == "0") continue;
-        struct stat process {};
-        if (::stat(("/proc/" + pid).c_str(), &process) != 0) return "process " + pid;
-        passwd entry{};
-        passwd* found = nullptr;
-        char buffer[1024];
-        if (::getpwuid_r(process.st_uid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
-            return std::string(found->pw_name) + ", process " + pid;
-        }
-        return "user " + std::to_string(process.st_uid) + ", process " + pid;
-    }
-    return {};
-}
-
-}  // namespace
-
-FolderClaim SystemPlatform::claim_folder(const std::string& folder) {
-    // A lock on the folder itself: every user who can use the folder can
-    // open it, it is there already, and the kernel drops the lock when the
-    // process ends, however it ends. Close-on-exec, so the sensor never
-    // holds it and a Brevalt that ended leaves nothing behind.
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) return {FolderClaim::Outcome::missing, {}};
-        return {FolderClaim::Outcome::failed, failed_call("open", error)};
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return {FolderClaim::Outcome::claimed, {}};  // kept open for good
-    const int error = errno;
-    struct stat st {};
-    const bool known = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    if (error != EWOULDBLOCK) return {FolderClaim::Outcome::failed, failed_call("flock", error)};
-    return {FolderClaim::Outcome::held_elsewhere, known ? flock_holder(st) : std::string()};
 }
 
 void SystemPlatform::log_event(Priority priority, std::string_view text) {

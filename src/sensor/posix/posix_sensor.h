@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sensor/posix/folder_holders.h"
+#include "sensor/posix/pidfd.h"
 #include "sensor/sensor.h"
 
 namespace brevalt {
@@ -14,17 +16,24 @@ namespace brevalt {
 // The sensor as a POSIX child process. A child is signalled only while it is
 // known to be unreaped: until waitpid has collected it, its process id cannot
 // be given to another process, so a signal can never hit a stranger. Each id
-// is dropped the moment it is reaped.
+// is dropped the moment it is reaped. A sensor taken over from an earlier
+// Brevalt is no child of ours and is known by a process descriptor instead.
+//
+// The folder's claim is a lock on the folder itself, on a descriptor that
+// every sensor started inherits: the lock lives as long as Brevalt or its
+// sensor, and a later Brevalt finds the sensor by that descriptor.
 class PosixSensor final : public Sensor {
 public:
     explicit PosixSensor(std::string program_dir, std::string executable_name = "snort");
     PosixSensor(const PosixSensor&) = delete;
     PosixSensor& operator=(const PosixSensor&) = delete;
 
-    // Leaves every child running: when Brevalt exits, the sensor carries on.
-    ~PosixSensor() override = default;
+    // Leaves every sensor running: when Brevalt exits, the sensor carries on.
+    ~PosixSensor() override;
 
+    FolderClaim claim_folder(const std::string& folder) override;
     SysResult start() override;
+    [[nodiscard]] std::optional<long> running_pid() const override;
     void stop() override;
     void ensure_stopped_gone() override;
     bool stopped_gone() override;
@@ -37,7 +46,14 @@ public:
     [[nodiscard]] std::size_t tracked_children() const;
 
 private:
+    struct TakenOver {
+        pid_t pid;
+        PidFd process;
+    };
+
     [[nodiscard]] std::optional<std::string> find_executable() const;
+    FolderClaim settle_claim(FolderClaim claim, const FileId& folder, bool held);
+    FolderClaim take_over(const FolderHolder& sensor, const FileId& folder, const FileId& program);
 
     std::string program_dir_;
     std::string executable_name_;
@@ -46,6 +62,9 @@ private:
     // Never signalled again, only collected: sensors replaced by a later start,
     // and killed ones that were not gone within the bound.
     std::vector<pid_t> to_collect_;
+    std::optional<TakenOver> taken_over_;  // the remembered sensor, when it is no child of ours
+    std::vector<PidFd> stopped_taken_over_;
+    int claim_fd_ = -1;  // the folder's claim, handed on to every sensor started
 };
 
 }  // namespace brevalt
