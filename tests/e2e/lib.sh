@@ -102,8 +102,19 @@ start_case() {
     mkdir -p "$RUN_DIR" "$LOG_DIR"
     cp "$BIN/brevalt" "$BIN/snort" "$PROG_DIR/"
     [[ ${1:-} == none ]] || echo "${1:-03:30}" >"$RUN_DIR/brevalt.ini"
-    (cd "$RUN_DIR" && exec env "${BREVALT_ENV[@]}" "$PROG_DIR/brevalt") >"$OUT/$CASE.stdout" 2>"$OUT/$CASE.stderr" &
+    start_brevalt
+}
+# start_brevalt: Brevalt (again) in the case's folders; its standard error is added to the case's.
+start_brevalt() {
+    (cd "$RUN_DIR" && exec env "${BREVALT_ENV[@]}" "$PROG_DIR/brevalt") >>"$OUT/$CASE.stdout" 2>>"$OUT/$CASE.stderr" &
     BREVALT_PID=$!
+}
+# told TEXT: Brevalt's standard error has a line with TEXT (a regular expression).
+told() { grep -q "^brevalt: $1" "$OUT/$CASE.stderr"; }
+# taken_over PID: a new Brevalt watches the sensor PID, left running, and started none.
+taken_over() {
+    check "a new Brevalt watches the sensor left running" wait_until 10 told "The sensor left running by an earlier Brevalt (process $1) is watched again"
+    check "and runs no second one" eval "sleep 1 && [[ \$(sensor_pids) == $1 ]]"
 }
 
 # The minute that Brevalt's first tick, 30 s after its start, falls in if it

@@ -77,6 +77,20 @@ case_late_tray_icon_buttons_and_closing() {
     check "the window is asked to close" "$BIN/close_window" "$(brevalt_window main)"
     check "Brevalt ends with status 0" brevalt_exits_with -eq 0
     sensor_outlives_brevalt "$pid"
+    start_brevalt
+    taken_over "$pid"
+    check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
+    check "Snort実行 is clicked twice" eval 'client_click 64 84 && sleep 0.5 && client_click 64 84'
+    check "Brevalt says the sensor already runs" wait_until 5 told "The sensor already runs (process $pid)"
+    check "and still only that one runs" eval 'sleep 1 && [[ $(sensor_pids) == "$pid" ]]'
+    local day sums
+    day=$(date +%Y%m%d)
+    rm -f "$LOG_DIR"/*.*[0-9]
+    check "再起動 is clicked" client_click 160 84
+    check "the sensor taken over ends and both logs get dated names" wait_until 30 eval 'ended $pid && rotated $day'
+    check "one new sensor writes fresh logs" wait_until 10 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]] && test -s "$LOG_DIR/alert.ids"'
+    sums=$(log_sums "$LOG_DIR/" | grep '\.[0-9]*$')
+    check "no line reaches the dated logs after the rotation" eval 'sleep 3 && [[ $(log_sums "$LOG_DIR/" | grep "\.[0-9]*$") == "$sums" ]]'
 }
 
 # With lxqt-panel up first: the item and its clicks; a sensor killed from
@@ -106,6 +120,28 @@ case_lxqt_panel_killed_sensor_and_exit_menu() {
     check "終了 is chosen by keyboard" xdotool key Down Return
     check "Brevalt ends with status 0" brevalt_exits_with -eq 0
     sensor_outlives_brevalt "$pid"
+    start_brevalt
+    taken_over "$pid"
+    kill -KILL "$BREVALT_PID"
+    check "Brevalt killed with SIGKILL ends" brevalt_exits_with -eq 137
+    start_brevalt
+    taken_over "$pid"
+    check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
+    check "停止 is clicked" client_click 256 84
+    check "the sensor taken over ends, and none runs" wait_until 10 eval 'ended $pid && sensor_count_is 0'
+}
+
+# A sensor that fails 40 s after each start (a large rule set loaded, then the
+# interface refused): each end is found a minute after its start, yet counts
+# as quick; after the third Brevalt stops trying and says so once.
+case_sensor_failing_40_s_after_each_start_is_given_up() {
+    check "an X server with trayer runs" desktop trayer
+    BREVALT_ENV=(STANDIN_SENSOR_EXIT_AFTER=40)
+    start_case
+    check "the sensor is given up after its third end" wait_until 220 told "The sensor ended within a minute of its start 3 times in a row"
+    check "having been started three times" eval '(($(grep -c "The sensor was started again" "$OUT/$CASE.stderr") == 2))'
+    check "and none runs" eval 'sleep 40 && sensor_count_is 0'
+    check "and it was said once" eval '(($(grep -c "3 times in a row" "$OUT/$CASE.stderr") == 1))'
 }
 
 # On Wayland (sway, which runs no X server here, and waybar's tray): the

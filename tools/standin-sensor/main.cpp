@@ -139,6 +139,10 @@ std::string timestamp() {
 
 int main() {
     if (!install_stop_handlers()) return 1;
+    // A sensor that fails some time after its start (a large rule set
+    // loaded, then the interface refused), for the tests of Brevalt's watch.
+    const char* exit_after = std::getenv("STANDIN_SENSOR_EXIT_AFTER");
+    const unsigned long last_beat = exit_after != nullptr ? std::strtoul(exit_after, nullptr, 10) : 0;
 
     const PathString folder = own_folder();
     if (folder.empty()) return 1;
@@ -147,6 +151,7 @@ int main() {
     const PathString scan_path = log_dir + STANDIN_TEXT("scan.log");
 
     for (unsigned long beat = 1; !stop_requested(); ++beat) {
+        if (last_beat != 0 && beat > last_beat) return 1;
         const std::string stamp = timestamp();
         append_line(alert_path, stamp + " stand-in alert " + std::to_string(beat) + "\n");
         append_line(scan_path, stamp + " stand-in scan " + std::to_string(beat) + "\n");

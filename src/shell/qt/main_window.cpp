@@ -126,9 +126,17 @@ void MainWindow::end_session() { core_.end_session(); }
 
 void MainWindow::on_process_end() { core_.on_process_end(); }
 
+// The operator's close comes from the window system. Qt closes every open
+// window itself when the application is asked to quit, as a session manager
+// that speaks XSMP asks at logout: that is the session ending, and the sensor
+// must end with it, open window or not.
 void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
-    exit_program();
+    if (event->spontaneous() && !qApp->isSavingSession()) {
+        exit_program();
+    } else {
+        end_session();
+    }
 }
 
 void MainWindow::show_rotation_time(std::string_view value) {
