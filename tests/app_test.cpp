@@ -45,6 +45,10 @@ TEST_F(StartUpTest, WindowShownForAMissingIconHidesOnceTheIconIsIn) {
     core.on_notification_area_appeared();
     EXPECT_TRUE(shell.icon_registered);
     EXPECT_FALSE(shell.window_shown);
+    // A panel that restarts must not take away a window the operator opened.
+    core.on_icon_clicked();
+    core.on_notification_area_appeared();
+    EXPECT_TRUE(shell.window_shown);
 }
 
 // While a start-up error waits on screen for the operator, nothing else may
@@ -186,13 +190,19 @@ TEST_F(StartUpTest, RotationOutcomesAndANearlyFullDiskAreTold) {
                      "scan.log could not be renamed to scan.log.20261207: No such file or directory"}));
 
     platform.told.clear();
-    platform.space = {std::uint64_t{812} << 20, std::uint64_t{26} << 30, {}};
+    platform.space = {std::uint64_t{812} << 20, std::uint64_t{2} << 30, {}};  // few bytes, a large share
     clock.set(test::FakeClock::at(2026, 12, 8, 3, 29, 5));
     test::write_file(dir / "log" / "scan.log", "scans");
+    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
     core.rotate_now();
-    const std::string full = "The log folder's file system is nearly full: 812 MiB free (3%)";
-    EXPECT_EQ(platform.told,
-              (Texts{"info: The logs were rotated: alert.ids.20261208, scan.log.20261208", "warning: " + full}));
+    EXPECT_EQ(platform.told, (Texts{"info: The logs were rotated: alert.ids.20261208, scan.log.20261208",
+                                    "err: The sensor could not be started: Permission denied",
+                                    "warning: The log folder's file system is nearly full: 812 MiB free (39%)"}));
+    sensor.start_result = SysResult::success();
+
+    platform.space = {std::uint64_t{3} << 30, std::uint64_t{100} << 30, {}};  // many bytes, a small share
+    clock.set(test::FakeClock::at(2026, 12, 9, 3, 0, 5));
+    const std::string full = "The log folder's file system is nearly full: 3072 MiB free (3%)";
     for (int i = 0; i < 2880; ++i) {  // a day of ticks, with its rotation
         clock.advance(30);
         core.on_tick();

@@ -282,8 +282,12 @@ TEST_F(SensorTest, SensorLeftRunningOnTheFolderIsTakenOverAndNothingElse) {
     TempDir work;
     const fs::path log = work / "log";
     fs::create_directories(log);
-    place_standin(work / "bin");
-    place_standin(work / "elsewhere");
+    // The sensor is a wrapper that execs the real one, which also runs
+    // from elsewhere without Brevalt.
+    const fs::path real = place_standin(work / "elsewhere");
+    fs::create_directories(work / "bin");
+    test::write_file(work / "bin" / "snort", "#!/bin/sh\nexec " + real.string() + "\n");
+    fs::permissions(work / "bin" / "snort", fs::perms::owner_all);
     const auto descriptor_on_log = [&](pid_t pid) { return fs::read_symlink(proc(pid, "fd/3")) == log; };
     pid_t left = 0;
     {

@@ -193,17 +193,22 @@ FolderClaim PosixSensor::settle_claim(FolderClaim claim, const FileId& folder, b
     const FolderHolder* locker = nullptr;
     const std::vector<FolderHolder> holders = folder_holders(folder);
     for (const FolderHolder& holder : holders) {
-        if (holder.program && holder.program == own_program) {
+        if (!holder.program) continue;
+        if (holder.program == own_program) {
             return FolderClaim::of(FolderClaim::Outcome::held_elsewhere, process_owner(holder.pid));
         }
-        if (holder.program && holder.program == sensor_program) {
-            if (sensor == nullptr) sensor = &holder;
+        // The sensor this Brevalt would start, or whatever holds the claim
+        // where Brevalt hands it down: a wrapper script that execs the real
+        // sensor leaves that sensor's executable in its place.
+        const bool runs_sensor = sensor_program && *holder.program == *sensor_program;
+        if (runs_sensor || (holder.fd == k_sensor_claim_fd && holder.locks)) {
+            if (sensor == nullptr || runs_sensor) sensor = &holder;
         } else if (holder.locks && locker == nullptr) {
             locker = &holder;
         }
     }
     if (sensor != nullptr) {
-        FolderClaim taken = take_over(*sensor, folder, *sensor_program);
+        FolderClaim taken = take_over(*sensor, folder);
         if (taken.outcome != FolderClaim::Outcome::claimed) return taken;
         held = ::flock(claim_fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;  // it ended meanwhile
     }
@@ -219,11 +224,13 @@ FolderClaim PosixSensor::settle_claim(FolderClaim claim, const FileId& folder, b
     return FolderClaim::of(FolderClaim::Outcome::held_elsewhere);
 }
 
-FolderClaim PosixSensor::take_over(const FolderHolder& sensor, const FileId& folder, const FileId& program) {
+FolderClaim PosixSensor::take_over(const FolderHolder& sensor, const FileId& folder) {
     std::optional<PidFd> process = PidFd::open(sensor.pid);
     // Checked again through the descriptor: the id now certainly names the
     // process found, which never has a stranger's id however long it runs.
-    if (!process || !still_holds(sensor.pid, sensor.fd, folder, program)) return FolderClaim::of(FolderClaim::Outcome::claimed);
+    if (!process || !still_holds(sensor.pid, sensor.fd, folder, *sensor.program)) {
+        return FolderClaim::of(FolderClaim::Outcome::claimed);
+    }
     if (!process->signal(0)) return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(sensor.pid));
     // Sharing the sensor's own claim keeps the folder claimed once it is
     // stopped; where the system refuses (tracing restricted), Brevalt's open

@@ -53,7 +53,7 @@ private:
 
     [[nodiscard]] std::optional<std::string> find_executable() const;
     FolderClaim settle_claim(FolderClaim claim, const FileId& folder, bool held);
-    FolderClaim take_over(const FolderHolder& sensor, const FileId& folder, const FileId& program);
+    FolderClaim take_over(const FolderHolder& sensor, const FileId& folder);
 
     std::string program_dir_;
     std::string executable_name_;
