@@ -1,5 +1,5 @@
-// The Windows sensor backend and platform layer against real processes and
-// files; the stand-in snort.exe sits beside this test as beside the program.
+// The Windows sensor backend against real processes and folders; the
+// stand-in snort.exe sits beside this test as beside the program.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@ namespace brevalt {
 namespace {
 
 namespace fs = std::filesystem;
+using Outcome = FolderClaim::Outcome;
 
 fs::path program_folder() {
     std::wstring path(32768, L'\0');
@@ -44,12 +45,29 @@ protected:
     }
 
     // The test's own handle, so it can watch a sensor whose handles the backend has closed.
-    HANDLE start_watched(Win32Sensor& sensor) {
-        EXPECT_TRUE(sensor.start().ok());
-        watched_.push_back(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
-                                         sensor.sensor_info().dwProcessId));
+    HANDLE watch(DWORD pid) {
+        watched_.push_back(
+            ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid));
         EXPECT_NE(watched_.back(), nullptr);
         return watched_.back();
+    }
+
+    HANDLE start_watched(Win32Sensor& sensor) {
+        EXPECT_TRUE(sensor.start().ok());
+        return watch(static_cast<DWORD>(sensor.running_pid().value_or(0)));
+    }
+
+    // The very snort.exe Brevalt would start, run by hand: it bears no mark.
+    HANDLE start_by_hand() {
+        std::wstring command_line = L"\"" + (program_folder() / "snort.exe").wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        EXPECT_TRUE(::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &started));
+        ::CloseHandle(started.hThread);
+        watched_.push_back(started.hProcess);
+        return started.hProcess;
     }
 
     Win32Sensor sensor_;
@@ -77,7 +95,9 @@ TEST_F(Win32SensorTest, SensorAndFolderAreTheProgramsAndStopEndsOnlyTheNewestWit
 
     sensor_.reap();  // must keep a sensor that is still running
     sensor_.stop();
-    ASSERT_TRUE(has_ended(newest, 10000));
+    // The rotation renames right after this: the sensor must be gone by then.
+    sensor_.ensure_stopped_gone();
+    ASSERT_TRUE(has_ended(newest, 0));
     DWORD code = STILL_ACTIVE;
     ::GetExitCodeProcess(newest, &code);
     EXPECT_EQ(code, 0u);
@@ -86,44 +106,73 @@ TEST_F(Win32SensorTest, SensorAndFolderAreTheProgramsAndStopEndsOnlyTheNewestWit
 }
 
 // Windows hands a closed handle's value to the next object opened, so a
-// second stop through remembered values would end or close whatever was
-// opened since: here another sensor, started right after the first stop.
-TEST_F(Win32SensorTest, SecondStopTerminatesAndClosesNothing) {
+// second stop through a remembered value would end whatever was opened
+// since: here another sensor, started right after the first was gone, and
+// handles to it that fill every value freed.
+TEST_F(Win32SensorTest, SecondStopTerminatesNothing) {
     start_watched(sensor_);
-    const PROCESS_INFORMATION first = sensor_.sensor_info();
     sensor_.stop();
+    sensor_.ensure_stopped_gone();
+    EXPECT_EQ(sensor_.running_pid(), std::nullopt);
 
     Win32Sensor other_sensor;
-    const HANDLE other_process = start_watched(other_sensor);
-    const PROCESS_INFORMATION other = other_sensor.sensor_info();
-    // Without reuse this test could not tell a careful stop from a careless one.
-    ASSERT_TRUE(other.hProcess == first.hProcess || other.hProcess == first.hThread ||
-                other.hThread == first.hProcess || other.hThread == first.hThread);
-
+    const HANDLE other = start_watched(other_sensor);
+    for (int i = 0; i < 4; ++i) watch(static_cast<DWORD>(other_sensor.running_pid().value_or(0)));
     sensor_.stop();
-    DWORD flags = 0;
-    EXPECT_TRUE(::GetHandleInformation(other.hProcess, &flags));
-    EXPECT_TRUE(::GetHandleInformation(other.hThread, &flags));
-    EXPECT_FALSE(has_ended(other_process, 500));
+    sensor_.ensure_stopped_gone();
+    EXPECT_FALSE(has_ended(other, 500));
 }
 
-// Names travel as UTF-8 and must reach the file system as the same
-// characters, in a folder name no ANSI code page holds entirely.
-TEST(Win32PlatformTest, RenameNeverReplacesAndReadsNamesAsUtf8) {
+// One Brevalt per log folder, whatever path names the folder: a program
+// started by its short name sees its own folder so. The answer names the
+// user who holds it. (Another process held off, and the claim ending with
+// its process, are proven with the real program under Wine.)
+TEST(Win32FolderClaim, HoldsTheFolderByAnyOfItsNamesAndSaysWho) {
     test::TempDir dir;
-    const fs::path folder = dir.path() / u8"ログ Ωmega";
-    fs::create_directory(folder);
-    test::write_file(folder / "alert.ids", "new");
-    test::write_file(folder / "alert.ids.20261206", "kept");
-    SystemPlatform platform;
+    Win32Sensor sensor;
+    EXPECT_EQ(sensor.claim_folder(utf8(dir / "log")).outcome, Outcome::missing);
+    ASSERT_EQ(sensor.claim_folder(utf8(dir.path())).outcome, Outcome::claimed);
 
-    const SysResult taken = platform.rename_no_replace(utf8(folder / "alert.ids"), utf8(folder / "alert.ids.20261206"));
-    EXPECT_EQ(taken.error, ERROR_ALREADY_EXISTS);
-    EXPECT_EQ(test::read_file(folder / "alert.ids"), "new");
-    EXPECT_EQ(test::read_file(folder / "alert.ids.20261206"), "kept");
-    // A name that is not UTF-8 is refused, not guessed at.
-    EXPECT_FALSE(platform.rename_no_replace(utf8(folder / "alert.ids"), utf8(folder) + "\\\xff\xfe").ok());
-    EXPECT_TRUE(fs::exists(folder / "alert.ids"));
+    std::wstring short_name(MAX_PATH, L'\0');
+    short_name.resize(::GetShortPathNameW(dir.path().c_str(), short_name.data(), MAX_PATH));
+    ASSERT_NE(short_name, dir.path().wstring());
+    for (const std::string& name : {utf8(short_name), utf8(dir.path()) + "\\..\\" + utf8(dir.path().filename())}) {
+        const FolderClaim held = Win32Sensor().claim_folder(name);
+        EXPECT_EQ(held.outcome, Outcome::held_elsewhere) << name;
+        std::wstring user(256, L'\0');
+        DWORD size = static_cast<DWORD>(user.size());
+        ASSERT_TRUE(::GetUserNameW(user.data(), &size));
+        user.resize(size - 1);
+        EXPECT_TRUE(held.detail.ends_with("\\" + utf8(user))) << held.detail;
+    }
+}
+
+// "終了" leaves the sensor running and a crash leaves it behind: the next
+// Brevalt on the folder must watch and stop that very process, and must not
+// mistake the same executable run by hand for it.
+TEST_F(Win32SensorTest, SensorLeftOnTheFolderIsTakenOverButOneRunByHandIsNot) {
+    test::TempDir dir;
+    const HANDLE by_hand = start_by_hand();
+    HANDLE left = nullptr;
+    long left_pid = 0;
+    {
+        Win32Sensor earlier;
+        ASSERT_EQ(earlier.claim_folder(utf8(dir.path())).outcome, Outcome::claimed);
+        left = start_watched(earlier);
+        left_pid = earlier.running_pid().value_or(0);
+    }
+    {
+        Win32Sensor later;
+        const FolderClaim claim = later.claim_folder(utf8(dir.path()));
+        ASSERT_EQ(claim.outcome, Outcome::taken_over);
+        EXPECT_EQ(claim.pid, left_pid);
+        EXPECT_EQ(later.running_pid(), left_pid);
+        later.stop();
+        later.ensure_stopped_gone();
+        EXPECT_TRUE(has_ended(left, 0));
+    }
+    EXPECT_EQ(Win32Sensor().claim_folder(utf8(dir.path())).outcome, Outcome::claimed);
+    EXPECT_FALSE(has_ended(by_hand, 0));
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 # The Windows program under Wine on Xvfb with trayer, at the scaling in BREVALT_E2E_DPI
 # (96 unless set): the icon docks; a second Brevalt in the same folder says that the log
 # folder is served, ends with 1 and starts no sensor; a left click shows the window, closing
-# it ends the program with 0 and the sensor runs on, a Brevalt started then runs; without
-# brevalt.ini a message box names it, status 1.
+# it ends the program with 0 and the sensor runs on; a Brevalt started then takes that sensor
+# over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
@@ -72,15 +72,31 @@ check "the Event Log gets the end as a warning and the new start as information"
     grep -q "trace:eventlog:ReportEventW L\"The sensor was started again\"" "$OUT/app.out"'
 check "the tray shows both as balloons (NIF_INFO)" eval '(($(grep -c "modify_icon id=0x0 .* flags=10$" "$OUT/app.out") >= 2))'
 # Away first, so that a tooltip cannot take the click.
-xdotool mousemove 400 400 sleep 0.3 mousemove --window "$(icon_window explorer.exe)" 5 5 click 1
+first_icon=$(icon_window explorer.exe)
+xdotool mousemove 400 400 sleep 0.3 mousemove --window "$first_icon" 5 5 click 1
 check "a left click on the icon shows the window" wait_until 10 viewable "$window"
 check "the window is asked to close" "$close_window" "$window"
 check "Brevalt ends with status 0" brevalt_exits_with -eq 0
 lines=$(wc -l <"$app/log/alert.ids")
 check "the sensor keeps running" wait_until 10 eval '(($(wc -l <"$app/log/alert.ids") > lines))'
-# The running sensor holds nothing of the ended Brevalt's: a new one starts.
-run_program again
-check "a new Brevalt starts a sensor of its own" wait_until 15 sensors_running 2
+# The next Brevalt on the folder watches the sensor left running instead of
+# starting a second one beside it, and its stop ends that very sensor.
+sensor=$(app_sensors)
+WINEDEBUG=-all,+eventlog run_program again
+check "the Event Log tells that the sensor left running is watched again" wait_until 15 grep -q \
+    'eventlog:ReportEventW L"The sensor left running by an earlier Brevalt (process [0-9]*) is watched again' "$OUT/again.out"
+# The ended Brevalt's icon stays until the pointer passes over it.
+check "the new Brevalt's icon is docked beside it" \
+    wait_until 20 eval 'icon=$(icon_window explorer.exe | grep -vx "$first_icon")'
+check "no second sensor was started" eval '[[ $(app_sensors) == "$sensor" ]]'
+xdotool mousemove 400 400 sleep 0.3 mousemove --window "$icon" 5 5 click 1
+check "a left click on the new icon shows the window" wait_until 10 eval 'window=$(wine_window --onlyvisible)'
+# 停止, at its place in the client area, which sits at the bottom of Wine's frame.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+scale=$(((${BREVALT_E2E_DPI:-96} * 100 + 48) / 96)) border=$(((WIDTH - 312 * scale / 100) / 2))
+xdotool mousemove --window "$window" $((border + 256 * scale / 100)) \
+    $((HEIGHT - border - (223 - 84) * scale / 100)) click 1
+check "停止 ends the sensor taken over" wait_until 10 sensors_running 0
 "$wineserver" -k 2>/dev/null && "$wineserver" -w 2>/dev/null
 
 # Wine's message-box trace is how the script reads the text.

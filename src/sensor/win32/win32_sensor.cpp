@@ -2,25 +2,37 @@
 
 #include <utility>
 
+#include "sensor/win32/folder_claim.h"
+#include "sensor/win32/left_sensor.h"
+#include "sensor/win32/sensor_mark.h"
+
 namespace brevalt {
 
 // The record the sensor has always been started with: 68 bytes on 32-bit.
 static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68);
 
-ProcessHandles::ProcessHandles(ProcessHandles&& other) noexcept : info_(std::exchange(other.info_, {})) {}
+namespace {
 
-ProcessHandles& ProcessHandles::operator=(ProcessHandles&& other) noexcept {
-    if (this != &other) {
-        close();
-        info_ = std::exchange(other.info_, {});
-    }
-    return *this;
-}
+// Long enough for the system to finish a TerminateProcess, short enough not
+// to add to the rotation's fixed wait.
+constexpr DWORD k_stopped_gone_bound_ms = 1000;
 
-void ProcessHandles::close() {
-    if (info_.hThread != nullptr) ::CloseHandle(info_.hThread);
-    if (info_.hProcess != nullptr) ::CloseHandle(info_.hProcess);
-    info_ = {};
+bool has_ended(HANDLE process, DWORD wait_ms = 0) { return ::WaitForSingleObject(process, wait_ms) == WAIT_OBJECT_0; }
+
+}  // namespace
+
+FolderClaim Win32Sensor::claim_folder(const std::string& folder) {
+    win32::OwnClaim own = win32::claim_folder(folder);
+    if (own.claim.outcome != FolderClaim::Outcome::claimed) return std::move(own.claim);
+    // The claim only keeps out Brevalts that run now; a sensor that an
+    // earlier one left behind must be found on its own.
+    win32::LeftSensor left = win32::find_left_sensor(own.folder);
+    if (left.claim.outcome != FolderClaim::Outcome::claimed && left.claim.outcome != FolderClaim::Outcome::taken_over)
+        return std::move(left.claim);
+    claim_ = std::move(own.held);
+    folder_ = std::move(own.folder);
+    if (left.process) sensor_ = Remembered{std::move(left.process), static_cast<DWORD>(left.claim.pid)};
+    return std::move(left.claim);
 }
 
 SysResult Win32Sensor::start() {
@@ -33,22 +45,54 @@ SysResult Win32Sensor::start() {
     if (!::CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                           &sensor_startup_, &started))
         return SysResult::failure("CreateProcessA", static_cast<int>(::GetLastError()));
-    sensor_info_ = ProcessHandles(started);
+    ::CloseHandle(started.hThread);
+    win32::OwnedHandle process(started.hProcess);
+    // Without a claimed folder there is nothing to name the mark after, and
+    // no later Brevalt that would look for one.
+    if (!folder_.empty()) {
+        if (const SysResult marked = win32::mark_sensor(process.get(), started.dwProcessId, folder_); !marked.ok()) {
+            ::TerminateProcess(process.get(), 0);
+            stopped_.push_back(std::move(process));
+            return marked;
+        }
+    }
+    sensor_ = Remembered{std::move(process), started.dwProcessId};
     return SysResult::success();
 }
 
+std::optional<long> Win32Sensor::running_pid() const {
+    if (!sensor_) return std::nullopt;
+    return static_cast<long>(sensor_->pid);
+}
+
 void Win32Sensor::stop() {
-    if (!sensor_info_.held()) return;
-    ::TerminateProcess(sensor_info_.info().hProcess, 0);
-    sensor_info_.close();
+    if (!sensor_) return;
+    ::TerminateProcess(sensor_->process.get(), 0);
+    stopped_.push_back(std::move(sensor_->process));
+    sensor_.reset();
+}
+
+void Win32Sensor::ensure_stopped_gone() {
+    const ULONGLONG deadline = ::GetTickCount64() + k_stopped_gone_bound_ms;
+    for (const win32::OwnedHandle& process : stopped_) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (!has_ended(process.get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0))
+            ::TerminateProcess(process.get(), 0);
+    }
+    stopped_.clear();
+}
+
+bool Win32Sensor::stopped_gone() {
+    std::erase_if(stopped_, [](const win32::OwnedHandle& process) { return has_ended(process.get()); });
+    return stopped_.empty();
 }
 
 std::optional<SensorEnd> Win32Sensor::reap() {
-    if (!sensor_info_.held() || ::WaitForSingleObject(sensor_info_.info().hProcess, 0) != WAIT_OBJECT_0)
-        return std::nullopt;
+    stopped_gone();
+    if (!sensor_ || !has_ended(sensor_->process.get())) return std::nullopt;
     DWORD code = 0;
-    const bool known = ::GetExitCodeProcess(sensor_info_.info().hProcess, &code) != FALSE;
-    sensor_info_.close();
+    const bool known = ::GetExitCodeProcess(sensor_->process.get(), &code) != FALSE;
+    sensor_.reset();
     if (!known) return SensorEnd{};
     return SensorEnd{SensorEnd::How::exited, static_cast<int>(code)};
 }

@@ -2,66 +2,62 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "sensor/sensor.h"
+#include "sensor/win32/owned_handle.h"
 
 namespace brevalt {
-
-// The process and thread handles of one started sensor, closed exactly once.
-// Move-only: a copy would close the same handles twice, and a handle value
-// once closed may already name something else of ours.
-class ProcessHandles {
-public:
-    ProcessHandles() = default;
-    explicit ProcessHandles(const PROCESS_INFORMATION& info) : info_(info) {}
-    ~ProcessHandles() { close(); }
-    ProcessHandles(ProcessHandles&& other) noexcept;
-    ProcessHandles& operator=(ProcessHandles&& other) noexcept;
-    ProcessHandles(const ProcessHandles&) = delete;
-    ProcessHandles& operator=(const ProcessHandles&) = delete;
-
-    [[nodiscard]] bool held() const { return info_.hProcess != nullptr; }
-    [[nodiscard]] const PROCESS_INFORMATION& info() const { return info_; }
-
-    // Closes the thread handle, then the process handle, and forgets both.
-    void close();
-
-private:
-    PROCESS_INFORMATION info_{};
-};
 
 // The sensor as a child process on Windows: "snort.exe", found by the
 // system's search for a bare command line (the program's own folder first,
 // then the current directory, then the system folders and PATH).
+//
+// The folder's claim is Brevalt's own named mutex, held while this object
+// lives; each sensor started on the claimed folder carries a mark naming the
+// folder in its own process, so that a later Brevalt finds it and takes it
+// over. Every sensor is acted on through a process handle only, never by id.
+// Destroying the object closes every handle and leaves the sensor running:
+// when Brevalt exits, the sensor carries on.
 class Win32Sensor final : public Sensor {
 public:
-    // Always starts another sensor; one started earlier keeps running and
-    // only its handles are let go.
+    FolderClaim claim_folder(const std::string& folder) override;
+
+    // Starts another sensor, marked for the claimed folder. A sensor that
+    // cannot be marked is ended again at once: a later Brevalt could not
+    // find it and would start a second one beside it.
     SysResult start() override;
 
-    // Terminates the newest sensor with exit code 0 and closes its handles,
-    // without waiting. With no handles held (never started, already stopped,
-    // or collected by reap) it terminates and closes nothing.
+    [[nodiscard]] std::optional<long> running_pid() const override;
+
+    // Terminates the remembered sensor with exit code 0 and keeps its handle
+    // until it is known to be gone. With none remembered (never started,
+    // already stopped, or collected by reap) it terminates nothing.
     void stop() override;
 
-    // Nothing to do: TerminateProcess cannot be refused, caught or delayed by
-    // the sensor, unlike a signal, and the rotation's 8-second wait is ample
-    // for the system to finish it. The handles are gone by then, so there is
-    // nothing left to wait on, and keeping one only for this would hold the
-    // ended process's record for no gain.
-    void ensure_stopped_gone() override {}
-    bool stopped_gone() override { return true; }
+    // TerminateProcess only begins the end: the process may still hold its
+    // logs for a moment, which a rename must not race.
+    void ensure_stopped_gone() override;
+    bool stopped_gone() override;
 
-    // Lets go of the handles of a sensor that has ended by itself, so that a
+    // Lets go of the handle of a sensor that has ended by itself, so that a
     // later stop has nothing stale to act on, and reports its exit code (a
     // sensor ended by another program's TerminateProcess shows that one's).
     std::optional<SensorEnd> reap() override;
 
-    // The record of the newest sensor; all zero once released.
-    [[nodiscard]] const PROCESS_INFORMATION& sensor_info() const { return sensor_info_.info(); }
-
 private:
+    struct Remembered {
+        win32::OwnedHandle process;
+        DWORD pid = 0;
+    };
+
     STARTUPINFOA sensor_startup_{};
-    ProcessHandles sensor_info_;
+    win32::OwnedHandle claim_;
+    std::wstring folder_;  // the claimed folder's canonical path, which names the marks
+    std::optional<Remembered> sensor_;
+    std::vector<win32::OwnedHandle> stopped_;  // terminated, not yet seen gone
 };
 
 }  // namespace brevalt

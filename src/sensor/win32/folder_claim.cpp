@@ -1,0 +1,129 @@
+#include "sensor/win32/folder_claim.h"
+
+// After windows.h, which it needs.
+#include <aclapi.h>
+
+#include <cstdint>
+#include <iterator>
+
+#include "platform/win32/wide_text.h"
+#include "sensor/win32/canonical_path.h"
+
+namespace brevalt::win32 {
+
+SysResult NamedObjectSecurity::prepare() {
+    const auto failure = [](const char* call) { return SysResult::failure(call, static_cast<int>(::GetLastError())); };
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return failure("OpenProcessToken");
+    DWORD size = sizeof user_;
+    const BOOL read = ::GetTokenInformation(token, TokenUser, user_, size, &size);
+    const SysResult token_read = read ? SysResult::success() : failure("GetTokenInformation");
+    ::CloseHandle(token);
+    if (!token_read.ok()) return token_read;
+    size = sizeof everyone_;
+    if (!::CreateWellKnownSid(WinWorldSid, nullptr, everyone_, &size)) return failure("CreateWellKnownSid");
+    auto* acl = reinterpret_cast<ACL*>(acl_);
+    if (!::InitializeAcl(acl, sizeof acl_, ACL_REVISION)) return failure("InitializeAcl");
+    if (!::AddAccessAllowedAce(acl, ACL_REVISION, k_named_object_access, everyone_))
+        return failure("AddAccessAllowedAce");
+    if (!::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION))
+        return failure("InitializeSecurityDescriptor");
+    if (!::SetSecurityDescriptorOwner(&descriptor_, reinterpret_cast<TOKEN_USER*>(user_)->User.Sid, FALSE))
+        return failure("SetSecurityDescriptorOwner");
+    if (!::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE)) return failure("SetSecurityDescriptorDacl");
+    return SysResult::success();
+}
+
+// Object names are compared case-sensitively, file names are not; and a
+// name may hold no backslash after its namespace.
+std::wstring object_name(const std::wstring& folder, std::wstring_view suffix) {
+    std::wstring name = folder;
+    ::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, folder.data(), static_cast<int>(folder.size()), name.data(),
+                   static_cast<int>(name.size()));
+    for (wchar_t& c : name) {
+        if (c == L'\\') c = L'/';
+    }
+    // Object names are limited to MAX_PATH characters. A longer path keeps
+    // its beginning, which a reader of the name recognises, and ends in a
+    // hash of the whole (64-bit FNV-1a), which tells apart two paths that
+    // differ only past the cut.
+    const std::wstring_view prefix = L"Global\\Brevalt.";
+    constexpr std::size_t k_hash_digits = 16;
+    if (prefix.size() + name.size() + suffix.size() >= MAX_PATH) {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (const wchar_t c : name) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+        name.resize(MAX_PATH - 1 - prefix.size() - suffix.size() - 1 - k_hash_digits);
+        name += L'#';
+        for (std::size_t digit = k_hash_digits; digit-- > 0;) name += L"0123456789ABCDEF"[(hash >> (4 * digit)) & 0xf];
+    }
+    return std::wstring(prefix).append(name).append(suffix);
+}
+
+std::string owner_of(HANDLE object) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                          &descriptor) != ERROR_SUCCESS)
+        return {};
+    // Account and domain names are at most 256 characters.
+    wchar_t user[257];
+    wchar_t domain[257];
+    DWORD user_size = std::size(user);
+    DWORD domain_size = std::size(domain);
+    SID_NAME_USE kind{};
+    const BOOL found = ::LookupAccountSidW(nullptr, owner, user, &user_size, domain, &domain_size, &kind);
+    ::LocalFree(descriptor);
+    if (!found) return {};
+    std::wstring account(domain, domain_size);
+    if (!account.empty()) account += L'\\';
+    return to_utf8(account.append(user, user_size));
+}
+
+FolderClaim claim_failed(const SysResult& result) {
+    FolderClaim failed = FolderClaim::of(FolderClaim::Outcome::failed, result.failed_call);
+    failed.detail.append(" failed with error ").append(std::to_string(static_cast<DWORD>(result.error)));
+    return failed;
+}
+
+namespace {
+
+// Fills in `own`, except for a failure, which it returns.
+SysResult try_claim(const std::string& folder, OwnClaim& own) {
+    const auto wide = to_wide(folder);
+    if (!wide) return SysResult::failure("MultiByteToWideChar", ERROR_NO_UNICODE_TRANSLATION);
+    const DWORD attributes = ::GetFileAttributesW(wide->c_str());
+    const DWORD error = ::GetLastError();
+    if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        return SysResult::failure("GetFileAttributesW", static_cast<int>(error));
+    own.claim.outcome = FolderClaim::Outcome::missing;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return SysResult::success();
+
+    // The claim is a named mutex: the system deletes it with its last
+    // handle, so it dies with its process, crash or not.
+    NamedObjectSecurity security;
+    if (const SysResult prepared = security.prepare(); !prepared.ok()) return prepared;
+    own.folder = canonical_path(*wide);
+    own.held = OwnedHandle(
+        ::CreateMutexExW(security.attributes(), object_name(own.folder).c_str(), 0, k_named_object_access));
+    const DWORD created = ::GetLastError();
+    own.claim.outcome = FolderClaim::Outcome::claimed;
+    if (own.held && created != ERROR_ALREADY_EXISTS) return SysResult::success();
+    // Access denied is a mutex of this name that does not let us read it.
+    if (!own.held && created != ERROR_ACCESS_DENIED)
+        return SysResult::failure("CreateMutexExW", static_cast<int>(created));
+    own.claim.outcome = FolderClaim::Outcome::held_elsewhere;
+    if (own.held) own.claim.detail = owner_of(own.held.get());
+    own.held.reset();
+    return SysResult::success();
+}
+
+}  // namespace
+
+OwnClaim claim_folder(const std::string& folder) {
+    OwnClaim own;
+    if (const SysResult claimed = try_claim(folder, own); !claimed.ok()) own.claim = claim_failed(claimed);
+    return own;
+}
+
+}  // namespace brevalt::win32
