@@ -81,9 +81,7 @@ std::vector<FolderHolder> folder_holders(const FileId& folder) {
         while (const dirent* entry = ::readdir(fds.get())) {
             const std::optional<pid_t> fd = number(entry->d_name);
             if (!fd || file_id(proc(pid, "/fd/") + entry->d_name) != folder) continue;
-            const std::optional<uid_t> uid = owner_uid(pid);
-            if (!uid) return;
-            holders.push_back({pid, *uid, static_cast<int>(*fd), file_id(proc(pid, "/exe")), fd_locks(pid, *fd)});
+            holders.push_back({pid, static_cast<int>(*fd), file_id(proc(pid, "/exe")), fd_locks(pid, *fd)});
             return;
         }
     });

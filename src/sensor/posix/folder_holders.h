@@ -26,10 +26,9 @@ std::optional<FileId> file_id(int fd);
 // A process other than this one with a descriptor open on the folder.
 struct FolderHolder {
     pid_t pid = 0;
-    uid_t uid = 0;
-    int fd = -1;                   // its descriptor on the folder
+    int fd = -1;                    // its descriptor on the folder
     std::optional<FileId> program;  // the executable it runs, where we may see it
-    bool locks = false;            // that descriptor carries a lock
+    bool locks = false;             // that descriptor carries a lock
 };
 
 // Every process whose descriptors this user may look at (its own, or all of

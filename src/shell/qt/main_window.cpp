@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -210,9 +209,8 @@ void on_exit() {
 int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path) {
     MainWindow window(platform, sensor, std::move(settings_path));
     if (auto error = window.start_up()) {
-        // Standard error first: the message box waits for the operator.
-        std::fprintf(stderr, "%s\n", error->message.c_str());
-        std::fflush(stderr);
+        // The core has written it to the system log and standard error
+        // already: the message box waits for the operator.
         QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->message));
         return brevalt::k_startup_error_status;
     }
