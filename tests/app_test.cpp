@@ -11,6 +11,8 @@
 namespace brevalt {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 class StartUpTest : public ::testing::Test, protected test::CoreHarness {
 protected:
     StartUpTest() { clock.set(test::FakeClock::at(2026, 12, 6, 9, 4, 7)); }
@@ -90,6 +92,21 @@ TEST_F(StartUpTest, WithoutALogFolderTheProgramFolderIsClaimed) {
     EXPECT_EQ(log, (test::EventLog{"claim /opt/brevalt/log", "claim /opt/brevalt", "sensor start"}));
 }
 
+// A sensor an earlier Brevalt left running is watched, not doubled: neither
+// at start-up nor by "Snort実行"; one that ends is started again as ours.
+TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::taken_over, {}, 4711);
+    start();
+    core.start_sensor();
+    EXPECT_EQ(sensor.starts, 0);
+    EXPECT_EQ(shell.notifications, (Texts{"The sensor left running by an earlier Brevalt (process 4711) is watched again",
+                                          "The sensor already runs (process 4711): no second one is started"}));
+    sensor.end_by_itself();
+    clock.advance(600);
+    core.on_tick();
+    EXPECT_EQ(sensor.starts, 1);
+}
+
 // The end of the desktop session ends the sensor Brevalt started, giving it
 // time to close its logs and killing it after that; "終了" leaves it running,
 // and a process that ends after either acts no more.
@@ -113,7 +130,6 @@ TEST_F(StartUpTest, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt) {
     EXPECT_EQ(other.sensor.stops, 0);
 }
 
-using Texts = std::vector<std::string>;
 
 // A sensor that ends by itself is told and started again at the next tick;
 // one that keeps ending within a minute of its start is given up, once,
