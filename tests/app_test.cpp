@@ -83,6 +83,23 @@ TEST_F(StartUpTest, AfterAStartUpErrorNoEventStartsAnything) {
     inert();
 }
 
+// Someone who may not write the log folder never claims it, so nobody but an
+// operator can keep the sensor from starting; the start at logon lets them
+// go without a word on screen.
+TEST_F(StartUpTest, NonOperatorNeverClaimsTheFolder) {
+    test::write_file(dir / "brevalt.ini", "03:30\n");
+    platform.not_operator = "Only members of the group \"brevalt\" may run Brevalt";
+    const auto by_hand = core.start_up();
+    ASSERT_TRUE(by_hand.has_value());
+    EXPECT_FALSE(by_hand->quiet);
+    core.set_started_at_logon(true);
+    const auto at_logon = core.start_up();
+    ASSERT_TRUE(at_logon.has_value());
+    EXPECT_TRUE(at_logon->quiet);
+    EXPECT_EQ(platform.told, (Texts{"err: " + platform.not_operator, "info: " + platform.not_operator}));
+    EXPECT_TRUE(log.empty()) << "no claim, no sensor";
+}
+
 // Where there is no log folder yet, the program folder it would be made in
 // is claimed instead, so two Brevalts of one program folder still exclude
 // each other.

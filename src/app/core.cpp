@@ -51,6 +51,15 @@ std::optional<StartupError> Core::start_up() {
     auto settings = read_settings(settings_path_);
     if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(std::move(error->message));
     state_.rotation_time = std::get<std::string>(std::move(settings));
+    // Only operators may hold the folder's claim: anyone else would keep
+    // every operator's Brevalt from starting the sensor.
+    std::string log_folder = log_dir(platform_);
+    if (!log_folder.empty()) log_folder.pop_back();
+    if (std::string why = log_folder.empty() ? std::string() : platform_.why_not_operator(log_folder); !why.empty()) {
+        if (!started_at_logon_) return refuse_start(std::move(why));
+        platform_.log_event(Priority::info, why);
+        return StartupError{std::move(why), true};
+    }
     const FolderClaim claim = claim_log_folder();
     if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
         return refuse_start(claim.detail);

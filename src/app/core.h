@@ -28,6 +28,10 @@ inline constexpr unsigned k_session_end_grace_ms = 3000;
 // Why start-up stopped, for the shell to report before it ends the program.
 struct StartupError {
     std::string message;
+    // Nothing to show: the program ends with status 0. A user who may not
+    // run Brevalt, started by the start at logon that every user's logon
+    // runs, is no failure of theirs.
+    bool quiet = false;
 };
 
 class Core {
@@ -72,6 +76,10 @@ public:
     // operator opened stays open.
     void on_notification_area_appeared();
 
+    // Started by the start at logon, which runs for every user: one who may
+    // not run Brevalt is let go quietly rather than shown a box.
+    void set_started_at_logon(bool at_logon) { started_at_logon_ = at_logon; }
+
     [[nodiscard]] const ProgramState& state() const { return state_; }
 
 private:
@@ -108,6 +116,7 @@ private:
     std::int64_t space_checked_day_ = -1;
     std::int64_t space_warned_day_ = -1;
     WindowState window_ = WindowState::hidden;
+    bool started_at_logon_ = false;
     Phase phase_ = Phase::starting;
 };
 

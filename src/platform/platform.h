@@ -72,6 +72,11 @@ public:
     [[nodiscard]] virtual bool name_taken(int error) const = 0;
 
     virtual FreeSpace free_space(const std::string& folder) = 0;
+
+    // Empty when this user may run Brevalt on `log_folder` (writes it, or it
+    // does not exist yet); else the sentence that tells them why not and
+    // what to do about it.
+    virtual std::string why_not_operator(const std::string& log_folder) = 0;
 };
 
 }  // namespace brevalt

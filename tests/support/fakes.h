@@ -67,9 +67,11 @@ public:
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
     FreeSpace free_space(const std::string& folder) override;
+    std::string why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
 
     std::vector<std::string> told;  // "warning: <text>", one per system log line
     FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};
+    std::string not_operator;  // why this user may not run Brevalt, if they may not
     std::string dir = "/opt/brevalt";
     bool dir_fails = false;
     bool sleep_advances_clock = true;

@@ -209,6 +209,7 @@ void on_exit() {
 int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path) {
     MainWindow window(platform, sensor, std::move(settings_path));
     if (auto error = window.start_up()) {
+        if (error->quiet) return 0;
         // The core has written it to the system log and standard error
         // already: the message box waits for the operator.
         QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->message));

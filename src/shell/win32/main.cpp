@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "app/core.h"
 #include "main_window.h"
@@ -26,7 +27,7 @@ int report_startup_error(const std::string& message) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_line*/, int /*show*/) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_line, int /*show*/) {
     // Themed buttons and text box, as the manifest asks for.
     INITCOMMONCONTROLSEX common_controls{sizeof common_controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&common_controls);
@@ -36,6 +37,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
     brevalt::win32::MainWindow window(platform, sensor);
     if (!window.create(instance))
         return report_startup_error("Cannot create the window (error " + std::to_string(::GetLastError()) + ")");
-    if (const auto error = window.start_up()) return report_startup_error(error->message);
+    // The all-users start at logon passes --logon.
+    if (const auto error = window.start_up(std::string_view(command_line) == "--logon"))
+        return error->quiet ? 0 : report_startup_error(error->message);
     return window.run();
 }

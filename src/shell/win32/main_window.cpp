@@ -175,7 +175,10 @@ int MainWindow::run() {
     return 0;
 }
 
-std::optional<StartupError> MainWindow::start_up() { return core_.start_up(); }
+std::optional<StartupError> MainWindow::start_up(bool at_logon) {
+    core_.set_started_at_logon(at_logon);
+    return core_.start_up();
+}
 
 void MainWindow::on_tick() { core_.on_tick(); }
 

@@ -30,7 +30,8 @@ public:
     // Dispatches messages until the program ends.
     int run();
 
-    std::optional<StartupError> start_up();
+    // `at_logon`: started by the all-users start at logon.
+    std::optional<StartupError> start_up(bool at_logon = false);
     void on_tick();
     void start_sensor();
     void stop_sensor();
