@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME fails
-# and leaves nothing; the x64 MSI installs with ROTATIONTIME and its program
-# rotates; an upgrade keeps an edited brevalt.ini and the logs, a downgrade is
-# refused, uninstall keeps every log; the x86 MSI goes to the 32-bit Program Files.
+# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME or
+# OPERATORS fails and leaves nothing; the x64 MSI installs with ROTATIONTIME and
+# OPERATORS, makes the operators' group and gives them the log folder, and its
+# program rotates; an upgrade keeps an edited brevalt.ini and the logs and takes
+# the earlier installer's grant to Users away, a downgrade is refused, uninstall
+# keeps every log; the x86 MSI goes to the 32-bit Program Files. Wine's icacls.exe
+# and net.exe do nothing: their command lines, traced, are what is checked.
 # Usage: tests/package/msi.sh DIST_DIR BUILD_WIN64_DIR (holding bin/brevalt.exe and bin/snort.exe)
 # shellcheck disable=SC2016,SC2034  # checks are passed to eval; the sourced helpers read LOG_DIR and others
 set -uo pipefail
@@ -24,12 +27,15 @@ app=$WINEPREFIX/drive_c/Program\ Files/Brevalt
 msiexec() { "$wine" msiexec "$@" /qn; }
 installed_version() { "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r' | awk '/DisplayVersion/ { print $3 }'; }
-# Each shortcut's folder name and working folder (the string ending in "\").
+# Each shortcut's folder name, working folder (the string ending in "\") and
+# arguments (--logon or none).
 shortcuts() {
     find "$WINEPREFIX/drive_c" -name Brevalt.lnk | while IFS= read -r link; do
-        echo "$(basename "$(dirname "$link")") $(strings -el "$link" | grep -o 'C:.*\\$')"
+        echo "$(basename "$(dirname "$link")") $(strings -el "$link" | grep -o -e 'C:.*\\$' -e '^--.*' | paste -sd ' ')"
     done | sort
 }
+# The command lines that the install traced in $1 started, one a line.
+started() { sed -n 's/^[0-9a-f]*:trace:process:CreateProcessInternalW app .* cmdline L"\(.*\)"$/\1/p' "$1"; }
 # The prefix (about 700 MB) stays for a look only after a failure.
 trap '"$wineserver" -k 2>/dev/null; stop_child "${XVFB_PID:-}"; "$wineserver" -w 2>/dev/null; ((failed)) || rm -rf "$WINEPREFIX"' EXIT
 
@@ -37,21 +43,34 @@ env -u DISPLAY "$wine" wineboot -i >/dev/null 2>&1 && "$wineserver" -w
 start_xvfb || exit 2
 "$wineserver" -p >/dev/null 2>&1 </dev/null
 
-for bad in abc '' 25:00 3:30 '03:3&echo'; do
-    expect "ROTATIONTIME='$bad' fails the install (status 67) and installs nothing" \
-        eval 'msiexec /i "$msi" "ROTATIONTIME=$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
+# (A quote in OPERATORS, refused as well, cannot pass Wine's msiexec command line.)
+for bad in ROTATIONTIME=abc ROTATIONTIME= ROTATIONTIME=25:00 ROTATIONTIME=3:30 'ROTATIONTIME=03:3&echo' \
+    'OPERATORS=CORP\al&ice' 'OPERATORS=CORP\alice;' 'OPERATORS=;CORP\bob' 'OPERATORS=CORP\%USERNAME%'; do
+    expect "$bad fails the install (status 67) and installs nothing" \
+        eval 'msiexec /i "$msi" "$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
 done
 
 # Brevalt starts within 15 s from now: one of its first two ticks meets this minute.
 rotation_time=$(date -d '+45 sec' +%H:%M) LOG_DIR=$app/log day=$(date +%Y%m%d)
-WINEDEBUG=-all,fixme+icacls msiexec /i "$msi" ROTATIONTIME="$rotation_time" 2>"$OUT/install.err"
+WINEDEBUG=-all,trace+process msiexec /i "$msi" ROTATIONTIME="$rotation_time" 'OPERATORS=CORP\alice;bob' 2>"$OUT/install.err"
 expect "the x64 MSI installs with ROTATIONTIME=$rotation_time into brevalt.ini" \
     eval '[[ $(installed_version) == "$version" && $(head -n 1 "$app/brevalt.ini" | tr -d "\r") == "$rotation_time" ]]'
-expect "the log folder is made writable for Users" \
-    grep -F '"C:\\Program Files\\Brevalt\\log\\." "/grant" "*S-1-5-32-545:(OI)(CI)M"' "$OUT/install.err"
+started "$OUT/install.err" >"$OUT/install.started"
+# As the trace writes them: backslashes and quotes escaped.
+net='\"C:\\windows\\system32\\net.exe\" localgroup \"Brevalt Operators\"'
+made_group='C:\\windows\\system32\\net.exe localgroup \"Brevalt Operators\" /add \"/comment:May run Brevalt and read its logs\"'
+alice=$net' \"CORP\\alice\" /delete' bob=$net' \"bob\" /delete'
+icacls='C:\\windows\\system32\\icacls.exe \"C:\\Program Files\\Brevalt\\log\\.\"'
+expect "the group Brevalt Operators is made, and each account of OPERATORS is handed to net.exe" \
+    eval 'grep -qxF "$made_group" "$OUT/install.started" && grep -qF "$alice" "$OUT/install.started" &&
+        grep -qF "$bob" "$OUT/install.started"'
+expect "the log folder is the operators' (modify), the administrators' and the system's (full) alone, inheriting nothing" \
+    grep -qxF "$icacls"' /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F \"Brevalt Operators:(OI)(CI)M\" /inheritance:r' \
+        "$OUT/install.started"
+expect "and nothing for Users" eval '! grep -F "S-1-5-32-545:" "$OUT/install.started"'
 
-expected_shortcuts=$(printf '%s C:\\Program Files\\Brevalt\\\n' Programs StartUp)
-expect "a Start-menu and a start-at-logon shortcut, both working in the install folder" \
+expected_shortcuts=$(printf '%s C:\\Program Files\\Brevalt\\%s\n' Programs '' StartUp ' --logon')
+expect "a Start-menu and a start-at-logon shortcut, both working in the install folder, the second with --logon" \
     eval '[[ $(shortcuts) == "$expected_shortcuts" ]]'
 expect "the event source Brevalt takes its texts from the installed brevalt.exe, which holds them" \
     eval '[[ $("$wine" reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Brevalt" /v EventMessageFile) == *"C:\\Program Files\\Brevalt\\brevalt.exe"* &&
@@ -69,8 +88,10 @@ next=$(awk -F. '{ print $1 "." $2 "." $3 + 1 }' <<<"$version")
 "$here/../../packaging/windows/make-msi" "$next" x64 "$build/bin/brevalt.exe" "$OUT/brevalt-$next-x64.msi"
 printf '07:07\r\n' >"$app/brevalt.ini"
 expect "the upgrade to $next keeps the edited brevalt.ini and every log" \
-    eval 'msiexec /i "$OUT/brevalt-$next-x64.msi" && [[ $(installed_version) == "$next" &&
-        $(cat "$app/brevalt.ini") == $'"'07:07\r'"' && $(log_sums "$app/log") == "$sums" ]]'
+    eval 'WINEDEBUG=-all,trace+process msiexec /i "$OUT/brevalt-$next-x64.msi" 2>"$OUT/upgrade.err" &&
+        [[ $(installed_version) == "$next" && $(cat "$app/brevalt.ini") == $'"'07:07\r'"' && $(log_sums "$app/log") == "$sums" ]]'
+expect "the upgrade takes away the grant to Users that the earlier installer made" \
+    eval 'started "$OUT/upgrade.err" | grep -qxF "$icacls /remove:g *S-1-5-32-545"'
 expect "going back to $version is refused" \
     eval 'msiexec /i "$msi"; [[ $? -eq 67 && $(installed_version) == "$next" ]]'
 expect "uninstall leaves every log and the edited brevalt.ini" \

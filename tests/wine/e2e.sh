@@ -3,7 +3,8 @@
 # (96 unless set): the icon docks; a second Brevalt in the same folder says that the log
 # folder is served, ends with 1 and starts no sensor; a left click shows the window, closing
 # it ends the program with 0 and the sensor runs on; a Brevalt started then takes that sensor
-# over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1.
+# over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1;
+# a user who may not write the log folder is let go quietly at logon, and told why by hand.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
@@ -30,9 +31,9 @@ start_program() {
     [[ $1 == bare ]] || printf '%s\r\n' "$(date -d '+12 hours' +%H:%M)" >"$app/brevalt.ini"
     run_program "$1"
 }
-# run_program NAME: brevalt.exe from the program folder $app, its output in $OUT/NAME.out.
+# run_program NAME [ARGUMENT]: brevalt.exe from the program folder $app, its output in $OUT/NAME.out.
 run_program() {
-    (cd "$app" && exec "$wine" brevalt.exe >"$OUT/$1.out" 2>&1) &
+    (cd "$app" && exec "$wine" brevalt.exe "${@:2}" >"$OUT/$1.out" 2>&1) &
     BREVALT_PID=$!
 }
 # A window named Brevalt: the main one even while hidden; with --onlyvisible, the one on screen.
@@ -107,4 +108,21 @@ check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible
 check "the box is closed" "$close_window" "$box"
 check "Brevalt ends with status 1" brevalt_exits_with -eq 1
 check "no sensor was started" test ! -e "$app/log/alert.ids"
+
+# Wine makes a folder's permissions from its mode: a log folder this user may
+# only read, as the installed one is to someone outside "Brevalt Operators".
+app=$OUT/outsider && mkdir -p "$app/log" && cp "$bin_dir/brevalt.exe" "$bin_dir/snort.exe" "$app/" &&
+    printf '%s\r\n' "$(date -d '+12 hours' +%H:%M)" >"$app/brevalt.ini" && chmod 555 "$app/log"
+WINEDEBUG=-all,+eventlog,trace+msgbox run_program logon --logon
+check "started at logon for a user who may not write the log folder, Brevalt ends with status 0" brevalt_exits_with -eq 0
+check "with the reason as an information event and no box" eval 'grep -q \
+    "trace:eventlog:ReportEventW L\"Only members of the group \\\\\"Brevalt Operators\\\\\" may run Brevalt: " \
+    "$OUT/logon.out" && ! grep -q MSGBOX_OnInit "$OUT/logon.out"'
+WINEDEBUG=-all,trace+msgbox run_program outsider
+check "started by hand, a message box says who may run Brevalt" wait_until 20 grep -q \
+    'MSGBOX_OnInit L"Only members of the group \\"Brevalt Operators\\" may run Brevalt: ask an administrator to add you' "$OUT/outsider.out"
+check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
+check "the box is closed" "$close_window" "$box"
+check "Brevalt ends with status 1" brevalt_exits_with -eq 1
+check "neither started a sensor" test ! -e "$app/log/alert.ids"
 echo "e2e: all passed"

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -112,6 +113,89 @@ FreeSpace SystemPlatform::free_space(const std::string& folder) {
     if (!::GetDiskFreeSpaceExW(wide->c_str(), &available, &total, nullptr))
         return {0, 0, SysResult::failure("GetDiskFreeSpaceExW", static_cast<int>(::GetLastError()))};
     return {available.QuadPart, total.QuadPart, SysResult::success()};
+}
+
+namespace {
+
+// "DOMAIN\user" of this process's token; "<DOMAIN\you>" where the system
+// does not tell.
+std::string account_of(HANDLE token) {
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof user;
+    // Account and domain names are at most 256 characters.
+    wchar_t name[257];
+    wchar_t domain[257];
+    DWORD name_size = std::size(name);
+    DWORD domain_size = std::size(domain);
+    SID_NAME_USE kind{};
+    if (!::GetTokenInformation(token, TokenUser, user, size, &size) ||
+        !::LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(user)->User.Sid, name, &name_size, domain,
+                             &domain_size, &kind))
+        return "<DOMAIN\\you>";
+    std::wstring account(domain, domain_size);
+    if (!account.empty()) account += L'\\';
+    return win32::to_utf8(account.append(name, name_size));
+}
+
+// An administrator whose token is the filtered one of User Account Control:
+// the Administrators' grant counts only once Brevalt runs elevated.
+bool filtered_administrator(HANDLE token) {
+    TOKEN_ELEVATION_TYPE type{};
+    DWORD size = sizeof type;
+    return ::GetTokenInformation(token, TokenElevationType, &type, size, &size) && type == TokenElevationTypeLimited;
+}
+
+// The folder's own security descriptor decides, as it will for the sensor's
+// files: group membership alone would not see an administrator's grant, nor
+// a folder an operator has opened to another group.
+enum class FolderAccess { writable, refused, unknown };
+
+FolderAccess folder_access(const std::wstring& folder, HANDLE process_token) {
+    constexpr SECURITY_INFORMATION k_parts =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 0;
+    if (!::GetFileSecurityW(folder.c_str(), k_parts, nullptr, 0, &size) &&
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        // A folder whose very permissions this user may not read is not theirs.
+        return ::GetLastError() == ERROR_ACCESS_DENIED ? FolderAccess::refused : FolderAccess::unknown;
+    std::string descriptor(size, '\0');
+    if (!::GetFileSecurityW(folder.c_str(), k_parts, descriptor.data(), size, &size)) return FolderAccess::unknown;
+    // AccessCheck takes an impersonation token only.
+    HANDLE token = nullptr;
+    if (!::DuplicateToken(process_token, SecurityImpersonation, &token)) return FolderAccess::unknown;
+    GENERIC_MAPPING file_mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    // What the sensor and a rotation do in the folder: create the logs,
+    // list it and pass through it.
+    constexpr DWORD k_needed = FILE_ADD_FILE | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+    PRIVILEGE_SET privileges{};
+    DWORD privileges_size = sizeof privileges;
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    const BOOL checked = ::AccessCheck(descriptor.data(), token, k_needed, &file_mapping, &privileges,
+                                       &privileges_size, &granted, &allowed);
+    ::CloseHandle(token);
+    if (!checked) return FolderAccess::unknown;
+    return allowed ? FolderAccess::writable : FolderAccess::refused;
+}
+
+}  // namespace
+
+// A missing folder, or a check that cannot be made, lets Brevalt go on: the
+// sensor then fails loudly on its own, and the claim is out of a
+// non-member's reach anyway.
+std::string SystemPlatform::why_not_operator(const std::string& log_folder) {
+    const auto wide = win32::to_wide(log_folder);
+    HANDLE token = nullptr;
+    if (!wide || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) return {};
+    std::string why;
+    if (folder_access(*wide, token) == FolderAccess::refused) {
+        why = "Only members of the group \"Brevalt Operators\" may run Brevalt: ask an administrator to add you "
+              "(net localgroup \"Brevalt Operators\" " +
+              account_of(token) + " /add), then log on again";
+        if (filtered_administrator(token)) why += ", or start Brevalt as administrator";
+    }
+    ::CloseHandle(token);
+    return why;
 }
 
 }  // namespace brevalt

@@ -1,10 +1,12 @@
 #include "sensor/win32/folder_claim.h"
 
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdint>
 #include <iterator>
+#include <memory>
 
 #include "platform/win32/wide_text.h"
 #include "sensor/win32/canonical_path.h"
@@ -34,6 +36,72 @@ SysResult NamedObjectSecurity::prepare() {
     return SysResult::success();
 }
 
+namespace {
+
+constexpr const wchar_t* k_namespace_name = L"Brevalt";
+
+struct LocalFreed {
+    void operator()(void* memory) const { ::LocalFree(memory); }
+};
+using OwnedLocal = std::unique_ptr<void, LocalFreed>;
+
+// Any access for the group, the administrators and the system; none for
+// anyone else.
+bool namespace_security(PSID group, OwnedLocal& descriptor) {
+    wchar_t* group_text = nullptr;
+    if (!::ConvertSidToStringSidW(group, &group_text)) return false;
+    const std::wstring sddl = std::wstring(L"D:P(A;;GA;;;BA)(A;;GA;;;SY)(A;;GA;;;") + group_text + L")";
+    ::LocalFree(group_text);
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr))
+        return false;
+    descriptor.reset(made);
+    return true;
+}
+
+ObjectNamespace open_object_namespace(const wchar_t* group) {
+    const auto failure = [](const char* call) {
+        ObjectNamespace failed;
+        failed.result = SysResult::failure(call, static_cast<int>(::GetLastError()));
+        return failed;
+    };
+    alignas(SID) BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sid_size = sizeof sid;
+    wchar_t domain[257];
+    DWORD domain_size = std::size(domain);
+    SID_NAME_USE kind{};
+    // The group is made by the installer, on this machine: where it is not
+    // found, nobody can have been made an operator.
+    if (!::LookupAccountNameW(nullptr, group, sid, &sid_size, domain, &domain_size, &kind)) return {};
+    // Wine has no boundary descriptors (and no private namespaces).
+    HANDLE boundary = ::CreateBoundaryDescriptorW(k_namespace_name, 0);
+    if (boundary == nullptr) return {};
+    ObjectNamespace entered;
+    entered.prefix = std::wstring(k_namespace_name) + L"\\";
+    OwnedLocal descriptor;
+    if (!::AddSIDToBoundaryDescriptor(&boundary, sid)) {
+        entered = failure("AddSIDToBoundaryDescriptor");
+    } else if (!namespace_security(sid, descriptor)) {
+        entered = failure("ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    } else {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+        // Only a member may create it; the first operator's Brevalt does, the
+        // others (and an elevated administrator) open it.
+        entered.handle = OwnedHandle(::CreatePrivateNamespaceW(&attributes, boundary, k_namespace_name));
+        if (!entered.handle) entered.handle = OwnedHandle(::OpenPrivateNamespaceW(boundary, k_namespace_name));
+        if (!entered.handle) entered = failure("OpenPrivateNamespaceW");
+    }
+    ::DeleteBoundaryDescriptor(boundary);
+    return entered;
+}
+
+}  // namespace
+
+const ObjectNamespace& operators_namespace() {
+    static const ObjectNamespace entered = open_object_namespace(L"Brevalt Operators");
+    return entered;
+}
+
 // Object names are compared case-sensitively, file names are not; and a
 // name may hold no backslash after its namespace.
 std::wstring object_name(const std::wstring& folder, std::wstring_view suffix) {
@@ -47,7 +115,7 @@ std::wstring object_name(const std::wstring& folder, std::wstring_view suffix) {
     // its beginning, which a reader of the name recognises, and ends in a
     // hash of the whole (64-bit FNV-1a), which tells apart two paths that
     // differ only past the cut.
-    const std::wstring_view prefix = L"Global\\Brevalt.";
+    const std::wstring prefix = operators_namespace().prefix + L"Brevalt.";
     constexpr std::size_t k_hash_digits = 16;
     if (prefix.size() + name.size() + suffix.size() >= MAX_PATH) {
         std::uint64_t hash = 14695981039346656037ull;
@@ -101,6 +169,7 @@ SysResult try_claim(const std::string& folder, OwnClaim& own) {
 
     // The claim is a named mutex: the system deletes it with its last
     // handle, so it dies with its process, crash or not.
+    if (!operators_namespace().result.ok()) return operators_namespace().result;
     NamedObjectSecurity security;
     if (const SysResult prepared = security.prepare(); !prepared.ok()) return prepared;
     own.folder = canonical_path(*wide);

@@ -8,10 +8,30 @@
 #include "sensor/sensor.h"
 #include "sensor/win32/owned_handle.h"
 
-// Brevalt's own claim of a log folder: a named mutex in the global
-// namespace, named after the folder, held by one Brevalt for as long as it
-// runs. The marks of the sensors it starts are named after the same folder.
+// Brevalt's own claim of a log folder: a named mutex, named after the
+// folder, held by one Brevalt for as long as it runs. The marks of the
+// sensors it starts are named after the same folder.
 namespace brevalt::win32 {
+
+// Where Brevalt's named objects live. A name in the global namespace can be
+// taken first by any user, who would keep every operator's Brevalt from
+// starting; so where the installer's group "Brevalt Operators" exists they
+// live in a private namespace bounded by that group's SID, which only its
+// members can create and only they, the administrators and the system can
+// open. Without the group (a program folder set up by hand, a test) or
+// without private namespaces (Wine) the names stay global.
+struct ObjectNamespace {
+    // Open for as long as a claim or a sensor may need it: the system
+    // deletes a private namespace with its last handle.
+    OwnedHandle handle{};
+    std::wstring prefix = L"Global\\";
+    // Failed where the group exists but this user may not enter its
+    // namespace: a claim outside it would not keep out the operators' one.
+    SysResult result{};
+};
+
+// The operators' namespace, opened once for the whole process.
+const ObjectNamespace& operators_namespace();
 
 // Readers may read a named object's owner and wait on it, nothing else.
 inline constexpr DWORD k_named_object_access = READ_CONTROL | SYNCHRONIZE;
@@ -40,9 +60,9 @@ private:
     SECURITY_ATTRIBUTES attributes_{sizeof attributes_, &descriptor_, FALSE};
 };
 
-// "Global\Brevalt.C:/PROGRAM FILES/BREVALT/LOG" followed by `suffix`, for
-// the canonical path of a folder: one name per folder for every session on
-// the machine.
+// "Global\Brevalt.C:/PROGRAM FILES/BREVALT/LOG" (or in the operators'
+// namespace) followed by `suffix`, for the canonical path of a folder: one
+// name per folder for every session on the machine.
 std::wstring object_name(const std::wstring& folder, std::wstring_view suffix = {});
 
 // "DOMAIN\user", the owner of a named object; empty where the system does

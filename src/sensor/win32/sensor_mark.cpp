@@ -17,8 +17,9 @@ std::optional<std::uint64_t> creation_time(HANDLE process) {
     return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
 }
 
-// "Global\Brevalt.C:/BREVALT/LOG.sensor.4711.1dc2a4b3c5d6e7f": the lower-case
-// words and digits can never form the upper-case name of a folder's claim.
+// "Global\Brevalt.C:/BREVALT/LOG.sensor.4711.1dc2a4b3c5d6e7f" (or in the
+// operators' namespace): the lower-case words and digits can never form the
+// upper-case name of a folder's claim.
 std::wstring mark_name(const std::wstring& folder, DWORD pid, std::uint64_t created) {
     // Widened from to_string: to_wstring would bring in a whole printf.
     std::wstring suffix = L".sensor.";
@@ -45,6 +46,13 @@ SysResult mark_sensor(HANDLE process, DWORD pid, const std::wstring& folder) {
     HANDLE in_sensor = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), mark, process, &in_sensor, 0, FALSE,
                            DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE))
+        return failure("DuplicateHandle");
+    // The namespace that holds the mark must outlive this Brevalt as the
+    // sensor does: one made again by the next Brevalt would be a new one,
+    // without the mark, and a second sensor would start beside this one.
+    const HANDLE names = operators_namespace().handle.get();
+    if (names != nullptr &&
+        !::DuplicateHandle(::GetCurrentProcess(), names, process, &in_sensor, 0, FALSE, DUPLICATE_SAME_ACCESS))
         return failure("DuplicateHandle");
     return SysResult::success();
 }
