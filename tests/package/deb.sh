@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package on this machine: lintian, desktop-file-validate; apt-get
-# install; upgrade, remove, purge, losing no log and no edited setting. Leaves
+# The Debian package on this machine: lintian, desktop-file-validate; the
+# upgrade from the last release that left the logs open to every user, which
+# closes them; upgrade, remove, purge, losing no log and no edited setting. Leaves
 # the machine as it found it (package, group, statoverride, own logs). The
 # installed program at work, at logon and logout: sessions.sh.
 # Usage: tests/package/deb.sh DEB   (as root)
@@ -9,8 +10,8 @@ set -uo pipefail
 deb=$(realpath "${1:?usage: deb.sh DEB}")
 # shellcheck source=scripts/lib/packages.sh
 source "$(dirname "$0")/../../scripts/lib/packages.sh"
-need_packages lintian desktop-file-utils || exit 2
-OUT=$(mktemp -d) logs=/var/opt/brevalt/log
+need_packages lintian desktop-file-utils git cmake g++ make qt6-base-dev libxcb1-dev dpkg-dev || exit 2
+OUT=$(mktemp -d) logs=/var/opt/brevalt/log version=$(dpkg-deb -f "$deb" Version)
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
 
@@ -38,16 +39,30 @@ expect "lintian: no error, no warning" lintian --fail-on error,warning "$deb"
 expect "desktop-file-validate: the menu and the autostart entry" desktop-file-validate \
     "$OUT"/extracted/{usr/share/applications,etc/xdg/autostart}/brevalt.desktop
 
-expect "apt-get installs it; the log folder: setgid 2775, group brevalt, through /opt/brevalt/log" \
-    eval 'apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb" && [[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt && $(readlink /opt/brevalt/log) == $logs ]]'
+# The last release before the logs were closed to all but the operators:
+# its .deb, built by its own CMake packaging.
+previous=4a39180
+mkdir "$OUT/previous" && git -C "$(dirname "$0")/../.." archive $previous | tar -x -C "$OUT/previous" || exit 2
+if ! (cd "$OUT/previous" && cmake --preset linux -B build -DBREVALT_BUILD_TESTS=OFF -DBREVALT_BUILD_BENCH=OFF &&
+    cmake --build build -j 2 --target brevalt && cd build && cpack -G DEB) >"$OUT/previous.log" 2>&1; then tail "$OUT/previous.log" >&2; exit 2; fi
+previous_deb=$(echo "$OUT"/previous/build/brevalt_*_amd64.deb)
+expect "apt-get installs the package of $previous: its log folder is open to all, 2775" \
+    eval 'apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$previous_deb" && [[ $(stat -c %a:%U:%G $logs) == 2775:root:brevalt ]]'
 
-# An operator's edit, and logs as a sensor and a rotation leave them.
+# An operator's edit; logs as its sensors and rotations left them, readable by all; a link an operator put there.
 edited=04:44 && echo $edited >/etc/opt/brevalt/brevalt.ini
-for f in alert.ids scan.log alert.ids.20261206 scan.log.20261206; do date >"$logs/$f"; done
+(umask 002 && for f in $logs/{alert.ids,scan.log,alert.ids.20261206,scan.log.20261206} "$OUT/elsewhere"; do date >"$f"; done) &&
+    ln -s "$OUT/elsewhere" $logs/elsewhere
 sums=$(log_sums $logs)
+expect "the upgrade to $version: the log folder 2770, the logs 660, every byte and a link's target kept, /opt/brevalt/log" \
+    eval 'apt-get -o DPkg::Lock::Timeout=900 install -y "$deb" && [[ $(stat -c %a:%U:%G $logs) == 2770:root:brevalt &&
+        $(find $logs -type f -printf "%m %g\n" | sort -u) == "660 brevalt" && $(stat -c %a "$OUT/elsewhere") == 664 &&
+        $(log_sums $logs) == "$sums" && $(cat /etc/opt/brevalt/brevalt.ini) == "$edited" && $(readlink /opt/brevalt/log) == $logs ]]'
+expect "an operator's own statoverride of the log folder outlives an upgrade from $previous" \
+    eval 'dpkg -i "$previous_deb" && dpkg-statoverride --remove $logs && dpkg-statoverride --update --add root adm 2770 $logs &&
+        dpkg -i "$deb" && [[ $(stat -c %a:%G $logs) == 2770:adm ]]'
 
 # An upgrade to a higher version: the same package with its version raised.
-version=$(dpkg-deb -f "$deb" Version)
 dpkg-deb -R "$deb" "$OUT/repack" && sed -i "s/^Version: .*/Version: $version+1/" "$OUT/repack/DEBIAN/control" &&
     dpkg-deb -b "$OUT/repack" "$OUT/next.deb" >/dev/null
 expect "the upgrade to $version+1 keeps the edited brevalt.ini and every log" \

@@ -6,7 +6,9 @@
 # Brevalt at logon, where, with one sensor and its icon; the session's own
 # logout ends Brevalt and its sensor, and no saved session brings it back; a
 # second operator's Brevalt leaves the log folder to the first; the logs stay
-# writable for the next operator. Leaves the machine as it found it.
+# writable for the next operator and closed to everyone else, who can neither
+# lock the folder nor, starting Brevalt from the menu, keep an operator's
+# sensor from starting. Leaves the machine as it found it.
 # Usage: tests/package/sessions.sh DEB STANDIN_SNORT   (as root)
 # shellcheck disable=SC2016,SC2034,SC2046,SC2086  # checks are passed to eval; helpers read LOG_DIR; pid lists
 set -uo pipefail
@@ -182,7 +184,8 @@ done
 
 # A logged on under openbox; B logs on under LXQt beside them.
 first=${BPID[$A]} sensor=$(sensor_pids)
-expect "the logs $A's sensor made are group-writable" eval '[[ $(stat -c "%U %a" $logs/alert.ids $logs/scan.log | sort -u) =~ ^$A\ 66[04]$ ]]'
+expect "the log folder is root:brevalt 2770; the logs $A's sensor made are $A's, 660: the group's, and no one else's" \
+    eval '[[ $(stat -c "%U:%G %a" $logs) == "root:brevalt 2770" && $(stat -c "%U %a" $logs/alert.ids $logs/scan.log | sort -u) == "$A 660" ]]'
 logon $B lxqt-session
 expect "a second operator's Brevalt shows a message box on their display" \
     eval 'brevalt_up $B && wait_until 30 eval "box=\$(on_display $B brevalt_window box)" && sensor_count_is 1'
@@ -194,12 +197,23 @@ expect "$A's Brevalt and sensor run on, the one sensor, writing" \
     eval '! ended $first && [[ $(sensor_pids) == "$sensor" ]] && writes'
 logout $A
 BPID[$B]= && logout $B  # their Brevalt has ended already
+expect "with no one holding it, $A may lock the log folder; $N may not, nor list it, nor read a log" \
+    eval 'runuser -u $A -- flock -n $logs true && ! runuser -u $N -- flock -n $logs true && ! runuser -u $N -- ls $logs &&
+        ! runuser -u $N -- cat /opt/brevalt/log/alert.ids'
+# N, no operator, opens Brevalt from the menu; B logs on while its message box waits.
+logon $N openbox-session
+wait_until 40 settled $N >/dev/null; as $N /opt/brevalt/brevalt-autostart --menu >"$OUT/menu.log" 2>&1 & menu=$!
+expect "$N's Brevalt, started from the menu, shows a message box" wait_until 30 eval 'box=$(on_display $N brevalt_window box)'
 size=$(alert_size) inode=$(stat -c %i $logs/alert.ids)
 # A rotation a minute from now: Brevalt's first ticks meet that minute or pass it.
 day=$(date -d '+60 sec' +%Y%m%d) && date -d '+60 sec' +%H:%M >/etc/opt/brevalt/brevalt.ini
 logon $B lxqt-session
-expect "$B's next logon: their sensor appends to the alert.ids $A's sensor made" \
+expect "meanwhile $B's next logon: their sensor appends to the alert.ids $A's sensor made" \
     eval 'brevalt_up $B && wait_until 15 count_is $B /opt/brevalt/snort 1 && wait_until 10 eval "[[ \$(alert_size) -gt $size && \$(stat -c %i $logs/alert.ids) == $inode ]]"'
+expect "$N was told why on standard error; once the box is answered, their Brevalt ends with a non-zero status" \
+    eval 'grep -F "Only members of the group \"brevalt\" may run Brevalt: ask an administrator to run \"adduser $N brevalt\", then log on again" \
+        "$OUT/menu.log" && on_display $N xdotool windowactivate --sync $box key Return && wait_until 10 ended $menu && ! wait $menu'
+logout $N
 expect "at the time in brevalt.ini both logs get dated names through /opt/brevalt/log" wait_until 150 rotated "$day"
 logout $B
 
