@@ -128,7 +128,8 @@ void Core::start_sensor() {
     // A second sensor on the same logs would write every alert twice and
     // escape every later stop and rotation.
     if (const std::optional<long> pid = sensor_.running_pid()) {
-        tell(Priority::notice, "The sensor already runs (process " + std::to_string(*pid) + "): no second one is started");
+        tell(Priority::notice,
+             "The sensor already runs (process " + std::to_string(*pid) + "): no second one is started");
         return;
     }
     quick_ends_.forgive();

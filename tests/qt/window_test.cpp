@@ -1,5 +1,6 @@
 #include <QtTest>
 #include <QtWidgets>
+#include <qpa/qwindowsysteminterface.h>
 
 #include "fakes.h"
 #include "main_window.h"
@@ -58,6 +59,26 @@ private slots:
         rig.clock.set(FakeClock::at(2026, 12, 7, 3, 30, 10));
         rig.window.on_tick();
         QCOMPARE(rig.sensor.stops, 1);
+    }
+
+    // Qt closes every open window itself when a session manager asks it to
+    // quit at logout: that ends the sensor too. The operator's close, which
+    // comes from the window system, leaves it running.
+    void only_the_operators_close_leaves_the_sensor_running() {
+        for (const bool operators_close : {true, false}) {
+            Rig rig;
+            write_file(rig.dir / "brevalt.ini", "03:30\n");
+            QVERIFY(!rig.window.start_up().has_value());
+            rig.window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+            if (operators_close) {
+                QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
+                    rig.window.windowHandle());
+            } else {
+                QApplication::closeAllWindows();
+            }
+            QCOMPARE(rig.sensor.stops, operators_close ? 0 : 1);
+        }
     }
 };
 

@@ -209,6 +209,7 @@ FolderClaim PosixSensor::settle_claim(FolderClaim claim, const FileId& folder, b
     }
     if (sensor != nullptr) {
         FolderClaim taken = take_over(*sensor, folder);
+        taken.note = claim.note;
         if (taken.outcome != FolderClaim::Outcome::claimed) return taken;
         held = ::flock(claim_fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;  // it ended meanwhile
     }
@@ -220,7 +221,9 @@ FolderClaim PosixSensor::settle_claim(FolderClaim claim, const FileId& folder, b
     // The Brevalt that took the lock is gone and what holds it now is hidden
     // from us: a sensor another user's Brevalt left running.
     const std::vector<pid_t> strangers = others_processes_named(executable_name_);
-    if (!strangers.empty()) return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(strangers.front()));
+    if (!strangers.empty()) {
+        return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(strangers.front()));
+    }
     return FolderClaim::of(FolderClaim::Outcome::held_elsewhere);
 }
 
@@ -231,7 +234,9 @@ FolderClaim PosixSensor::take_over(const FolderHolder& sensor, const FileId& fol
     if (!process || !still_holds(sensor.pid, sensor.fd, folder, *sensor.program)) {
         return FolderClaim::of(FolderClaim::Outcome::claimed);
     }
-    if (!process->signal(0)) return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(sensor.pid));
+    if (!process->signal(0)) {
+        return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(sensor.pid));
+    }
     // Sharing the sensor's own claim keeps the folder claimed once it is
     // stopped; where the system refuses (tracing restricted), Brevalt's open
     // folder still tells any later Brevalt that it serves the folder.
