@@ -39,6 +39,13 @@ run_program() {
 # A window named Brevalt: the main one even while hidden; with --onlyvisible, the one on screen.
 wine_window() { xdotool search "$@" --name '^Brevalt$' 2>/dev/null | head -n 1 | grep .; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+# The message box on screen is closed by its close button (the keyboard focus
+# may be on the sensor's console), and Brevalt then ends with status 1.
+box_closed_ends_with_1() {
+    check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
+    check "the box is closed" "$close_window" "$box"
+    check "$1 ends with status 1" brevalt_exits_with -eq 1
+}
 # The stand-in sensors that run in the program folder $app (Wine's current folder is theirs).
 app_sensors() {
     local pid
@@ -58,10 +65,7 @@ first_pid=$BREVALT_PID
 WINEDEBUG=-all,trace+msgbox run_program second
 check "a message box says the log folder is served" wait_until 20 grep -qs \
     'MSGBOX_OnInit L"Another Brevalt already serves the log folder \\"[^"]*\\\\app\\\\log\\"' "$OUT/second.out"
-check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
-# Closed by its close button: the keyboard focus may be on the sensor's console.
-check "the box is closed" "$close_window" "$box"
-check "the second Brevalt ends with status 1" brevalt_exits_with -eq 1
+box_closed_ends_with_1 "the second Brevalt"
 check "and started no sensor" sensors_running 1
 BREVALT_PID=$first_pid
 
@@ -104,9 +108,7 @@ check "停止 ends the sensor taken over" wait_until 10 sensors_running 0
 WINEDEBUG=-all,trace+msgbox start_program bare
 check "a message box names brevalt.ini and the reason" \
     wait_until 20 grep -q 'MSGBOX_OnInit L"Cannot use the settings file \\"brevalt.ini\\": ' "$OUT/bare.out"
-check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
-check "the box is closed" "$close_window" "$box"
-check "Brevalt ends with status 1" brevalt_exits_with -eq 1
+box_closed_ends_with_1 Brevalt
 check "no sensor was started" test ! -e "$app/log/alert.ids"
 
 # Wine makes a folder's permissions from its mode: a log folder this user may
@@ -121,8 +123,6 @@ check "with the reason as an information event and no box" eval 'grep -q \
 WINEDEBUG=-all,trace+msgbox run_program outsider
 check "started by hand, a message box says who may run Brevalt" wait_until 20 grep -q \
     'MSGBOX_OnInit L"Only members of the group \\"Brevalt Operators\\" may run Brevalt: ask an administrator to add you' "$OUT/outsider.out"
-check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
-check "the box is closed" "$close_window" "$box"
-check "Brevalt ends with status 1" brevalt_exits_with -eq 1
+box_closed_ends_with_1 Brevalt
 check "neither started a sensor" test ! -e "$app/log/alert.ids"
 echo "e2e: all passed"
