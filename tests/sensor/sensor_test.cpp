@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -32,6 +33,19 @@ namespace {
 pid_t g_unkillable = 0;
 int g_kills = 0;
 }  // namespace
+
+// A network file system may refuse locks on folders: flock fails on the
+// folder with this inode as it does there.
+ino_t g_unlockable = 0;
+
+extern "C" int flock(int fd, int operation) noexcept {
+    struct stat st {};
+    if (g_unlockable != 0 && ::fstat(fd, &st) == 0 && st.st_ino == g_unlockable) {
+        errno = ENOLCK;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_flock, fd, operation));
+}
 
 extern "C" int kill(pid_t pid, int signal) noexcept {
     ++g_kills;
@@ -342,6 +356,27 @@ TEST_F(SensorTest, SensorLeftRunningOnTheFolderIsTakenOverAndNothingElse) {
     EXPECT_EQ(held.outcome, FolderClaim::Outcome::held_elsewhere);
     EXPECT_NE(held.detail.find("process " + std::to_string(locker)), std::string::npos) << held.detail;
     ::close(probe);
+}
+
+// A log folder that cannot be locked is served all the same, under a lock on
+// the program folder, which still keeps a second Brevalt off.
+TEST_F(SensorTest, LogFolderThatCannotBeLockedIsServedUnderTheProgramFoldersClaim) {
+    TempDir work;
+    fs::create_directories(work / "log");
+    place_standin(work / "bin");
+    struct stat log_status {};
+    ASSERT_EQ(::stat((work / "log").c_str(), &log_status), 0);
+    g_unlockable = log_status.st_ino;
+    PosixSensor sensor((work / "bin").string());
+    const FolderClaim claim = sensor.claim_folder((work / "log").string());
+    EXPECT_EQ(claim.outcome, FolderClaim::Outcome::claimed);
+    EXPECT_NE(claim.note.find("claims its program folder"), std::string::npos) << claim.note;
+    PosixSensor second((work / "bin").string());
+    EXPECT_EQ(second.claim_folder((work / "log").string()).outcome, FolderClaim::Outcome::held_elsewhere);
+    ASSERT_TRUE(sensor.start().ok());
+    const pid_t pid = *sensor.current_pid();
+    EXPECT_TRUE(wait_until([&] { return fs::read_symlink(proc(pid, "fd/3")) == work / "bin"; }));
+    g_unlockable = 0;
 }
 
 }  // namespace
