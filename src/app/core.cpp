@@ -51,16 +51,16 @@ std::optional<StartupError> Core::start_up() {
     auto settings = read_settings(settings_path_);
     if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(std::move(error->message));
     state_.rotation_time = std::get<std::string>(std::move(settings));
-    // Only operators may hold the folder's claim: anyone else would keep
-    // every operator's Brevalt from starting the sensor.
     std::string log_folder = log_dir(platform_);
     if (!log_folder.empty()) log_folder.pop_back();
+    // Only operators may hold the folder's claim: anyone else would keep
+    // every operator's Brevalt from starting the sensor.
     if (std::string why = log_folder.empty() ? std::string() : platform_.why_not_operator(log_folder); !why.empty()) {
         if (!started_at_logon_) return refuse_start(std::move(why));
         platform_.log_event(Priority::info, why);
         return StartupError{std::move(why), true};
     }
-    const FolderClaim claim = claim_log_folder();
+    const FolderClaim claim = claim_log_folder(std::move(log_folder));
     if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
         return refuse_start(claim.detail);
     }
@@ -260,11 +260,9 @@ void Core::on_notification_area_appeared() {
     if (phase_ == Phase::running) place_icon();
 }
 
-FolderClaim Core::claim_log_folder() {
+FolderClaim Core::claim_log_folder(std::string folder) {
     // The log folder is what two Brevalts must not share; where there is
     // none yet, the program folder it would be made in stands for it.
-    std::string folder = log_dir(platform_);
-    if (!folder.empty()) folder.pop_back();
     FolderClaim claim = sensor_.claim_folder(folder);
     if (claim.outcome == FolderClaim::Outcome::missing) {
         folder = platform_.program_dir().path;

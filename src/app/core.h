@@ -101,7 +101,7 @@ private:
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
-    FolderClaim claim_log_folder();
+    FolderClaim claim_log_folder(std::string folder);
     std::optional<StartupError> refuse_start(std::string message);
 
     Shell& shell_;
