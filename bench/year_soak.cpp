@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     platform.sleep_advances_clock = false;
     StopClockSensor sensor(clock);
     test::FakeShell shell;
-    Core core(shell, platform, sensor, (dir / "brevalt.ini").string());
+    test::FakeLogKeeper keeper;
+    Core core(shell, platform, sensor, keeper, (dir / "brevalt.ini").string());
     if (auto error = core.start_up()) {
         std::fprintf(stderr, "%s\n", error->message.c_str());
         return 2;

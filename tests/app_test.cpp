@@ -243,5 +243,57 @@ TEST_F(StartUpTest, RotationOutcomesAndANearlyFullDiskAreTold) {
     EXPECT_EQ(std::count(shell.notifications.begin(), shell.notifications.end(), full), 2);
 }
 
+// Keeping runs only where asked for, always once the sensor runs again, and
+// what it did reaches the operator at the next tick.
+TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
+    test::write_file(dir / "brevalt.ini", "03:30\nkeep=30\ncompress=yes\nrotate=weekly\n");
+    ASSERT_FALSE(core.start_up().has_value());
+    const auto after = [this](const std::string& first, const std::string& then) {
+        const auto at = std::find(log.begin(), log.end(), first);
+        return std::find(at, log.end(), then) != log.end();
+    };
+    EXPECT_TRUE(after("sensor start", "tidy /opt/brevalt/log"));
+    ASSERT_EQ(keeper.passes.size(), 1u);
+    EXPECT_EQ(keeper.passes[0].second.keep_dates, 30u);
+    EXPECT_TRUE(keeper.passes[0].second.compress);
+    ASSERT_EQ(shell.notifications.size(), 1u);
+    EXPECT_NE(shell.notifications[0].find("\"rotate\" on line 4"), std::string::npos);
+
+    log.clear();
+    core.rotate_now();
+    EXPECT_TRUE(after("sensor start", "tidy /opt/brevalt/log"));
+
+    KeepReport report;
+    report.deleted = 4;
+    report.oldest_alert_date_kept = 20261108;
+    report.oldest_scan_date_kept = 20261109;
+    report.failures = {{"alert.ids.20261001", true, SysResult::failure("unlink", EACCES)},
+                       {"scan.log.20261001", true, SysResult::failure("unlink", EACCES)}};
+    report.volume_cannot_compress = true;
+    keeper.reports = {report, report};
+    platform.told.clear();
+    shell.notifications.clear();
+    core.on_tick();
+    const std::string deleted =
+        "info: 4 dated logs older than the newest 30 dates were deleted; the oldest kept: alert.ids.20261108 "
+        "scan.log.20261109";
+    const std::string failed =
+        "warning: 2 dated logs, alert.ids.20261001 the first, could not be deleted: Permission denied";
+    EXPECT_EQ(platform.told,
+              (Texts{deleted, failed,
+                     "warning: The log folder's volume cannot compress files: compress=yes is not carried out there",
+                     deleted, failed}));
+    EXPECT_EQ(shell.notifications.size(), 3u);
+
+    core.exit_program();
+    EXPECT_TRUE(keeper.stopped);
+}
+
+TEST_F(StartUpTest, WithoutKeepOrCompressNothingIsKept) {
+    start();
+    core.rotate_now();
+    EXPECT_TRUE(keeper.passes.empty());
+}
+
 }  // namespace
 }  // namespace brevalt

@@ -18,9 +18,9 @@ namespace brevalt {
 namespace {
 
 // The time read, or "error: " and the message.
-std::string shown(const std::variant<std::string, SettingsError>& result) {
+std::string shown(const std::variant<Settings, SettingsError>& result) {
     if (const auto* error = std::get_if<SettingsError>(&result)) return "error: " + error->message;
-    return std::get<std::string>(result);
+    return std::get<Settings>(result).rotation_time;
 }
 std::string value_of(std::string_view bytes) { return shown(parse_settings(bytes)); }
 
@@ -63,6 +63,38 @@ TEST(SettingsFile, MissingEmptyAndUnreadableFilesGiveTheReason) {
     EXPECT_EQ(shown(read_settings(dir.path().string())).rfind("error: ", 0), 0U);
     test::write_file(path, "21:05\r\n");
     EXPECT_EQ(shown(read_settings(path)), "21:05");
+    // Past 64 KiB nothing is read, and a keep=365 cut to keep=3 is dropped.
+    std::string large = "21:05\n" + std::string(64 * 1024 - 6 - 7, '#') + "\nkeep=365\n";
+    test::write_file(path, large);
+    const auto cut = std::get<Settings>(read_settings(path));
+    EXPECT_EQ(cut.keeping.keep_dates, 0u);
+    EXPECT_EQ(cut.warnings.size(), 1u);
+}
+
+// Later lines: both settings off unless given; the prose that files of
+// earlier versions hold under the time stays a remark; anything that could
+// misread a keep stops the start, naming the line.
+TEST(SettingsLines, KeepAndCompressOnLaterLines) {
+    const auto read = [](std::string_view bytes) { return std::get<Settings>(parse_settings(bytes)); };
+    const Settings old = read("03:30\nThe first line holds the daily rotation time, HH:MM.\n");
+    EXPECT_EQ(old.keeping.keep_dates, 0u);
+    EXPECT_FALSE(old.keeping.compress);
+    EXPECT_TRUE(old.warnings.empty());
+
+    const Settings given = read("03:30\r\n\r\n# keep=1\n  Keep = 30 \r compress=YES\nlater=1\r\n");
+    EXPECT_EQ(given.rotation_time, "03:30");
+    EXPECT_EQ(given.keeping.keep_dates, 30u);
+    EXPECT_TRUE(given.keeping.compress);
+    ASSERT_EQ(given.warnings.size(), 1u);
+    EXPECT_NE(given.warnings[0].find("\"later\" on line 6"), std::string::npos) << given.warnings[0];
+    EXPECT_EQ(read("03:30\nkeep=3650\ncompress=no\n").keeping.keep_dates, 3650u);
+
+    for (const char* bad : {"keep=0", "keep=3651", "keep=-1", "keep=ten", "keep=", "keep=30x", "keep 30",
+                            "compress=maybe", "keep=3\nkeep=4"}) {
+        const std::string shown_error = value_of(std::string("03:30\n") + bad + "\n");
+        EXPECT_EQ(shown_error.rfind("error: ", 0), 0u) << bad;
+        EXPECT_NE(shown_error.find("line"), std::string::npos) << shown_error;
+    }
 }
 
 // The sensor is started with handle inheritance on; it must never hold the

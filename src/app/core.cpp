@@ -43,24 +43,27 @@ std::string end_text(const SensorEnd& end) {
 
 }  // namespace
 
-Core::Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path)
-    : shell_(shell), platform_(platform), sensor_(sensor), settings_path_(std::move(settings_path)) {}
+Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, std::string settings_path)
+    : shell_(shell), platform_(platform), sensor_(sensor), keeper_(keeper), settings_path_(std::move(settings_path)) {}
 
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
     auto settings = read_settings(settings_path_);
     if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(std::move(error->message));
-    state_.rotation_time = std::get<std::string>(std::move(settings));
-    std::string log_folder = log_dir(platform_);
-    if (!log_folder.empty()) log_folder.pop_back();
+    Settings& read = std::get<Settings>(settings);
+    state_.rotation_time = std::move(read.rotation_time);
+    keeping_ = read.keeping;
+    log_folder_ = log_dir(platform_);
+    if (!log_folder_.empty()) log_folder_.pop_back();
     // Only operators may hold the folder's claim: anyone else would keep
     // every operator's Brevalt from starting the sensor.
-    if (std::string why = log_folder.empty() ? std::string() : platform_.why_not_operator(log_folder); !why.empty()) {
+    if (std::string why = log_folder_.empty() ? std::string() : platform_.why_not_operator(log_folder_);
+        !why.empty()) {
         if (!started_at_logon_) return refuse_start(std::move(why));
         platform_.log_event(Priority::info, why);
         return StartupError{std::move(why), true};
     }
-    const FolderClaim claim = claim_log_folder(std::move(log_folder));
+    const FolderClaim claim = claim_log_folder(log_folder_);
     if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
         return refuse_start(claim.detail);
     }
@@ -78,6 +81,7 @@ std::optional<StartupError> Core::start_up() {
     shell_.hide_window();
     window_ = WindowState::hidden;
     place_icon();
+    for (const std::string& warning : read.warnings) tell(Priority::warning, warning);
     if (claim.outcome == FolderClaim::Outcome::taken_over) {
         // Its start is unknown: it counts as started now, so that one which
         // ends at once is not taken for a sensor that ran for a long time.
@@ -87,6 +91,7 @@ std::optional<StartupError> Core::start_up() {
     } else {
         start_sensor();
     }
+    keep_logs_in_background();
     return std::nullopt;
 }
 
@@ -100,6 +105,7 @@ std::optional<StartupError> Core::refuse_start(std::string message) {
 
 void Core::on_tick() {
     if (phase_ != Phase::running) return;
+    tell_keeping_news();
     const std::optional<SensorEnd> ended = sensor_.reap();
     // One reading serves the clock, the sensor's watch and the schedule, so
     // the window never shows a time other than the one they acted on.
@@ -150,6 +156,17 @@ void Core::rotate_now() {
     tell_rotation(report);
     if (!report.start.ok()) tell_start_failure(report.start);
     check_free_space(report.log_dir, now);
+    keep_logs_in_background();
+}
+
+void Core::keep_logs_in_background() {
+    if (keeping_.any() && !log_folder_.empty()) keeper_.tidy(log_folder_, keeping_);
+}
+
+void Core::tell_keeping_news() {
+    for (const KeepReport& report : keeper_.take_reports()) {
+        for (const KeepingNews::Line& line : keeping_news_.of(report, keeping_, platform_)) tell(line.priority, line.text);
+    }
 }
 
 void Core::tell(Priority priority, const std::string& text) {
@@ -226,6 +243,7 @@ void Core::check_free_space(const std::string& folder, const LocalTime& now) {
 
 void Core::exit_program() {
     phase_ = Phase::ending;
+    keeper_.stop();
     shell_.end_program();
 }
 
@@ -235,6 +253,7 @@ void Core::end_session() {
 }
 
 void Core::on_process_end() {
+    keeper_.stop();
     if (phase_ == Phase::running) end_sensor_with_session();
     phase_ = Phase::ending;
 }

@@ -7,6 +7,8 @@
 #include "app/quick_ends.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "keeping/keeping_news.h"
+#include "keeping/log_keeping.h"
 #include "platform/platform.h"
 #include "rotation/rotation.h"
 #include "rotation/schedule.h"
@@ -36,7 +38,8 @@ struct StartupError {
 
 class Core {
 public:
-    Core(Shell& shell, Platform& platform, Sensor& sensor, std::string settings_path = k_settings_file_name);
+    Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper,
+         std::string settings_path = k_settings_file_name);
 
     // Reads the settings, claims the log folder, fills the window, arms the
     // tick, hides the window, puts the icon in place and starts the sensor,
@@ -50,13 +53,16 @@ public:
 
     // The 30-second tick: collect ended sensors and start again one that
     // ended by itself, refresh the clock, then rotate once a day, in the
-    // configured minute or at the first tick after it passed unseen.
+    // configured minute or at the first tick after it passed unseen. Tells
+    // what the dated logs' keeping did since the last tick.
     void on_tick();
 
     void start_sensor();  // with a sensor running, says so and starts none
     void stop_sensor();   // a stopped sensor is never started again by the tick
     void rotate_now();    // leaves the schedule alone
-    void exit_program();  // "終了" or closing the window: the sensor keeps running
+    // "終了" or closing the window: the sensor keeps running; a compression
+    // under way is given up, its log left whole for the next start.
+    void exit_program();
     void on_icon_clicked();  // the left button on the icon: show the window
 
     // The desktop session is ending (logout, shutdown, a session manager's
@@ -103,11 +109,20 @@ private:
     void end_sensor_with_session();
     FolderClaim claim_log_folder(std::string folder);
     std::optional<StartupError> refuse_start(std::string message);
+    // Deleting and compressing dated logs, where the operator asked for it;
+    // always after the sensor runs again, never on the window's thread.
+    void keep_logs_in_background();
+    void tell_keeping_news();
 
     Shell& shell_;
     Platform& platform_;
     Sensor& sensor_;
+    LogKeeper& keeper_;
     std::string settings_path_;
+    KeepSettings keeping_;
+    KeepingNews keeping_news_;
+    // Without a trailing separator; empty when the program folder is unknown.
+    std::string log_folder_;
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;

@@ -5,15 +5,27 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
+
+#include "keeping/log_keeping.h"
 
 // The settings file: "brevalt.ini" in the current directory, holding the
-// rotation time as its first field (for example a single line 03:30).
+// rotation time as its first field (for example a single line 03:30), and on
+// later lines settings of the form name=value.
 namespace brevalt {
 
 inline constexpr const char* k_settings_file_name = "brevalt.ini";
 
 struct SettingsError {
     std::string message;  // names the file and the reason
+};
+
+struct Settings {
+    std::string rotation_time;
+    KeepSettings keeping;
+    // Lines the program does not know, told once at start-up: a file
+    // written for a later version still starts.
+    std::vector<std::string> warnings;
 };
 
 // The first field of the file's bytes, by the rules of sequential field input:
@@ -23,7 +35,16 @@ struct SettingsError {
 // trailing blanks. A leading UTF-8 byte-order mark is dropped. A first line
 // that holds only blanks gives an error rather than an empty time, so that an
 // operator who left the file blank learns of it instead of never rotating.
-std::variant<std::string, SettingsError> parse_settings(std::string_view bytes,
+//
+// A later line whose text before its first '=' is a single word is a
+// setting, blanks around the name and the value ignored: keep=N (1 to 3650)
+// and compress=yes|no, names and words in any case. A bad value of either,
+// either given twice, or either named on a line that is no setting ("keep 30")
+// is an error naming the line: a misread keep could delete logs. Any other
+// name is a warning. Every other line is a remark: empty lines, lines
+// starting with '#', and prose, which files written for earlier versions hold
+// under the time.
+std::variant<Settings, SettingsError> parse_settings(std::string_view bytes,
                                                         std::string_view file_name = k_settings_file_name);
 
 struct FileCloser {
@@ -37,6 +58,6 @@ FileHandle open_not_inherited(const std::string& path);
 
 // Reads and parses the file at `path`. A missing, unreadable or empty file is
 // an error whose message names the file and the reason.
-std::variant<std::string, SettingsError> read_settings(const std::string& path = k_settings_file_name);
+std::variant<Settings, SettingsError> read_settings(const std::string& path = k_settings_file_name);
 
 }  // namespace brevalt

@@ -12,9 +12,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     auto result = brevalt::parse_settings(bytes);
-    if (const auto* value = std::get_if<std::string>(&result)) {
-        if (bytes.find(*value) == std::string_view::npos) std::abort();
-        if (value->find('\n') != std::string::npos || value->find('\r') != std::string::npos) std::abort();
+    if (const auto* settings = std::get_if<brevalt::Settings>(&result)) {
+        const std::string& value = settings->rotation_time;
+        if (bytes.find(value) == std::string_view::npos) std::abort();
+        if (value.find('\n') != std::string::npos || value.find('\r') != std::string::npos) std::abort();
+        if (settings->keeping.keep_dates > brevalt::k_max_keep_dates) std::abort();
     }
     return 0;
 }

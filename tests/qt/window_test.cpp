@@ -19,7 +19,8 @@ struct Rig {
     FakeClock clock{FakeClock::at(2026, 12, 6, 9, 5, 0)};
     FakePlatform platform{clock, log};
     FakeSensor sensor{log};
-    MainWindow window{platform, sensor, (dir / "brevalt.ini").string()};
+    FakeLogKeeper keeper;
+    MainWindow window{platform, sensor, keeper, (dir / "brevalt.ini").string()};
 };
 
 }  // namespace

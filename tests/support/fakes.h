@@ -136,6 +136,24 @@ public:
     std::vector<std::string> notifications;
 };
 
+// Keeps the passes asked for and hands out the reports a test queues.
+class FakeLogKeeper final : public LogKeeper {
+public:
+    explicit FakeLogKeeper(EventLog* log = nullptr) : log(log) {}
+    void tidy(const std::string& folder, const KeepSettings& settings) override {
+        if (stopped) return;
+        passes.emplace_back(folder, settings);
+        if (log != nullptr) log->push_back("tidy " + folder);
+    }
+    std::vector<KeepReport> take_reports() override { return std::exchange(reports, {}); }
+    void stop() override { stopped = true; }
+
+    std::vector<std::pair<std::string, KeepSettings>> passes;
+    std::vector<KeepReport> reports;
+    bool stopped = false;
+    EventLog* log;
+};
+
 // A Core wired to fakes, reading its settings from a fresh temporary folder.
 struct CoreHarness {
     TempDir dir;
@@ -144,7 +162,8 @@ struct CoreHarness {
     FakePlatform platform{clock, log};
     FakeSensor sensor{log};
     FakeShell shell;
-    Core core{shell, platform, sensor, (dir / "brevalt.ini").string()};
+    FakeLogKeeper keeper{&log};
+    Core core{shell, platform, sensor, keeper, (dir / "brevalt.ini").string()};
 };
 
 }  // namespace brevalt::test

@@ -29,7 +29,8 @@ protected:
     test::FakeClock clock_{test::FakeClock::at(2026, 12, 6, 9, 5, 7)};
     test::FakePlatform platform_{clock_, log_};
     test::FakeSensor sensor_{log_};
-    MainWindow window_{platform_, sensor_, (dir_ / "brevalt.ini").string()};
+    test::FakeLogKeeper keeper_;
+    MainWindow window_{platform_, sensor_, keeper_, (dir_ / "brevalt.ini").string()};
 };
 
 // The icon calls back to the hidden picture box with the mouse message as its message,

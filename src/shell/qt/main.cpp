@@ -5,6 +5,7 @@
 #include "main_window.h"
 #include "session_end.h"
 #include "platform/system_platform.h"
+#include "keeping/posix/background_keeper.h"
 #include "sensor/posix/posix_sensor.h"
 
 // Brevalt on a Linux desktop: the window starts up and then lives on the
@@ -27,5 +28,6 @@ int main(int argc, char* argv[]) {
 
     brevalt::SystemPlatform platform;
     brevalt::PosixSensor sensor(platform.program_dir().path);
-    return run_program(platform, sensor);
+    brevalt::BackgroundKeeper keeper;
+    return run_program(platform, sensor, keeper);
 }

@@ -37,8 +37,9 @@ Widget* place(Widget* widget, const char* name, const QRect& geometry) {
 
 }  // namespace
 
-MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path, QWidget* parent)
-    : QMainWindow(parent), core_(*this, platform, sensor, std::move(settings_path)) {
+MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
+                       std::string settings_path, QWidget* parent)
+    : QMainWindow(parent), core_(*this, platform, sensor, keeper, std::move(settings_path)) {
     setObjectName(QStringLiteral("Brevalt"));
     setWindowTitle(QStringLiteral("Brevalt"));
     setWindowIcon(QIcon(QStringLiteral(":/brevalt.png")));
@@ -206,8 +207,9 @@ void on_exit() {
 
 }  // namespace
 
-int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, std::string settings_path) {
-    MainWindow window(platform, sensor, std::move(settings_path));
+int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
+                std::string settings_path) {
+    MainWindow window(platform, sensor, keeper, std::move(settings_path));
     if (auto error = window.start_up()) {
         if (error->quiet) return 0;
         // The core has written it to the system log and standard error

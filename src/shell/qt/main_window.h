@@ -26,7 +26,7 @@ class MainWindow final : public QMainWindow, public brevalt::Shell {
     Q_OBJECT
 
 public:
-    MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor,
+    MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
                std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
 
     // An error is for the caller to report before it ends the program.
@@ -97,5 +97,5 @@ private:
 // The whole program after QApplication exists: the window's start-up, the
 // report of a start-up error (standard error and a message box), then the
 // event loop. Returns the process status.
-int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor,
+int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
                 std::string settings_path = brevalt::k_settings_file_name);

@@ -11,6 +11,7 @@
 #include "app/core.h"
 #include "main_window.h"
 #include "platform/system_platform.h"
+#include "keeping/win32/background_keeper.h"
 #include "platform/win32/wide_text.h"
 #include "sensor/win32/win32_sensor.h"
 
@@ -34,7 +35,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
 
     brevalt::SystemPlatform platform;
     brevalt::Win32Sensor sensor;
-    brevalt::win32::MainWindow window(platform, sensor);
+    brevalt::BackgroundKeeper keeper;
+    brevalt::win32::MainWindow window(platform, sensor, keeper);
     if (!window.create(instance))
         return report_startup_error("Cannot create the window (error " + std::to_string(::GetLastError()) + ")");
     // The all-users start at logon passes --logon.

@@ -77,8 +77,8 @@ bool register_class(const WNDCLASSEXW& window_class) {
 
 }  // namespace
 
-MainWindow::MainWindow(Platform& platform, Sensor& sensor, std::string settings_path)
-    : core_(*this, platform, sensor, std::move(settings_path)) {}
+MainWindow::MainWindow(Platform& platform, Sensor& sensor, LogKeeper& keeper, std::string settings_path)
+    : core_(*this, platform, sensor, keeper, std::move(settings_path)) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) {

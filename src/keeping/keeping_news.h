@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "keeping/log_keeping.h"
+#include "platform/platform.h"
+
+namespace brevalt {
+
+// What a pass over the log folder did, in the words the operator and the
+// system log get. Failures of one kind come as one line with their count:
+// a folder of a year's logs that cannot be written must not bring hundreds
+// of notifications.
+class KeepingNews {
+public:
+    struct Line {
+        Priority priority;
+        std::string text;
+    };
+
+    std::vector<Line> of(const KeepReport& report, const KeepSettings& settings, Platform& platform);
+
+private:
+    // Told once a run: the volume does not change while Brevalt runs.
+    bool told_cannot_compress_ = false;
+};
+
+}  // namespace brevalt

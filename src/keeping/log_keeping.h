@@ -1,0 +1,110 @@
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+
+// Keeping the dated logs: deleting those past the newest N dates and
+// compressing the rest, both only when the operator asked for it. The
+// decisions live here, the file operations behind LogFolder, the thread that
+// runs a pass behind LogKeeper.
+namespace brevalt {
+
+// What the operator asked for on the settings file's later lines. Both off
+// by default: without them nothing is ever deleted or changed.
+struct KeepSettings {
+    unsigned keep_dates = 0;  // 0: keep everything
+    bool compress = false;
+
+    [[nodiscard]] bool any() const { return keep_dates != 0 || compress; }
+};
+
+inline constexpr unsigned k_max_keep_dates = 3650;
+// A compression is written under this name beside its log and renamed into
+// place only when whole; no dated name ends so.
+inline constexpr std::string_view k_partial_suffix = ".gz.partial";
+
+// "alert.ids.20261207" or "scan.log.20261207.gz": a dated log as a rotation
+// names it, compressed or not, with a date that exists in the calendar.
+struct DatedLog {
+    bool alert = true;        // alert.ids, else scan.log
+    int date = 0;             // yyyymmdd
+    bool gzipped = false;     // the name ends in ".gz"
+};
+std::optional<DatedLog> parse_dated_log(std::string_view name);
+
+// One name in the log folder, as the folder lists it: nothing is ever
+// followed, a link is a link whatever it points to.
+struct FolderEntry {
+    enum class Kind { file, link, other };
+    std::string name;
+    Kind kind = Kind::other;
+    // Already compressed by the file system (Windows); always false where
+    // compression writes a ".gz".
+    bool compressed_in_place = false;
+};
+
+// The file operations a pass needs, one implementation per system.
+class LogFolder {
+public:
+    enum class Compressed { done, stopped, volume_cannot, failed };
+    struct CompressResult {
+        Compressed outcome = Compressed::failed;
+        SysResult result;
+    };
+
+    virtual ~LogFolder() = default;
+    // `folder` has no trailing separator. A folder that does not exist (yet)
+    // lists as empty: there is nothing to keep.
+    virtual SysResult list(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // Removes the name itself: a link goes, its target stays.
+    virtual SysResult remove(const std::string& folder, const std::string& name) = 0;
+    // Compresses one dated log so that every tool that reads such logs still
+    // can. The original stays whole until its compressed form is whole on
+    // disk; `stop` set ends the work early with the original untouched.
+    virtual CompressResult compress(const std::string& folder, const std::string& name,
+                                    const std::atomic<bool>& stop) = 0;
+};
+
+// What one pass did, for the core to tell.
+struct KeepReport {
+    unsigned deleted = 0;
+    int oldest_alert_date_kept = 0;  // yyyymmdd, 0 when none is left
+    int oldest_scan_date_kept = 0;
+    unsigned compressed = 0;
+    bool volume_cannot_compress = false;
+    SysResult listing;  // the folder could not be read: nothing was done
+    struct Failure {
+        std::string name;
+        bool deleting = true;  // else compressing
+        SysResult result;
+    };
+    std::vector<Failure> failures;
+};
+
+// One pass over the folder: leftovers of an interrupted compression go,
+// then the dated logs past the newest `keep_dates` dates of each log, then
+// every dated log not yet compressed is compressed, oldest first. Only the
+// exact dated names are touched, never the live logs, other files or
+// folders.
+KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const KeepSettings& settings,
+                     const std::atomic<bool>& stop);
+
+// Runs passes off the window's thread, at low priority.
+class LogKeeper {
+public:
+    virtual ~LogKeeper() = default;
+    // Asks for a pass; one asked for while a pass runs follows it.
+    virtual void tidy(const std::string& folder, const KeepSettings& settings) = 0;
+    // The reports of the passes finished since the last call.
+    virtual std::vector<KeepReport> take_reports() = 0;
+    // Ends the running pass early, leaving every log whole, and returns when
+    // the worker is gone. No pass runs afterwards.
+    virtual void stop() = 0;
+};
+
+}  // namespace brevalt
