@@ -197,6 +197,50 @@ case_clock_jumping_over_the_minute_rotates() {
     check "a new sensor writes fresh logs" wait_until 15 test -s "$LOG_DIR/alert.ids"
 }
 
+# keep=3 and compress=yes on a folder seeded with dated logs of many dates:
+# after the start and a rotation the newest 3 dates remain, compressed to
+# exactly what was written, and nothing else is touched. Brevalt killed in the
+# middle of compressing a large log loses nothing; the next start finishes.
+case_dated_logs_kept_and_compressed() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    CASE_DIR=$(mktemp -d)
+    RUN_DIR=$CASE_DIR/run PROG_DIR=$CASE_DIR/program LOG_DIR=$CASE_DIR/program/log
+    mkdir -p "$RUN_DIR" "$LOG_DIR/alert.ids.20190101" && cp "$BIN/brevalt" "$BIN/snort" "$PROG_DIR/"
+    local d name today yesterday big
+    for d in 20251130 20251231 20260101 20260315 20260316; do
+        for name in alert.ids scan.log; do echo "$name of $d" >"$LOG_DIR/$name.$d"; done
+    done
+    gzip -n "$LOG_DIR/alert.ids.20251231" "$LOG_DIR/scan.log.20260316"
+    echo keep >"$LOG_DIR/alert.ids.20260230" && echo keep >"$LOG_DIR/notes.txt" && echo keep >"$CASE_DIR/outside"
+    ln -s "$CASE_DIR/outside" "$LOG_DIR/scan.log.20200101"
+    chgrp -h "$(id -g)" "$LOG_DIR"/* && chmod 640 "$LOG_DIR/alert.ids.20260316"
+    today=$(date +%Y%m%d) yesterday=$(date -d yesterday +%Y%m%d)
+    printf '%s\nkeep=3\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the rotation at the first tick dates today's logs" wait_until 75 eval 'test -s "$LOG_DIR/alert.ids.$today.gz"'
+    check "the newest 3 dates of each log remain, compressed, and nothing else is touched" wait_until 20 eval \
+        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today.gz notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today.gz" ]]'
+    check "each holds what was written" eval '[[ $(zcat "$LOG_DIR/alert.ids.20260316.gz") == "alert.ids of 20260316" && $(zcat "$LOG_DIR/scan.log.20260316.gz") == "scan.log of 20260316" ]]'
+    check "with the original's mode" test "$(stat -c %a "$LOG_DIR/alert.ids.20260316.gz")" = 640
+    check "the link went, its target stayed" eval '[[ $(cat "$CASE_DIR/outside") == keep && -d $LOG_DIR/alert.ids.20190101 ]]'
+    check "the deletions are in the system log" logged info '[0-9]* dated logs older than the newest 3 dates were deleted'
+
+    kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    big=$LOG_DIR/alert.ids.$yesterday
+    head -c 120M /dev/urandom | base64 >"$big"
+    local sum
+    sum=$(sha256sum <"$big")
+    start_brevalt
+    check "the next start compresses the large log" wait_until 20 test -e "$big.gz.partial"
+    kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    check "Brevalt killed in the middle leaves the original whole" eval '[[ $(sha256sum <"$big") == "$sum" && ! -e $big.gz ]]'
+    start_brevalt
+    check "the start after finishes it, the leftover gone" wait_until 120 eval '! test -e "$big" && ! test -e "$big.gz.partial"'
+    check "and the compressed log holds exactly what was written" eval '[[ $(zcat "$big.gz" | sha256sum) == "$sum" ]]'
+    check "the oldest of four dates is deleted" eval '! test -e "$LOG_DIR/alert.ids.20260315.gz" && test -e "$LOG_DIR/scan.log.20260315.gz"'
+}
+
 # Each case runs in a subshell of its own; what it leaves running is ended.
 run_case() { (trap 'end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT; "$1") >"$OUT/$CASE.log" 2>&1; }
 for name in $(declare -F | awk '$3 ~ /^case_/ { print $3 }'); do

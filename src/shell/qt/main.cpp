@@ -6,6 +6,7 @@
 #include "session_end.h"
 #include "platform/system_platform.h"
 #include "keeping/posix/background_keeper.h"
+#include "keeping/posix/posix_log_folder.h"
 #include "sensor/posix/posix_sensor.h"
 
 // Brevalt on a Linux desktop: the window starts up and then lives on the
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
 
     brevalt::SystemPlatform platform;
     brevalt::PosixSensor sensor(platform.program_dir().path);
-    brevalt::BackgroundKeeper keeper;
+    brevalt::PosixLogFolder log_folder;
+    brevalt::BackgroundKeeper keeper(log_folder);
     return run_program(platform, sensor, keeper);
 }
