@@ -1,0 +1,240 @@
+#include "keeping/posix/posix_log_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+namespace brevalt {
+namespace {
+
+using Compressed = LogFolder::Compressed;
+using CompressResult = LogFolder::CompressResult;
+
+// Read and written in pieces this big: few calls per gigabyte, little
+// memory, and the stop flag looked at every few milliseconds.
+constexpr std::size_t k_piece = std::size_t{256} << 10;
+// A compression must not push the operator's work out of the page cache: the
+// original is let go every this many bytes read, the copy's write-back
+// started every this many bytes written (so the final fsync waits for
+// little, and a stop is not held up by it).
+constexpr off_t k_cache_step = off_t{8} << 20;
+constexpr int k_gzip_level = 6;  // gzip's own default: its speed, its size
+constexpr int k_gzip_window = 15 + 16;  // the largest window, with a gzip header
+constexpr int k_deflate_memory = 8;
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { close(); }
+
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    int fd_;
+};
+
+UniqueFd open_folder(const std::string& folder) {
+    return UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+SysResult last_error(const char* call) { return SysResult::failure(call, errno); }
+CompressResult failed(SysResult result) { return {Compressed::failed, result}; }
+CompressResult failed(const char* call) { return failed(last_error(call)); }
+
+bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+ssize_t read_some(int fd, unsigned char* bytes, std::size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(fd, bytes, size);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+struct Deflater {
+    z_stream stream{};
+    bool started = false;
+
+    Deflater() = default;
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    ~Deflater() {
+        if (started) ::deflateEnd(&stream);
+    }
+};
+
+// Everything `source` holds, gzipped into `target`.
+CompressResult gzip(int source, int target, const std::atomic<bool>& stop) {
+    Deflater deflater;
+    z_stream& z = deflater.stream;
+    const int init = ::deflateInit2(&z, k_gzip_level, Z_DEFLATED, k_gzip_window, k_deflate_memory, Z_DEFAULT_STRATEGY);
+    if (init != Z_OK) return failed(SysResult::failure("deflateInit2", init == Z_MEM_ERROR ? ENOMEM : EINVAL));
+    deflater.started = true;
+
+    const auto in = std::make_unique<unsigned char[]>(k_piece);
+    const auto out = std::make_unique<unsigned char[]>(k_piece);
+    off_t read_total = 0;
+    off_t read_let_go = 0;
+    off_t written_total = 0;
+    off_t written_started = 0;
+    int flush = Z_NO_FLUSH;
+    while (flush != Z_FINISH) {
+        if (stop.load()) return {Compressed::stopped, {}};
+        const ssize_t got = read_some(source, in.get(), k_piece);
+        if (got < 0) return failed("read");
+        flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = in.get();
+        z.avail_in = static_cast<uInt>(got);
+        do {
+            z.next_out = out.get();
+            z.avail_out = static_cast<uInt>(k_piece);
+            if (::deflate(&z, flush) == Z_STREAM_ERROR) return failed(SysResult::failure("deflate", EIO));
+            const std::size_t produced = k_piece - z.avail_out;
+            if (!write_all(target, out.get(), produced)) return failed("write");
+            written_total += static_cast<off_t>(produced);
+        } while (z.avail_out == 0);
+
+        read_total += got;
+        if (read_total - read_let_go >= k_cache_step) {
+            ::posix_fadvise(source, read_let_go, read_total - read_let_go, POSIX_FADV_DONTNEED);
+            read_let_go = read_total;
+        }
+        if (written_total - written_started >= k_cache_step) {
+            ::sync_file_range(target, written_started, written_total - written_started, SYNC_FILE_RANGE_WRITE);
+            written_started = written_total;
+        }
+    }
+    return {Compressed::done, {}};
+}
+
+bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// The copy whole in `partial`, made to look like the original and put in
+// place; only then does the original go.
+CompressResult compress_opened(int folder, int source, int target, const std::string& name,
+                               const std::string& partial, const std::atomic<bool>& stop) {
+    struct stat original {};
+    if (::fstat(source, &original) != 0) return failed("fstat");
+    if (!S_ISREG(original.st_mode)) return failed(SysResult::failure("fstat", EINVAL));
+    ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    if (const CompressResult written = gzip(source, target, stop); written.outcome != Compressed::done) return written;
+    ::posix_fadvise(source, 0, 0, POSIX_FADV_DONTNEED);
+
+    // A log still written to while it was read would lose its end with the
+    // original.
+    struct stat after {};
+    if (::fstat(source, &after) != 0) return failed("fstat");
+    if (after.st_size != original.st_size || !same_time(after.st_mtim, original.st_mtim)) {
+        return failed(SysResult::failure("fstat", EBUSY));
+    }
+
+    // The group first: changing it clears the set-group-id bit that the mode
+    // then puts back. Readers sorting by date see the original's times.
+    if (::fchown(target, static_cast<uid_t>(-1), original.st_gid) != 0) return failed("fchown");
+    if (::fchmod(target, original.st_mode & 07777) != 0) return failed("fchmod");
+    const timespec times[2] = {original.st_atim, original.st_mtim};
+    if (::futimens(target, times) != 0) return failed("futimens");
+    if (::fsync(target) != 0) return failed("fsync");
+    ::posix_fadvise(target, 0, 0, POSIX_FADV_DONTNEED);
+
+    // Replaces a ".gz" left by a pass cut short between its rename and its
+    // unlink: the original it came from is still here, whole.
+    const std::string gzipped = name + ".gz";
+    if (::renameat(folder, partial.c_str(), folder, gzipped.c_str()) != 0) return failed("renameat");
+    if (::fsync(folder) != 0) return failed("fsync");
+    if (::unlinkat(folder, name.c_str(), 0) != 0) return failed("unlinkat");
+    return {Compressed::done, {}};
+}
+
+}  // namespace
+
+SysResult PosixLogFolder::list(const std::string& folder, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    UniqueFd folder_fd = open_folder(folder);
+    // No log folder yet: nothing to keep, and the rotation tells of it.
+    if (!folder_fd.valid()) return errno == ENOENT ? SysResult::success() : last_error("open");
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(folder_fd.get()), ::closedir);
+    if (!dir) return last_error("fdopendir");
+    folder_fd.release();  // closed with `dir`
+
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) return errno == 0 ? SysResult::success() : last_error("readdir");
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;  // gone since the folder was read
+            return last_error("fstatat");
+        }
+        FolderEntry found{std::string(name), FolderEntry::Kind::other};
+        if (S_ISREG(st.st_mode)) {
+            found.kind = FolderEntry::Kind::file;
+        } else if (S_ISLNK(st.st_mode)) {
+            found.kind = FolderEntry::Kind::link;
+        }
+        entries.push_back(std::move(found));
+    }
+}
+
+SysResult PosixLogFolder::remove(const std::string& folder, const std::string& name) {
+    const UniqueFd dir = open_folder(folder);
+    if (!dir.valid()) return last_error("open");
+    if (::unlinkat(dir.get(), name.c_str(), 0) != 0) return last_error("unlinkat");
+    return SysResult::success();
+}
+
+LogFolder::CompressResult PosixLogFolder::compress(const std::string& folder, const std::string& name,
+                                                   const std::atomic<bool>& stop) {
+    const UniqueFd dir = open_folder(folder);
+    if (!dir.valid()) return failed("open");
+    // Not blocking: a name swapped for a pipe since the listing must fail,
+    // not hang the worker.
+    const UniqueFd source(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!source.valid()) return failed("openat");
+    const std::string partial = name + std::string(k_partial_suffix);
+    const UniqueFd target(
+        ::openat(dir.get(), partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!target.valid()) return failed("openat");
+
+    const CompressResult result = compress_opened(dir.get(), source.get(), target.get(), name, partial, stop);
+    if (result.outcome != Compressed::done) ::unlinkat(dir.get(), partial.c_str(), 0);
+    return result;
+}
+
+}  // namespace brevalt
