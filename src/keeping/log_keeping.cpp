@@ -1,8 +1,7 @@
 #include "keeping/log_keeping.h"
 
 #include <algorithm>
-#include <functional>
-#include <set>
+#include <cstdint>
 
 namespace brevalt {
 
@@ -39,16 +38,22 @@ struct Found {
     DatedLog log;
 };
 
+// Sorting plain numbers only: the Windows program must stay small, and each
+// sort of another type is another copy of the sort in it.
+using SortKey = std::uint64_t;
+
 // The oldest date among the newest `keep` dates of one log; 0 when the log
 // has none.
 int oldest_date_kept(const std::vector<Found>& logs, bool alert, unsigned keep) {
-    std::set<int, std::greater<>> dates;
+    std::vector<SortKey> dates;
     for (const Found& found : logs) {
-        if (found.log.alert == alert) dates.insert(found.log.date);
+        if (found.log.alert == alert) dates.push_back(static_cast<SortKey>(found.log.date));
     }
     if (dates.empty()) return 0;
-    if (keep == 0 || dates.size() <= keep) return *dates.rbegin();
-    return *std::next(dates.begin(), static_cast<std::ptrdiff_t>(keep - 1));
+    std::sort(dates.begin(), dates.end());
+    dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
+    if (keep == 0 || dates.size() <= keep) return static_cast<int>(dates.front());
+    return static_cast<int>(dates[dates.size() - keep]);
 }
 
 }  // namespace
@@ -116,14 +121,19 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
     if (!settings.compress) return report;
 
     // Oldest first: they are the likeliest to be deleted unread, and the
-    // first a full disk would want back.
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](const Found& a, const Found& b) { return a.log.date < b.log.date; });
-    for (const Found& found : kept) {
-        if (stop.load()) break;
-        if (found.entry->kind != FolderEntry::Kind::file || found.log.gzipped || found.entry->compressed_in_place) {
-            continue;
+    // first a full disk would want back. Each key is a date above the log's
+    // place in `kept`.
+    std::vector<SortKey> order;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const Found& found = kept[i];
+        if (found.entry->kind == FolderEntry::Kind::file && !found.log.gzipped && !found.entry->compressed_in_place) {
+            order.push_back(static_cast<SortKey>(found.log.date) << 32 | i);
         }
+    }
+    std::sort(order.begin(), order.end());
+    for (const SortKey key : order) {
+        if (stop.load()) break;
+        const Found& found = kept[static_cast<std::size_t>(key & 0xFFFFFFFFu)];
         // A ".gz" of the same date beside it is the remains of a pass cut
         // short after its rename; compressing again replaces it whole.
         const LogFolder::CompressResult done = folder_ops.compress(folder, found.entry->name, stop);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME or
-# OPERATORS fails and leaves nothing; the x64 MSI installs with ROTATIONTIME and
-# OPERATORS, makes the operators' group and gives them the log folder, and its
+# The Windows installers under Wine, in a fresh prefix: a bad ROTATIONTIME, KEEP,
+# COMPRESS or OPERATORS fails and leaves nothing; the x64 MSI installs with
+# ROTATIONTIME, KEEP, COMPRESS and OPERATORS into brevalt.ini, makes the
+# operators' group and gives them the log folder, and its
 # program rotates; an upgrade keeps an edited brevalt.ini and the logs and takes
 # the earlier installer's grant to Users away, a downgrade is refused, uninstall
 # keeps every log; the x86 MSI goes to the 32-bit Program Files. Wine's icacls.exe
@@ -49,12 +50,22 @@ for bad in ROTATIONTIME=abc ROTATIONTIME= ROTATIONTIME=25:00 ROTATIONTIME=3:30 '
     expect "$bad fails the install (status 67) and installs nothing" \
         eval 'msiexec /i "$msi" "$bad"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
 done
+# KEEP and COMPRESS only with a good time, and never without one: they would
+# be lost, or go into an operator's file.
+for bad in 'ROTATIONTIME=03:30 KEEP=0' 'ROTATIONTIME=03:30 KEEP=3651' 'ROTATIONTIME=03:30 KEEP=ten' \
+    'ROTATIONTIME=03:30 KEEP=030' 'ROTATIONTIME=03:30 COMPRESS=maybe' 'KEEP=30 COMPRESS=yes'; do
+    read -ra words <<<"$bad"
+    expect "$bad fails the install (status 67) and installs nothing" \
+        eval 'msiexec /i "$msi" "${words[@]}"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
+done
 
 # Brevalt starts within 15 s from now: one of its first two ticks meets this minute.
 rotation_time=$(date -d '+45 sec' +%H:%M) LOG_DIR=$app/log day=$(date +%Y%m%d)
-WINEDEBUG=-all,trace+process msiexec /i "$msi" ROTATIONTIME="$rotation_time" 'OPERATORS=CORP\alice;bob' 2>"$OUT/install.err"
-expect "the x64 MSI installs with ROTATIONTIME=$rotation_time into brevalt.ini" \
-    eval '[[ $(installed_version) == "$version" && $(head -n 1 "$app/brevalt.ini" | tr -d "\r") == "$rotation_time" ]]'
+WINEDEBUG=-all,trace+process msiexec /i "$msi" ROTATIONTIME="$rotation_time" KEEP=30 COMPRESS=yes \
+    'OPERATORS=CORP\alice;bob' 2>"$OUT/install.err"
+settings=$(printf '%s\nkeep=30\ncompress=yes' "$rotation_time")
+expect "the x64 MSI installs with ROTATIONTIME=$rotation_time KEEP=30 COMPRESS=yes, each a line of brevalt.ini" \
+    eval '[[ $(installed_version) == "$version" && $(tr -d "\r" <"$app/brevalt.ini") == "$settings" ]]'
 started "$OUT/install.err" >"$OUT/install.started"
 # As the trace writes them: backslashes and quotes escaped.
 net='\"C:\\windows\\system32\\net.exe\" localgroup \"Brevalt Operators\"'

@@ -2,16 +2,27 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <stdexcept>
 #include <system_error>
 
 #include "platform/system_platform.h"
 
 namespace brevalt::test {
+
+namespace {
+
+// The Windows builds have no exceptions: a test that cannot set up ends.
+[[noreturn]] void fail_setup(const std::string& why) {
+    std::fprintf(stderr, "test setup: %s\n", why.c_str());
+    std::abort();
+}
+
+}  // namespace
 
 TempDir::TempDir() {
     std::random_device rd;
@@ -25,7 +36,7 @@ TempDir::TempDir() {
             return;
         }
     }
-    throw std::runtime_error("cannot create a temporary folder");
+    fail_setup("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -36,7 +47,7 @@ TempDir::~TempDir() {
 void write_file(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    if (!out) fail_setup("cannot write " + path.string());
 }
 
 std::string read_file(const std::filesystem::path& path) {

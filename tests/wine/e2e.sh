@@ -4,7 +4,8 @@
 # folder is served, ends with 1 and starts no sensor; a left click shows the window, closing
 # it ends the program with 0 and the sensor runs on; a Brevalt started then takes that sensor
 # over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1;
-# a user who may not write the log folder is let go quietly at logon, and told why by hand.
+# a user who may not write the log folder is let go quietly at logon, and told why by hand;
+# with keep=2, 再起動 leaves the dated logs of the two newest dates and every other name.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
@@ -39,6 +40,14 @@ run_program() {
 # A window named Brevalt: the main one even while hidden; with --onlyvisible, the one on screen.
 wine_window() { xdotool search "$@" --name '^Brevalt$' 2>/dev/null | head -n 1 | grep .; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+# click_button WINDOW X Y: a button by its centre in the client area at 96 dpi (312 x 223);
+# the client area sits at the bottom of Wine's frame.
+click_button() {
+    local WIDTH HEIGHT scale border
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    scale=$(((${BREVALT_E2E_DPI:-96} * 100 + 48) / 96)) border=$(((WIDTH - 312 * scale / 100) / 2))
+    xdotool mousemove --window "$1" $((border + $2 * scale / 100)) $((HEIGHT - border - (223 - $3) * scale / 100)) click 1
+}
 # The message box on screen is closed by its close button (the keyboard focus
 # may be on the sensor's console), and Brevalt then ends with status 1.
 box_closed_ends_with_1() {
@@ -96,11 +105,7 @@ check "the new Brevalt's icon is docked beside it" \
 check "no second sensor was started" eval '[[ $(app_sensors) == "$sensor" ]]'
 xdotool mousemove 400 400 sleep 0.3 mousemove --window "$icon" 5 5 click 1
 check "a left click on the new icon shows the window" wait_until 10 eval 'window=$(wine_window --onlyvisible)'
-# 停止, at its place in the client area, which sits at the bottom of Wine's frame.
-eval "$(xdotool getwindowgeometry --shell "$window")"
-scale=$(((${BREVALT_E2E_DPI:-96} * 100 + 48) / 96)) border=$(((WIDTH - 312 * scale / 100) / 2))
-xdotool mousemove --window "$window" $((border + 256 * scale / 100)) \
-    $((HEIGHT - border - (223 - 84) * scale / 100)) click 1
+click_button "$window" 256 84  # 停止
 check "停止 ends the sensor taken over" wait_until 10 sensors_running 0
 "$wineserver" -k 2>/dev/null && "$wineserver" -w 2>/dev/null
 
@@ -125,4 +130,25 @@ check "started by hand, a message box says who may run Brevalt" wait_until 20 gr
     'MSGBOX_OnInit L"Only members of the group \\"Brevalt Operators\\" may run Brevalt: ask an administrator to add you' "$OUT/outsider.out"
 box_closed_ends_with_1 Brevalt
 check "neither started a sensor" test ! -e "$app/log/alert.ids"
+
+# keep=2 on the second line: months of dated logs, a name with a date that does not exist,
+# a folder named as a dated log, other files.
+"$wineserver" -k 2>/dev/null && "$wineserver" -w 2>/dev/null
+app=$OUT/keep && mkdir -p "$app/log/scan.log.20200101" && cp "$bin_dir/brevalt.exe" "$bin_dir/snort.exe" "$app/" &&
+    printf '%s\r\nkeep=2\r\n' "$(date -d '+12 hours' +%H:%M)" >"$app/brevalt.ini"
+for name in alert.ids.20260101 alert.ids.20260102 alert.ids.20260103 alert.ids.20260230 scan.log.20251231 \
+    scan.log.20260103 scan.log.20200101/notes notes.txt; do echo "$name" >"$app/log/$name"; done
+run_program keep
+check "the icon of the Brevalt with keep=2 is docked" wait_until 20 eval 'icon=$(icon_window explorer.exe)'
+check "its sensor writes" wait_until 15 test -s "$app/log/alert.ids" -a -s "$app/log/scan.log"
+xdotool mousemove 400 400 sleep 0.3 mousemove --window "$icon" 5 5 click 1
+check "a left click shows its window" wait_until 10 eval 'window=$(wine_window --onlyvisible)'
+day=$(date +%Y%m%d)
+click_button "$window" 160 84  # 再起動
+check "再起動 rotates both logs" wait_until 20 test -e "$app/log/alert.ids.$day" -a -e "$app/log/scan.log.$day"
+kept="alert.ids alert.ids.20260103 alert.ids.20260230 alert.ids.$day notes.txt scan.log scan.log.20200101 scan.log.20260103 scan.log.$day"
+check "the newest two dates of each log are left, and every other name" \
+    wait_until 15 eval '[[ $(ls "$app/log" | sort | paste -sd " ") == "$kept" ]]'
+holds_its_name() { local name; for name; do [[ $(cat "$app/log/$name") == "$name" ]] || return 1; done; }
+check "as they were" holds_its_name alert.ids.20260103 alert.ids.20260230 scan.log.20260103 scan.log.20200101/notes notes.txt
 echo "e2e: all passed"
