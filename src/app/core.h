@@ -5,8 +5,10 @@
 
 #include "app/program_state.h"
 #include "app/quick_ends.h"
+#include "app/sensor_status.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "app/texts.h"
 #include "platform/platform.h"
 #include "rotation/rotation.h"
 #include "rotation/schedule.h"
@@ -27,7 +29,8 @@ inline constexpr unsigned k_session_end_grace_ms = 3000;
 
 // Why start-up stopped, for the shell to report before it ends the program.
 struct StartupError {
-    std::string message;
+    std::string message;  // English, for standard error
+    std::string shown;    // the same in the operator's language, for the box
     // Nothing to show: the program ends with status 0. A user who may not
     // run Brevalt, started by the start at logon that every user's logon
     // runs, is no failure of theirs.
@@ -58,6 +61,9 @@ public:
     void rotate_now();    // leaves the schedule alone
     void exit_program();  // "終了" or closing the window: the sensor keeps running
     void on_icon_clicked();  // the left button on the icon: show the window
+    // The handle given to Shell::watch_sensor_end is ready: the sensor has
+    // ended. Told now and shown on the icon; the next tick starts it again.
+    void on_sensor_end_seen();
 
     // The desktop session is ending (logout, shutdown, a session manager's
     // signal): the sensor Brevalt started ends with it, as on Windows, where
@@ -92,17 +98,27 @@ private:
     void place_icon();
     // Every failure and unexpected change goes to the system log, and all
     // but the routine ones to the operator as well.
-    void tell(Priority priority, const std::string& text);
+    void tell(Priority priority, const Text& text);
+    // `text` in the operator's language.
+    std::string shown(const Text& text);
+    // The icon and its tooltip follow the sensor; the shell hears only of
+    // changes. Also hands the shell what to wait on for the sensor's end.
+    void show_status(SensorStatus status);
+    void show_running(const LocalTime& since);
+    // Collects a sensor that ended by itself and tells it, once; the end is
+    // kept for the tick that starts it again.
+    void notice_sensor_end();
     bool launch_sensor(const LocalTime& now);
     void tell_start_failure(const SysResult& result);
-    void on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating);
+    void on_sensor_ended(const LocalTime& now, bool rotating);
     void tell_sensor_ended_unseen();
     void tell_rotation(const RotationReport& report);
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
-    FolderClaim claim_log_folder(std::string folder);
-    std::optional<StartupError> refuse_start(std::string message);
+    // The claim, and why start-up stops where it is not ours.
+    FolderClaim claim_log_folder(std::string folder, Text& refusal);
+    std::optional<StartupError> refuse_start(const Text& text);
 
     Shell& shell_;
     Platform& platform_;
@@ -111,6 +127,9 @@ private:
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;
+    StatusOnShow status_on_show_;
+    // Told already, and not yet started again by a tick.
+    std::optional<SensorEnd> unrestarted_end_;
     // Days (wall_day) on which the log folder's space was last
     // looked at and last found short, so the warning comes once a day.
     std::int64_t space_checked_day_ = -1;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
+
+#include "app/texts.h"
 
 // The settings file: "brevalt.ini" in the current directory, holding the
 // rotation time as its first field (for example a single line 03:30).
@@ -13,7 +16,8 @@ namespace brevalt {
 inline constexpr const char* k_settings_file_name = "brevalt.ini";
 
 struct SettingsError {
-    std::string message;  // names the file and the reason
+    std::string message;  // names the file and the reason, in English
+    Text text;            // the same, for the operator's language
 };
 
 // The first field of the file's bytes, by the rules of sequential field input:
@@ -36,7 +40,9 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 FileHandle open_not_inherited(const std::string& path);
 
 // Reads and parses the file at `path`. A missing, unreadable or empty file is
-// an error whose message names the file and the reason.
-std::variant<std::string, SettingsError> read_settings(const std::string& path = k_settings_file_name);
+// an error whose message names the file and the reason, in the words of
+// `error_text` for an error number (the C library's by default).
+std::variant<std::string, SettingsError> read_settings(const std::string& path = k_settings_file_name,
+                                                       const std::function<std::string(int)>& error_text = {});
 
 }  // namespace brevalt
