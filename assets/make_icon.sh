@@ -13,3 +13,21 @@ convert -size 32x32 xc:none \
   -stroke none -fill '#f4a261' -draw 'polygon 17,28 22,24 22,31' \
   -strip PNG32:brevalt.png
 convert brevalt.png -colors 256 brevalt.ico
+
+# The icon while no sensor runs: the same tile in greys, with a red disc and
+# a white bar in the lower right corner, the mark that stays legible at 16 px
+# on dark and light panels alike. Drawn at each size the panels ask for, so
+# that no panel shrinks the mark into a smudge.
+for size in 16 22 32 48; do
+  r=$(((size * 5 + 8) / 16))          # the disc's radius
+  cx=$((size - r - 1)) cy=$((size - r - 1))
+  bar=$((r * 5 / 8)) thick=$(((size + 15) / 16))
+  convert brevalt.png -resize "${size}x${size}" -colorspace Gray +level 35%,80% -colorspace sRGB \
+    -fill '#ffffff' -draw "circle $cx,$cy $cx,$((cy - r - 1))" \
+    -fill '#d62828' -draw "circle $cx,$cy $cx,$((cy - r))" \
+    -fill '#ffffff' -draw "rectangle $((cx - bar)),$((cy - thick)) $((cx + bar)),$((cy + thick - 1 + (size < 22 ? 1 : 0)))" \
+    -strip PNG32:"brevalt-none-$size.png"
+done
+# For the Windows program: one file holding the sizes the task bar picks
+# from at 100 %, 150 % and 200 %.
+convert brevalt-none-16.png brevalt-none-32.png brevalt-none-48.png -colors 256 brevalt-none.ico

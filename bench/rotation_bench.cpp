@@ -37,7 +37,7 @@ public:
     std::string error_text(int error) override { return real_.error_text(error); }
     [[nodiscard]] bool name_taken(int error) const override { return real_.name_taken(error); }
     FreeSpace free_space(const std::string& folder) override { return real_.free_space(folder); }
-    std::string why_not_operator(const std::string& folder) override { return real_.why_not_operator(folder); }
+    std::optional<Text> why_not_operator(const std::string& folder) override { return real_.why_not_operator(folder); }
 
 private:
     SystemPlatform real_;

@@ -88,7 +88,8 @@ TEST_F(StartUpTest, AfterAStartUpErrorNoEventStartsAnything) {
 // go without a word on screen.
 TEST_F(StartUpTest, NonOperatorNeverClaimsTheFolder) {
     test::write_file(dir / "brevalt.ini", "03:30\n");
-    platform.not_operator = "Only members of the group \"brevalt\" may run Brevalt";
+    platform.not_operator = Text{TextId::not_operator_posix, {"brevalt", "eve"}};
+    const std::string why = english(*platform.not_operator);
     const auto by_hand = core.start_up();
     ASSERT_TRUE(by_hand.has_value());
     EXPECT_FALSE(by_hand->quiet);
@@ -96,7 +97,7 @@ TEST_F(StartUpTest, NonOperatorNeverClaimsTheFolder) {
     const auto at_logon = core.start_up();
     ASSERT_TRUE(at_logon.has_value());
     EXPECT_TRUE(at_logon->quiet);
-    EXPECT_EQ(platform.told, (Texts{"err: " + platform.not_operator, "info: " + platform.not_operator}));
+    EXPECT_EQ(platform.told, (Texts{"err: " + why, "info: " + why}));
     EXPECT_TRUE(log.empty()) << "no claim, no sensor";
 }
 
@@ -293,6 +294,55 @@ TEST_F(StartUpTest, WithoutKeepOrCompressNothingIsKept) {
     start();
     core.rotate_now();
     EXPECT_TRUE(keeper.passes.empty());
+}
+
+// The icon tells whether a sensor runs and why not, and changes only when
+// that does: a tick that finds everything as it was redraws nothing.
+TEST_F(StartUpTest, IconFollowsTheSensorAndChangesOnlyWithIt) {
+    const std::string next = ", next rotation 03:30";
+    start();
+    EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04" + next});
+    EXPECT_EQ(shell.watched, 101);
+    core.on_tick();
+    core.start_sensor();  // already runs
+    core.stop_sensor();
+    core.stop_sensor();
+    EXPECT_FALSE(shell.watched.has_value());
+    clock.advance(3600);
+    core.start_sensor();
+    // Seen ended at once, told once, started again by the next tick.
+    sensor.end_by_itself();
+    core.on_sensor_end_seen();
+    core.on_sensor_end_seen();
+    EXPECT_EQ(sensor.starts, 2);
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_EQ(sensor.starts, 3);
+    EXPECT_EQ(shell.icon_states, (Texts{"running: Brevalt: sensor running since 09:04" + next,
+                                        "none: Brevalt: sensor stopped (停止)" + next,
+                                        "running: Brevalt: sensor running since 10:04" + next,
+                                        "none: Brevalt: sensor ended, restarted at the next check" + next,
+                                        "running: Brevalt: sensor running since 10:04" + next}));
+    EXPECT_EQ(std::count(shell.notifications.begin(), shell.notifications.end(),
+                         "The sensor ended by itself (exit status 3)"), 1);
+
+    // Given up after quick ends; a rotation brings it back; a failed start.
+    shell.icon_states.clear();
+    for (int i = 0; i < 3; ++i) {
+        sensor.end_by_itself();
+        clock.advance(30);
+        core.on_tick();
+    }
+    EXPECT_EQ(shell.icon_states.back(), "none: Brevalt: sensor given up after 3 quick ends" + next);
+    core.rotate_now();
+    EXPECT_EQ(shell.icon_states.back(), "running: Brevalt: sensor running since 10:06" + next);
+    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    shell.translated = true;
+    core.stop_sensor();
+    core.start_sensor();
+    EXPECT_EQ(shell.icon_states.back(), "none: «Brevalt: sensor could not be started, next rotation 03:30»");
+    EXPECT_EQ(shell.notifications.back(), "«The sensor could not be started: Permission denied»");
+    EXPECT_EQ(platform.told.back(), "err: The sensor could not be started: Permission denied");
 }
 
 }  // namespace

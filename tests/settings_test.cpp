@@ -86,7 +86,7 @@ TEST(SettingsLines, KeepAndCompressOnLaterLines) {
     EXPECT_EQ(given.keeping.keep_dates, 30u);
     EXPECT_TRUE(given.keeping.compress);
     ASSERT_EQ(given.warnings.size(), 1u);
-    EXPECT_NE(given.warnings[0].find("\"later\" on line 6"), std::string::npos) << given.warnings[0];
+    EXPECT_NE(english(given.warnings[0]).find("\"later\" on line 6"), std::string::npos);
     EXPECT_EQ(read("03:30\nkeep=3650\ncompress=no\n").keeping.keep_dates, 3650u);
 
     for (const char* bad : {"keep=0", "keep=3651", "keep=-1", "keep=ten", "keep=", "keep=30x", "keep 30",

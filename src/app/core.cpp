@@ -17,9 +17,6 @@ namespace {
 constexpr std::uint64_t k_low_space_bytes = std::uint64_t{1} << 30;
 constexpr std::uint64_t k_low_space_percent = 5;
 
-constexpr const char* k_no_second_sensor =
-    ". This one starts no sensor and ends: two would run two sensors on the same logs.";
-
 // "03:29:50", with the date in front where the clock went over to another
 // day, so that a jump over days reads as one.
 std::string wall_clock_text(const LocalTime& t, bool with_date) {
@@ -29,17 +26,26 @@ std::string wall_clock_text(const LocalTime& t, bool with_date) {
     return caption.substr(0, caption.find(' ') + 1) + time;
 }
 
-std::string end_text(const SensorEnd& end) {
+Text end_text(const SensorEnd& end) {
     switch (end.how) {
     case SensorEnd::How::exited:
-        return "The sensor ended by itself (exit status " + std::to_string(end.number) + ")";
+        return {TextId::sensor_exited, {std::to_string(end.number)}};
     case SensorEnd::How::signalled:
-        return "The sensor ended by itself (killed by signal " + std::to_string(end.number) + ")";
+        return {TextId::sensor_signalled, {std::to_string(end.number)}};
     case SensorEnd::How::unknown:
         break;
     }
-    return "The sensor ended by itself";
+    return {TextId::sensor_ended, {}};
 }
+
+SensorStatus status_of(SensorStatus::Kind kind) {
+    SensorStatus status;
+    status.kind = kind;
+    return status;
+}
+
+// "09:12": the minute the tooltip gives for a start.
+std::string minute_text(const LocalTime& t) { return padded_time_text(t).substr(0, 5); }
 
 }  // namespace
 
@@ -48,8 +54,8 @@ Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, 
 
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
-    auto settings = read_settings(settings_path_);
-    if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(std::move(error->message));
+    auto settings = read_settings(settings_path_, [this](int error) { return platform_.error_text(error); });
+    if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(error->text);
     Settings& read = std::get<Settings>(settings);
     state_.rotation_time = std::move(read.rotation_time);
     keeping_ = read.keeping;
@@ -57,15 +63,15 @@ std::optional<StartupError> Core::start_up() {
     if (!log_folder_.empty()) log_folder_.pop_back();
     // Only operators may hold the folder's claim: anyone else would keep
     // every operator's Brevalt from starting the sensor.
-    if (std::string why = log_folder_.empty() ? std::string() : platform_.why_not_operator(log_folder_);
-        !why.empty()) {
-        if (!started_at_logon_) return refuse_start(std::move(why));
-        platform_.log_event(Priority::info, why);
-        return StartupError{std::move(why), true};
+    if (const std::optional<Text> why = log_folder_.empty() ? std::nullopt : platform_.why_not_operator(log_folder_)) {
+        if (!started_at_logon_) return refuse_start(*why);
+        platform_.log_event(Priority::info, english(*why));
+        return StartupError{english(*why), {}, true};
     }
-    const FolderClaim claim = claim_log_folder(log_folder_);
+    Text refusal;
+    const FolderClaim claim = claim_log_folder(log_folder_, refusal);
     if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
-        return refuse_start(claim.detail);
+        return refuse_start(refusal);
     }
     phase_ = Phase::running;
     if (!claim.note.empty()) platform_.log_event(Priority::info, claim.note);
@@ -81,13 +87,13 @@ std::optional<StartupError> Core::start_up() {
     shell_.hide_window();
     window_ = WindowState::hidden;
     place_icon();
-    for (const std::string& warning : read.warnings) tell(Priority::warning, warning);
+    for (const Text& warning : read.warnings) tell(Priority::warning, warning);
     if (claim.outcome == FolderClaim::Outcome::taken_over) {
         // Its start is unknown: it counts as started now, so that one which
         // ends at once is not taken for a sensor that ran for a long time.
         quick_ends_.started(wall_seconds(started));
-        tell(Priority::notice, "The sensor left running by an earlier Brevalt (process " + std::to_string(claim.pid) +
-                                   ") is watched again");
+        show_running(started);
+        tell(Priority::notice, {TextId::sensor_taken_over, {std::to_string(claim.pid)}});
     } else {
         start_sensor();
     }
@@ -98,15 +104,17 @@ std::optional<StartupError> Core::start_up() {
 // The start-up error goes to the system log as well: a Brevalt started at
 // logon that refuses to run leaves the network unwatched, and an
 // administrator looks there first.
-std::optional<StartupError> Core::refuse_start(std::string message) {
+std::optional<StartupError> Core::refuse_start(const Text& text) {
+    std::string message = english(text);
     platform_.log_event(Priority::err, message);
-    return StartupError{std::move(message)};
+    return StartupError{std::move(message), shown(text)};
 }
 
 void Core::on_tick() {
     if (phase_ != Phase::running) return;
     tell_keeping_news();
-    const std::optional<SensorEnd> ended = sensor_.reap();
+    notice_sensor_end();
+    const bool ended = unrestarted_end_.has_value();
     // One reading serves the clock, the sensor's watch and the schedule, so
     // the window never shows a time other than the one they acted on.
     const LocalTime now = platform_.now();
@@ -115,12 +123,12 @@ void Core::on_tick() {
     const bool rotating = due.kind != DailySchedule::Kind::none;
     if (!ended && sensor_.running_pid()) quick_ends_.seen_alive(wall_seconds(now));
     // A rotation due now starts a sensor anyway.
-    if (ended) on_sensor_ended(*ended, now, rotating);
+    if (ended) on_sensor_ended(now, rotating);
     if (due.kind == DailySchedule::Kind::caught_up) {
         const bool other_day = wall_day(due.previous_tick) != wall_day(now);
-        tell(Priority::notice, "The rotation time " + state_.rotation_time + " passed unseen (the clock went from " +
-                                   wall_clock_text(due.previous_tick, other_day) + " to " +
-                                   wall_clock_text(now, other_day) + "): the logs are rotated now");
+        tell(Priority::notice, {TextId::rotation_caught_up,
+                                {state_.rotation_time, wall_clock_text(due.previous_tick, other_day),
+                                 wall_clock_text(now, other_day)}});
     }
     if (rotating) {
         rotate_now();
@@ -134,8 +142,7 @@ void Core::start_sensor() {
     // A second sensor on the same logs would write every alert twice and
     // escape every later stop and rotation.
     if (const std::optional<long> pid = sensor_.running_pid()) {
-        tell(Priority::notice,
-             "The sensor already runs (process " + std::to_string(*pid) + "): no second one is started");
+        tell(Priority::notice, {TextId::sensor_already_runs, {std::to_string(*pid)}});
         return;
     }
     quick_ends_.forgive();
@@ -145,6 +152,7 @@ void Core::start_sensor() {
 void Core::stop_sensor() {
     tell_sensor_ended_unseen();
     sensor_.stop();
+    show_status(status_of(SensorStatus::Kind::stopped));
 }
 
 void Core::rotate_now() {
@@ -154,7 +162,12 @@ void Core::rotate_now() {
     quick_ends_.forgive();
     quick_ends_.started(wall_seconds(now));
     tell_rotation(report);
-    if (!report.start.ok()) tell_start_failure(report.start);
+    if (report.start.ok()) {
+        show_running(now);
+    } else {
+        show_status(status_of(SensorStatus::Kind::start_failed));
+        tell_start_failure(report.start);
+    }
     check_free_space(report.log_dir, now);
     keep_logs_in_background();
 }
@@ -169,47 +182,79 @@ void Core::tell_keeping_news() {
     }
 }
 
-void Core::tell(Priority priority, const std::string& text) {
-    platform_.log_event(priority, text);
-    if (priority != Priority::info) shell_.notify(text);
+void Core::tell(Priority priority, const Text& text) {
+    platform_.log_event(priority, english(text));
+    if (priority != Priority::info) shell_.notify(shown(text));
+}
+
+std::string Core::shown(const Text& text) {
+    const std::string form = shell_.text_form(text.id);
+    return format(form.empty() ? english_form(text.id) : std::string_view(form), text.args);
+}
+
+void Core::show_status(SensorStatus status) {
+    shell_.watch_sensor_end(sensor_.end_handle());
+    if (!status_on_show_.changes_to(status)) return;
+    shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, state_.rotation_time)));
+}
+
+void Core::show_running(const LocalTime& since) { show_status({SensorStatus::Kind::running, minute_text(since)}); }
+
+void Core::on_sensor_end_seen() {
+    if (phase_ == Phase::running) notice_sensor_end();
+}
+
+void Core::notice_sensor_end() {
+    const std::optional<SensorEnd> ended = sensor_.reap();
+    if (!ended) return;
+    unrestarted_end_ = ended;
+    tell(Priority::warning, end_text(*ended));
+    show_status(status_of(SensorStatus::Kind::ended));
 }
 
 bool Core::launch_sensor(const LocalTime& now) {
     const SysResult started = sensor_.start();
     quick_ends_.started(wall_seconds(now));
-    if (started.ok()) return true;
+    if (started.ok()) {
+        show_running(now);
+        return true;
+    }
+    show_status(status_of(SensorStatus::Kind::start_failed));
     tell_start_failure(started);
     return false;
 }
 
 void Core::tell_start_failure(const SysResult& result) {
-    const bool not_found = std::string_view(result.failed_call) == k_sensor_not_found_call;
-    tell(Priority::err, "The sensor could not be started: " +
-                            (not_found ? std::string(R"(no executable "snort" beside Brevalt or on PATH)")
-                                       : platform_.error_text(result.error)));
+    if (std::string_view(result.failed_call) == k_sensor_not_found_call) {
+        tell(Priority::err, {TextId::sensor_not_found, {}});
+    } else {
+        tell(Priority::err, {TextId::sensor_start_failed, {platform_.error_text(result.error)}});
+    }
 }
 
-void Core::on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating) {
-    tell(Priority::warning, end_text(end));
+void Core::on_sensor_ended(const LocalTime& now, bool rotating) {
+    unrestarted_end_.reset();
     if (rotating) return;
     if (!quick_ends_.may_start_again()) {
-        tell(Priority::err, "The sensor ended within a minute of its start " + std::to_string(QuickEnds::k_limit) +
-                                R"( times in a row; it is not started again until "Snort実行" or the next rotation)");
+        show_status({SensorStatus::Kind::given_up, {}, QuickEnds::k_limit});
+        tell(Priority::err, {TextId::sensor_given_up, {std::to_string(QuickEnds::k_limit)}});
         return;
     }
-    if (launch_sensor(now)) tell(Priority::notice, "The sensor was started again");
+    if (launch_sensor(now)) tell(Priority::notice, {TextId::sensor_started_again, {}});
 }
 
 // A sensor that ended since the last tick would otherwise be replaced by a
 // start or forgotten by a stop without a word: the operator would never learn
-// that the logs have a gap.
+// that the logs have a gap. What follows replaces or forgets it, so no tick
+// starts it again.
 void Core::tell_sensor_ended_unseen() {
-    if (const std::optional<SensorEnd> ended = sensor_.reap()) tell(Priority::warning, end_text(*ended));
+    notice_sensor_end();
+    unrestarted_end_.reset();
 }
 
 void Core::tell_rotation(const RotationReport& report) {
     if (report.alert_rename.ok() && report.scan_rename.ok()) {
-        tell(Priority::info, "The logs were rotated: " + report.alert_dated_name + ", " + report.scan_dated_name);
+        tell(Priority::info, {TextId::logs_rotated, {report.alert_dated_name, report.scan_dated_name}});
         return;
     }
     tell_rename(k_alert_log, report.alert_dated_name, report.alert_rename);
@@ -218,12 +263,10 @@ void Core::tell_rotation(const RotationReport& report) {
 
 void Core::tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result) {
     if (result.ok()) return;
-    const std::string name(log_name);
     if (platform_.name_taken(result.error)) {
-        tell(Priority::warning, name + " kept its name: " + dated_name + " exists already");
+        tell(Priority::warning, {TextId::log_kept_name, {log_name, dated_name}});
     } else {
-        tell(Priority::warning,
-             name + " could not be renamed to " + dated_name + ": " + platform_.error_text(result.error));
+        tell(Priority::warning, {TextId::log_not_renamed, {log_name, dated_name, platform_.error_text(result.error)}});
     }
 }
 
@@ -236,9 +279,8 @@ void Core::check_free_space(const std::string& folder, const LocalTime& now) {
     const std::uint64_t percent = space.available_bytes * 100 / space.total_bytes;
     if (space.available_bytes >= k_low_space_bytes && percent >= k_low_space_percent) return;
     space_warned_day_ = today;
-    tell(Priority::warning, "The log folder's file system is nearly full: " +
-                                std::to_string(space.available_bytes >> 20) + " MiB free (" + std::to_string(percent) +
-                                "%)");
+    tell(Priority::warning,
+         {TextId::disk_nearly_full, {std::to_string(space.available_bytes >> 20), std::to_string(percent)}});
 }
 
 void Core::exit_program() {
@@ -279,7 +321,7 @@ void Core::on_notification_area_appeared() {
     if (phase_ == Phase::running) place_icon();
 }
 
-FolderClaim Core::claim_log_folder(std::string folder) {
+FolderClaim Core::claim_log_folder(std::string folder, Text& refusal) {
     // The log folder is what two Brevalts must not share; where there is
     // none yet, the program folder it would be made in stands for it.
     FolderClaim claim = sensor_.claim_folder(folder);
@@ -291,22 +333,19 @@ FolderClaim Core::claim_log_folder(std::string folder) {
     case FolderClaim::Outcome::claimed:
     case FolderClaim::Outcome::taken_over:
         return claim;
-    case FolderClaim::Outcome::held_elsewhere: {
-        std::string message = "Another Brevalt already serves the log folder \"" + folder + "\"";
-        message += claim.detail.empty() ? ", perhaps in another user's session" : " (run by " + claim.detail + ")";
-        claim.detail = message + k_no_second_sensor;
+    case FolderClaim::Outcome::held_elsewhere:
+        refusal = claim.detail.empty() ? Text{TextId::folder_held, {folder}}
+                                       : Text{TextId::folder_held_by, {folder, claim.detail}};
         return claim;
-    }
     case FolderClaim::Outcome::left_by_other_user:
-        claim.detail = "The sensor left running on the log folder \"" + folder + "\" by another user's Brevalt (" +
-                       claim.detail + ") may not be stopped by this user" + k_no_second_sensor;
+        refusal = {TextId::folder_left_by_other_user, {folder, claim.detail}};
         return claim;
     case FolderClaim::Outcome::missing:
     case FolderClaim::Outcome::failed:
         break;
     }
-    claim.detail = "Cannot make sure that no other Brevalt serves the log folder \"" + folder +
-                   "\": " + (claim.detail.empty() ? std::string("the folder is missing") : claim.detail);
+    refusal = claim.detail.empty() ? Text{TextId::folder_missing, {folder}}
+                                   : Text{TextId::folder_unsure, {folder, claim.detail}};
     claim.outcome = FolderClaim::Outcome::failed;
     return claim;
 }

@@ -5,8 +5,10 @@
 
 #include "app/program_state.h"
 #include "app/quick_ends.h"
+#include "app/sensor_status.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "app/texts.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"
@@ -29,7 +31,8 @@ inline constexpr unsigned k_session_end_grace_ms = 3000;
 
 // Why start-up stopped, for the shell to report before it ends the program.
 struct StartupError {
-    std::string message;
+    std::string message;  // English, for standard error
+    std::string shown;    // the same in the operator's language, for the box
     // Nothing to show: the program ends with status 0. A user who may not
     // run Brevalt, started by the start at logon that every user's logon
     // runs, is no failure of theirs.
@@ -64,6 +67,9 @@ public:
     // under way is given up, its log left whole for the next start.
     void exit_program();
     void on_icon_clicked();  // the left button on the icon: show the window
+    // The handle given to Shell::watch_sensor_end is ready: the sensor has
+    // ended. Told now and shown on the icon; the next tick starts it again.
+    void on_sensor_end_seen();
 
     // The desktop session is ending (logout, shutdown, a session manager's
     // signal): the sensor Brevalt started ends with it, as on Windows, where
@@ -98,17 +104,27 @@ private:
     void place_icon();
     // Every failure and unexpected change goes to the system log, and all
     // but the routine ones to the operator as well.
-    void tell(Priority priority, const std::string& text);
+    void tell(Priority priority, const Text& text);
+    // `text` in the operator's language.
+    std::string shown(const Text& text);
+    // The icon and its tooltip follow the sensor; the shell hears only of
+    // changes. Also hands the shell what to wait on for the sensor's end.
+    void show_status(SensorStatus status);
+    void show_running(const LocalTime& since);
+    // Collects a sensor that ended by itself and tells it, once; the end is
+    // kept for the tick that starts it again.
+    void notice_sensor_end();
     bool launch_sensor(const LocalTime& now);
     void tell_start_failure(const SysResult& result);
-    void on_sensor_ended(const SensorEnd& end, const LocalTime& now, bool rotating);
+    void on_sensor_ended(const LocalTime& now, bool rotating);
     void tell_sensor_ended_unseen();
     void tell_rotation(const RotationReport& report);
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
-    FolderClaim claim_log_folder(std::string folder);
-    std::optional<StartupError> refuse_start(std::string message);
+    // The claim, and why start-up stops where it is not ours.
+    FolderClaim claim_log_folder(std::string folder, Text& refusal);
+    std::optional<StartupError> refuse_start(const Text& text);
     // Deleting and compressing dated logs, where the operator asked for it;
     // always after the sensor runs again, never on the window's thread.
     void keep_logs_in_background();
@@ -126,6 +142,9 @@ private:
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;
+    StatusOnShow status_on_show_;
+    // Told already, and not yet started again by a tick.
+    std::optional<SensorEnd> unrestarted_end_;
     // Days (wall_day) on which the log folder's space was last
     // looked at and last found short, so the warning comes once a day.
     std::int64_t space_checked_day_ = -1;

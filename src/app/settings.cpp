@@ -13,12 +13,20 @@ namespace {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_line_end(char c) { return c == '\r' || c == '\n'; }
 
-SettingsError error_for(std::string_view file_name, std::string_view reason) {
-    std::string message = "Cannot use the settings file \"";
-    message += file_name;
-    message += "\": ";
-    message += reason;
-    return {std::move(message)};
+// The file's name is the first part of every settings text.
+Text text_for(TextId id, std::string_view file_name, std::vector<std::string> more = {}) {
+    more.insert(more.begin(), std::string(file_name));
+    return {id, std::move(more)};
+}
+
+SettingsError error_for(TextId id, std::string_view file_name, std::vector<std::string> more = {}) {
+    Text text = text_for(id, file_name, std::move(more));
+    return {english(text), std::move(text)};
+}
+
+std::string system_reason(const std::function<std::string(int)>& error_text, const char* otherwise) {
+    if (errno == 0) return otherwise;
+    return error_text ? error_text(errno) : std::strerror(errno);
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -65,7 +73,7 @@ public:
             // something and must not pass for a remark.
             const std::string_view first = line.substr(0, line.find_first_of(" \t=:"));
             if (same_word(first, "keep") || same_word(first, "compress")) {
-                return bad(number, line, "is not of the form name=value");
+                return bad(TextId::settings_not_name_value, number, line);
             }
             return std::nullopt;
         }
@@ -74,32 +82,28 @@ public:
             if (keep_line_ != 0) return twice(number, keep_line_, "keep");
             keep_line_ = number;
             settings_.keeping.keep_dates = keep_value(value);
-            if (settings_.keeping.keep_dates == 0) {
-                return bad(number, line, "keep takes the number of dates to keep, from 1 to 3650");
-            }
+            if (settings_.keeping.keep_dates == 0) return bad(TextId::settings_bad_keep, number, line);
         } else if (same_word(name, "compress")) {
             if (compress_line_ != 0) return twice(number, compress_line_, "compress");
             compress_line_ = number;
             if (!same_word(value, "yes") && !same_word(value, "no")) {
-                return bad(number, line, "compress takes yes or no");
+                return bad(TextId::settings_bad_compress, number, line);
             }
             settings_.keeping.compress = same_word(value, "yes");
         } else {
-            settings_.warnings.push_back("The settings file \"" + std::string(file_name_) + "\" names \"" +
-                                         std::string(name) + "\" on line " + std::to_string(number) +
-                                         ", which this version of Brevalt does not know: the line is ignored");
+            settings_.warnings.push_back(
+                text_for(TextId::settings_unknown_name, file_name_, {std::string(name), std::to_string(number)}));
         }
         return std::nullopt;
     }
 
 private:
-    SettingsError bad(unsigned number, std::string_view line, std::string_view reason) const {
-        return error_for(file_name_, "line " + std::to_string(number) + " \"" + std::string(line) + "\": " +
-                                         std::string(reason));
+    SettingsError bad(TextId id, unsigned number, std::string_view line) const {
+        return error_for(id, file_name_, {std::to_string(number), std::string(line)});
     }
     SettingsError twice(unsigned number, unsigned first, std::string_view name) const {
-        return error_for(file_name_, std::string(name) + " is given twice, on lines " + std::to_string(first) +
-                                         " and " + std::to_string(number));
+        return error_for(TextId::settings_given_twice, file_name_,
+                         {std::string(name), std::to_string(first), std::to_string(number)});
     }
 
     Settings& settings_;
@@ -111,15 +115,14 @@ private:
 }  // namespace
 
 std::variant<Settings, SettingsError> parse_settings(std::string_view bytes, std::string_view file_name) {
-    if (bytes.empty()) return error_for(file_name, "the file is empty");
+    if (bytes.empty()) return error_for(TextId::settings_empty, file_name);
 
     constexpr std::string_view bom = "\xEF\xBB\xBF";
     if (bytes.substr(0, bom.size()) == bom) bytes.remove_prefix(bom.size());
 
     std::size_t i = 0;
     while (i < bytes.size() && is_blank(bytes[i])) ++i;
-    if (i == bytes.size() || is_line_end(bytes[i]))
-        return error_for(file_name, "the first line holds no rotation time (expected HH:MM, e.g. 03:30)");
+    if (i == bytes.size() || is_line_end(bytes[i])) return error_for(TextId::settings_no_time, file_name);
 
     Settings settings;
     if (bytes[i] == '"') {
@@ -154,10 +157,13 @@ FileHandle open_not_inherited(const std::string& path) {
     return FileHandle(std::fopen(path.c_str(), BREVALT_READ_NOT_INHERITED));
 }
 
-std::variant<Settings, SettingsError> read_settings(const std::string& path) {
+std::variant<Settings, SettingsError> read_settings(const std::string& path,
+                                                    const std::function<std::string(int)>& error_text) {
     errno = 0;
     const FileHandle file = open_not_inherited(path);
-    if (!file) return error_for(path, errno != 0 ? std::strerror(errno) : "it cannot be opened");
+    if (!file) {
+        return error_for(TextId::settings_unreadable, path, {system_reason(error_text, "it cannot be opened")});
+    }
 
     // Settings fill a few lines; anything past the limit is never looked
     // at, so a stray large file costs nothing. One byte more than the limit
@@ -167,7 +173,9 @@ std::variant<Settings, SettingsError> read_settings(const std::string& path) {
     std::string bytes(k_limit + 1, '\0');
     errno = 0;
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    if (std::ferror(file.get())) return error_for(path, errno != 0 ? std::strerror(errno) : "it cannot be read");
+    if (std::ferror(file.get())) {
+        return error_for(TextId::settings_unreadable, path, {system_reason(error_text, "it cannot be read")});
+    }
     bytes.resize(got);
     const bool cut = got > k_limit;
     if (cut) {
@@ -176,7 +184,7 @@ std::variant<Settings, SettingsError> read_settings(const std::string& path) {
     }
     auto settings = parse_settings(bytes, path);
     if (auto* read = std::get_if<Settings>(&settings); read && cut) {
-        read->warnings.push_back("The settings file \"" + path + "\" is larger than 64 KiB: only its first 64 KiB are read");
+        read->warnings.push_back(text_for(TextId::settings_too_large, path));
     }
     return settings;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "app/texts.h"
 #include "keeping/log_keeping.h"
 
 // The settings file: "brevalt.ini" in the current directory, holding the
@@ -17,7 +19,8 @@ namespace brevalt {
 inline constexpr const char* k_settings_file_name = "brevalt.ini";
 
 struct SettingsError {
-    std::string message;  // names the file and the reason
+    std::string message;  // names the file and the reason, in English
+    Text text;            // the same, for the operator's language
 };
 
 struct Settings {
@@ -25,7 +28,7 @@ struct Settings {
     KeepSettings keeping;
     // Lines the program does not know, told once at start-up: a file
     // written for a later version still starts.
-    std::vector<std::string> warnings;
+    std::vector<Text> warnings;
 };
 
 // The first field of the file's bytes, by the rules of sequential field input:
@@ -57,7 +60,9 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 FileHandle open_not_inherited(const std::string& path);
 
 // Reads and parses the file at `path`. A missing, unreadable or empty file is
-// an error whose message names the file and the reason.
-std::variant<Settings, SettingsError> read_settings(const std::string& path = k_settings_file_name);
+// an error whose message names the file and the reason, in the words of
+// `error_text` for an error number (the C library's by default).
+std::variant<Settings, SettingsError> read_settings(const std::string& path = k_settings_file_name,
+                                                    const std::function<std::string(int)>& error_text = {});
 
 }  // namespace brevalt

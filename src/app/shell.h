@@ -1,6 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+
+#include "app/texts.h"
 
 // What the core asks of a desktop shell. Each shell (Qt on Linux, Win32 on
 // Windows) implements it over its own window; tests implement it with a
@@ -33,6 +38,23 @@ public:
     virtual void notify(std::string_view text) = 0;
     // Ends the program at once, with status 0, leaving the sensor running.
     virtual void end_program() = 0;
+
+    // The form of `id` in the session's language, in UTF-8, with the same
+    // %1, %2, ... as english_form(id); empty where the shell has none, and
+    // the English form is shown.
+    virtual std::string text_form(TextId id) = 0;
+    // The sensor's state changed: the usual icon while one runs, the one
+    // that says none does otherwise, and the tooltip. Called only on a
+    // change, the first time at start-up before any tick; a shell whose icon
+    // is not placed yet keeps both for when it is.
+    virtual void show_sensor_state(bool runs, std::string_view tooltip) = 0;
+    // Call Core::on_sensor_end_seen once `handle` is ready (a POSIX
+    // descriptor that polls readable, a Win32 process handle that is
+    // signalled), so that a sensor's end shows on the icon at once rather
+    // than at the next tick. Replaces the handle watched before; none
+    // watches nothing. The core owns the handle, which stays open until the
+    // next call.
+    virtual void watch_sensor_end(std::optional<std::intptr_t> handle) = 0;
 };
 
 }  // namespace brevalt

@@ -18,11 +18,15 @@ void add_failures(std::vector<KeepingNews::Line>& lines, const KeepReport& repor
         ++count;
     }
     if (first == nullptr) return;
-    std::string text = count == 1 ? "The dated log " + first->name
-                                  : std::to_string(count) + " dated logs, " + first->name + " the first,";
-    text += deleting ? " could not be deleted: " : " could not be compressed: ";
-    text += platform.error_text(first->result.error);
-    lines.push_back({Priority::warning, std::move(text)});
+    std::string why = platform.error_text(first->result.error);
+    if (count == 1) {
+        lines.push_back({Priority::warning,
+                         {deleting ? TextId::keep_delete_failed : TextId::keep_compress_failed, {first->name, why}}});
+    } else {
+        lines.push_back({Priority::warning,
+                         {deleting ? TextId::keep_delete_failed_many : TextId::keep_compress_failed_many,
+                          {std::to_string(count), first->name, why}}});
+    }
 }
 
 }  // namespace
@@ -31,26 +35,26 @@ std::vector<KeepingNews::Line> KeepingNews::of(const KeepReport& report, const K
                                                Platform& platform) {
     std::vector<Line> lines;
     if (!report.listing.ok()) {
-        lines.push_back({Priority::warning, "The log folder could not be read to keep its dated logs: " +
-                                                platform.error_text(report.listing.error)});
+        lines.push_back(
+            {Priority::warning, {TextId::keep_folder_unreadable, {platform.error_text(report.listing.error)}}});
         return lines;
     }
     if (report.deleted != 0) {
-        std::string text = std::to_string(report.deleted) + " dated logs older than the newest " +
-                           std::to_string(settings.keep_dates) + " dates were deleted; the oldest kept:";
-        if (report.oldest_alert_date_kept != 0) text += " " + dated(k_alert_log, report.oldest_alert_date_kept);
-        if (report.oldest_scan_date_kept != 0) text += " " + dated(k_scan_log, report.oldest_scan_date_kept);
-        lines.push_back({Priority::info, std::move(text)});
+        std::string oldest;
+        if (report.oldest_alert_date_kept != 0) oldest += " " + dated(k_alert_log, report.oldest_alert_date_kept);
+        if (report.oldest_scan_date_kept != 0) oldest += " " + dated(k_scan_log, report.oldest_scan_date_kept);
+        lines.push_back({Priority::info,
+                         {TextId::kept_deleted,
+                          {std::to_string(report.deleted), std::to_string(settings.keep_dates), std::move(oldest)}}});
     }
     if (report.compressed != 0) {
-        lines.push_back({Priority::info, std::to_string(report.compressed) + " dated logs were compressed"});
+        lines.push_back({Priority::info, {TextId::kept_compressed, {std::to_string(report.compressed)}}});
     }
     add_failures(lines, report, true, platform);
     add_failures(lines, report, false, platform);
     if (report.volume_cannot_compress && !told_cannot_compress_) {
         told_cannot_compress_ = true;
-        lines.push_back({Priority::warning,
-                         "The log folder's volume cannot compress files: compress=yes is not carried out there"});
+        lines.push_back({Priority::warning, {TextId::keep_volume_cannot, {}}});
     }
     return lines;
 }

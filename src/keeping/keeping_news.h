@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/texts.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"
 
@@ -16,7 +17,7 @@ class KeepingNews {
 public:
     struct Line {
         Priority priority;
-        std::string text;
+        Text text;
     };
 
     std::vector<Line> of(const KeepReport& report, const KeepSettings& settings, Platform& platform);

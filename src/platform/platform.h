@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/texts.h"
 #include "platform/result.h"
 
 // Everything the rotation needs from the operating system, behind one small
@@ -64,7 +66,9 @@ public:
     virtual void log_event(Priority priority, std::string_view text) = 0;
 
     // The system's own words for an error number that a platform call left
-    // in a SysResult ("Permission denied").
+    // in a SysResult ("Permission denied"), in English whatever the session's
+    // language: they go to the system log, and an administrator searches
+    // for them as they are.
     virtual std::string error_text(int error) = 0;
 
     // True when the error number says that a name is taken already: the
@@ -73,10 +77,10 @@ public:
 
     virtual FreeSpace free_space(const std::string& folder) = 0;
 
-    // Empty when this user may run Brevalt on `log_folder` (writes it, or it
+    // None when this user may run Brevalt on `log_folder` (writes it, or it
     // does not exist yet); else the sentence that tells them why not and
     // what to do about it.
-    virtual std::string why_not_operator(const std::string& log_folder) = 0;
+    virtual std::optional<Text> why_not_operator(const std::string& log_folder) = 0;
 };
 
 }  // namespace brevalt

@@ -18,7 +18,7 @@ public:
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
     FreeSpace free_space(const std::string& folder) override;
-    std::string why_not_operator(const std::string& log_folder) override;
+    std::optional<Text> why_not_operator(const std::string& log_folder) override;
 };
 
 }  // namespace brevalt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -101,6 +102,13 @@ public:
     // ended by itself, once, and forgets it; a stopped sensor or one replaced
     // by a later start is never reported.
     virtual std::optional<SensorEnd> reap() = 0;
+
+    // Something the window's event loop can wait on that becomes ready when
+    // the remembered sensor ends: POSIX, a process descriptor that polls
+    // readable; Win32, the process handle. Owned by the backend, valid until
+    // the next start, stop or reap. None without a remembered sensor, or
+    // where the system gives none (the end is then found at the next tick).
+    [[nodiscard]] virtual std::optional<std::intptr_t> end_handle() const { return std::nullopt; }
 };
 
 }  // namespace brevalt

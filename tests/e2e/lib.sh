@@ -50,6 +50,8 @@ stop_child() {
 # The icon of program NAME (brevalt unless given) once trayer has embedded it below its panel.
 tray_panel() { xdotool search --classname '^panel$' 2>/dev/null | head -n 1 | grep .; }
 icon_window() { xwininfo -tree -id "$(tray_panel)" | awk -v n="(\"${1:-brevalt}\"" 'index($0, n) { print $1; f++ } END { exit !f }'; } 2>/dev/null
+# icon_pixels: a checksum of the pixels of Brevalt's icon in trayer.
+icon_pixels() { import -window "$(icon_window brevalt)" rgba:- 2>/dev/null | md5sum; }
 # click_icon BUTTON: a real click on Brevalt's icon, in trayer or a bottom panel.
 click_icon() {
     local X Y

@@ -108,6 +108,7 @@ case_lxqt_panel_killed_sensor_and_exit_menu() {
     local pid
     check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
     kill -KILL "$pid"
+    check "the item says at once that none runs" wait_until 2 eval '[[ $(sni_get "$ITEM" Status) == *NeedsAttention* ]]'
     check "at the next tick another sensor runs" wait_until 40 eval 'sensor_count_is 1 && [[ $(sensor_pids) != "$pid" ]] && pid=$(sensor_pids)'
     check "the system log has the end as a warning" logged warn 'The sensor ended by itself (killed by signal 9)'
     check "and the new start as a notice" logged notice 'The sensor was started again'
@@ -131,6 +132,36 @@ case_lxqt_panel_killed_sensor_and_exit_menu() {
     check "the sensor taken over ends, and none runs" wait_until 10 eval 'ended $pid && sensor_count_is 0'
 }
 
+# Under a StatusNotifier host, in a Japanese session: the item's Status,
+# tooltip and icon follow the sensor at once, without waiting for a tick,
+# and the notifications are in Japanese.
+case_status_notifier_item_follows_the_sensor_in_japanese() {
+    check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
+    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
+    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
+    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
+    BREVALT_ENV=(LANG=ja_JP.UTF-8)
+    start_case
+    icon_in_place
+    local pid running
+    state() { [[ $(sni_get "$ITEM" Status) == "(<'$1'>,)" ]] && sni_get "$ITEM" ToolTip | grep -q "$2"; }
+    check "Active, running since its start" wait_until 5 state Active "Brevalt: センサー実行中 ($(date +%H:%M)\\|$(date -d '-1 min' +%H:%M)) から)"
+    running=$(sni_get "$ITEM" IconPixmap | md5sum)
+    check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
+    check "停止 is clicked" client_click 256 84
+    check "NeedsAttention, stopped" wait_until 2 state NeedsAttention "センサー停止中 (停止)、次の切り替え 03:30"
+    check "with another icon" eval '[[ $(sni_get "$ITEM" IconPixmap | md5sum) != "$running" ]]'
+    check "Snort実行 is clicked" client_click 64 84
+    check "Active again" wait_until 2 state Active "センサー実行中"
+    check "with the usual icon" eval '[[ $(sni_get "$ITEM" IconPixmap | md5sum) == "$running" ]]'
+    check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    kill -KILL "$pid"
+    check "its end shows at once" wait_until 2 state NeedsAttention "センサー終了、次の確認で再起動"
+    check "and the next tick starts another" wait_until 35 state Active "センサー実行中"
+    check "the notification is Japanese" grep -q "センサーが自ら終了しました (シグナル 9 で強制終了)" "$OUT/notify.log"
+    check "the system log's line English" told "The sensor ended by itself (killed by signal 9)"
+}
+
 # A sensor that fails 40 s after each start (a large rule set loaded, then the
 # interface refused): each end is found a minute after its start, yet counts
 # as quick; after the third Brevalt stops trying and says so once.
@@ -138,7 +169,12 @@ case_sensor_failing_40_s_after_each_start_is_given_up() {
     check "an X server with trayer runs" desktop trayer
     BREVALT_ENV=(STANDIN_SENSOR_EXIT_AFTER=40)
     start_case
+    check "the sensor runs" wait_until 10 icon_window
+    local running
+    running=$(icon_pixels)
     check "the sensor is given up after its third end" wait_until 220 told "The sensor ended within a minute of its start 3 times in a row"
+    check "the icon in the tray changed" eval '[[ $(icon_pixels) != "$running" ]]'
+    screenshot given-up
     check "having been started three times" eval '(($(grep -c "The sensor was started again" "$OUT/$CASE.stderr") == 2))'
     check "and none runs" eval 'sleep 40 && sensor_count_is 0'
     check "and it was said once" eval '(($(grep -c "3 times in a row" "$OUT/$CASE.stderr") == 1))'

@@ -134,6 +134,19 @@ void FakeSensor::end_by_itself(SensorEnd how) {
 }
 void FakeSensor::ensure_stopped_gone() { log_.push_back("sensor ensure_stopped_gone"); }
 
+std::optional<std::intptr_t> FakeSensor::end_handle() const {
+    if (!running_) return std::nullopt;
+    return 100 + starts;
+}
+
+std::string FakeShell::text_form(TextId id) {
+    return translated ? "«" + std::string(english_form(id)) + "»" : std::string();
+}
+
+void FakeShell::show_sensor_state(bool runs, std::string_view tooltip) {
+    icon_states.push_back((runs ? "running: " : "none: ") + std::string(tooltip));
+}
+
 bool FakeShell::register_icon() {
     icon_registered = notification_area;
     return notification_area;

@@ -67,11 +67,11 @@ public:
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
     FreeSpace free_space(const std::string& folder) override;
-    std::string why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
+    std::optional<Text> why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
 
     std::vector<std::string> told;  // "warning: <text>", one per system log line
     FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};
-    std::string not_operator;  // why this user may not run Brevalt, if they may not
+    std::optional<Text> not_operator;  // why this user may not run Brevalt, if they may not
     std::string dir = "/opt/brevalt";
     bool dir_fails = false;
     bool sleep_advances_clock = true;
@@ -93,6 +93,7 @@ public:
     void ensure_stopped_gone() override;
     bool stopped_gone() override { return --polls_until_gone <= 0; }
     std::optional<SensorEnd> reap() override { return std::exchange(ended_, std::nullopt); }
+    [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
 
     // The newest sensor ends by itself, as a crash or a kill would end it.
     void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});
@@ -123,6 +124,9 @@ public:
     void show_window() override { window_shown = true; }
     void notify(std::string_view text) override { notifications.emplace_back(text); }
     void end_program() override { ended = true; }
+    std::string text_form(TextId id) override;
+    void show_sensor_state(bool runs, std::string_view tooltip) override;
+    void watch_sensor_end(std::optional<std::intptr_t> handle) override { watched = handle; }
 
     bool notification_area = true;  // whether register_icon can succeed
     bool icon_registered = false;
@@ -134,6 +138,11 @@ public:
     std::string rotation_time;
     std::string clock;
     std::vector<std::string> notifications;
+    // A session in a language of its own: each form bracketed in "«»".
+    bool translated = false;
+    // Each change of the icon: "running: <tooltip>" or "none: <tooltip>".
+    std::vector<std::string> icon_states;
+    std::optional<std::intptr_t> watched;
 };
 
 // Keeps the passes asked for and hands out the reports a test queues.

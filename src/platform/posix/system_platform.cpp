@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <grp.h>
+#include <locale.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -112,19 +113,23 @@ void SystemPlatform::log_event(Priority priority, std::string_view text) {
     std::fprintf(stderr, "brevalt: %s\n", line.c_str());
 }
 
-std::string SystemPlatform::error_text(int error) { return std::strerror(error); }
+// The C library's words follow the session's language once the toolkit has
+// set the locale: the "C" locale's are English.
+std::string SystemPlatform::error_text(int error) {
+    static const locale_t english = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    return english != locale_t{} ? ::strerror_l(error, english) : std::strerror(error);
+}
 
 bool SystemPlatform::name_taken(int error) const { return error == EEXIST; }
 
-std::string SystemPlatform::why_not_operator(const std::string& log_folder) {
+std::optional<Text> SystemPlatform::why_not_operator(const std::string& log_folder) {
     if (::faccessat(AT_FDCWD, log_folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 || errno == ENOENT) return {};
     struct stat st {};
     const group* folder_group = ::stat(log_folder.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
     const passwd* user = ::getpwuid(::geteuid());
     const std::string group_name = folder_group != nullptr ? folder_group->gr_name : "brevalt";
     const std::string user_name = user != nullptr ? user->pw_name : "<you>";
-    return "Only members of the group \"" + group_name + "\" may run Brevalt: ask an administrator to run \"adduser " +
-           user_name + " " + group_name + "\", then log on again";
+    return Text{TextId::not_operator_posix, {group_name, user_name}};
 }
 
 FreeSpace SystemPlatform::free_space(const std::string& folder) {

@@ -91,9 +91,15 @@ void SystemPlatform::log_event(Priority priority, std::string_view text) {
 
 std::string SystemPlatform::error_text(int error) {
     wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    // English where the system has its messages in English, as the Event Log
+    // reader searches for them; else in the system's own language.
+    constexpr DWORD k_flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD n = ::FormatMessageW(k_flags, nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                               reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (n == 0) {
+        n = ::FormatMessageW(k_flags, nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&buffer), 0,
+                             nullptr);
+    }
     if (n == 0 || buffer == nullptr) return "error " + std::to_string(static_cast<DWORD>(error));
     std::wstring text(buffer, n);
     ::LocalFree(buffer);
@@ -183,16 +189,14 @@ FolderAccess folder_access(const std::wstring& folder, HANDLE process_token) {
 // A missing folder, or a check that cannot be made, lets Brevalt go on: the
 // sensor then fails loudly on its own, and the claim is out of a
 // non-member's reach anyway.
-std::string SystemPlatform::why_not_operator(const std::string& log_folder) {
+std::optional<Text> SystemPlatform::why_not_operator(const std::string& log_folder) {
     const auto wide = win32::to_wide(log_folder);
     HANDLE token = nullptr;
     if (!wide || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) return {};
-    std::string why;
+    std::optional<Text> why;
     if (folder_access(*wide, token) == FolderAccess::refused) {
-        why = "Only members of the group \"Brevalt Operators\" may run Brevalt: ask an administrator to add you "
-              "(net localgroup \"Brevalt Operators\" " +
-              account_of(token) + " /add), then log on again";
-        if (filtered_administrator(token)) why += ", or start Brevalt as administrator";
+        why = Text{filtered_administrator(token) ? TextId::not_operator_windows_admin : TextId::not_operator_windows,
+                   {account_of(token)}};
     }
     ::CloseHandle(token);
     return why;

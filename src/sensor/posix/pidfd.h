@@ -31,6 +31,8 @@ public:
     // A copy of the process's descriptor `target_fd`, close-on-exec, or -1
     // (refused, or the descriptor is gone). Needs the right to trace it.
     [[nodiscard]] int copy_descriptor(int target_fd) const;
+    // Polls readable once the process has ended, for an event loop to wait on.
+    [[nodiscard]] int descriptor() const { return fd_; }
 
 private:
     explicit PidFd(int fd) : fd_(fd) {}

@@ -309,6 +309,8 @@ SysResult PosixSensor::start() {
     if (current_) to_collect_.push_back(*current_);
     taken_over_.reset();
     current_ = pid;
+    // Opened while the child is unreaped, so it names this child.
+    current_process_ = PidFd::open(pid);
     return SysResult::success();
 }
 
@@ -319,6 +321,7 @@ void PosixSensor::stop() {
         if (sensor.process.signal(SIGTERM)) stopped_taken_over_.push_back(std::move(sensor.process));
     }
     if (!current_) return;
+    current_process_.reset();
     const pid_t pid = *std::exchange(current_, std::nullopt);
     if (collected(pid)) return;  // it ended by itself: there is nothing to ask
     // SIGTERM lets the sensor close its logs and exit 0. No wait here: the
@@ -349,6 +352,12 @@ bool PosixSensor::stopped_gone() {
     return stopped_.empty() && stopped_taken_over_.empty();
 }
 
+std::optional<std::intptr_t> PosixSensor::end_handle() const {
+    if (current_ && current_process_) return current_process_->descriptor();
+    if (taken_over_) return taken_over_->process.descriptor();
+    return std::nullopt;
+}
+
 std::optional<SensorEnd> PosixSensor::reap() {
     drop_collected(stopped_);
     drop_collected(to_collect_);
@@ -363,6 +372,7 @@ std::optional<SensorEnd> PosixSensor::reap() {
     }
     if (!current_ || !collected(*current_, &status)) return std::nullopt;
     current_.reset();
+    current_process_.reset();
     if (status == k_no_status) return SensorEnd{};
     if (WIFSIGNALED(status)) return SensorEnd{SensorEnd::How::signalled, WTERMSIG(status)};
     return SensorEnd{SensorEnd::How::exited, WEXITSTATUS(status)};

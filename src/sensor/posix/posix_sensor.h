@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ public:
     void ensure_stopped_gone() override;
     bool stopped_gone() override;
     std::optional<SensorEnd> reap() override;
+    [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
 
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const { return current_; }
@@ -58,6 +60,9 @@ private:
     std::string program_dir_;
     std::string executable_name_;
     std::optional<pid_t> current_;
+    // The remembered child's descriptor, for an event loop to see its end;
+    // none where the kernel has no process descriptors.
+    std::optional<PidFd> current_process_;
     std::vector<pid_t> stopped_;   // asked to end; made sure of by ensure_stopped_gone
     // Never signalled again, only collected: sensors replaced by a later start,
     // and killed ones that were not gone within the bound.

@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <QTranslator>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "main_window.h"
@@ -8,6 +10,19 @@
 #include "keeping/posix/background_keeper.h"
 #include "keeping/posix/posix_log_folder.h"
 #include "sensor/posix/posix_sensor.h"
+
+namespace {
+
+// The session's language for messages, as the C library decides it.
+bool japanese_session() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return std::strncmp(value, "ja", 2) == 0;
+    }
+    return false;
+}
+
+}  // namespace
 
 // Brevalt on a Linux desktop: the window starts up and then lives on the
 // event loop until "終了" or the window is closed.
@@ -26,6 +41,10 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     never_restart_with_session();
+    QTranslator japanese;
+    if (japanese_session() && japanese.load(QStringLiteral(":/i18n/brevalt_ja.qm"))) {
+        QCoreApplication::installTranslator(&japanese);
+    }
 
     brevalt::SystemPlatform platform;
     brevalt::PosixSensor sensor(platform.program_dir().path);

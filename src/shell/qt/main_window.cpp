@@ -11,10 +11,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdlib>
 #include <utility>
+
+#include "status_notifier_item.h"
 
 namespace {
 
@@ -43,6 +48,7 @@ MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, bre
     setObjectName(QStringLiteral("Brevalt"));
     setWindowTitle(QStringLiteral("Brevalt"));
     setWindowIcon(QIcon(QStringLiteral(":/brevalt.png")));
+    for (const int size : {16, 22, 32, 48}) none_icon_.addFile(QStringLiteral(":/brevalt-none-%1.png").arg(size));
 
     tick_timer = new QTimer(this);
     tick_timer->setObjectName(QStringLiteral("tick_timer"));
@@ -163,12 +169,22 @@ void MainWindow::prepare_icon() {}
 void MainWindow::hide_window() { hide(); }
 
 bool MainWindow::register_icon() {
+    // A StatusNotifier item registers itself again with a watcher that
+    // restarted; its host then draws it anew.
+    if (status_item_ != nullptr) return status_item_->register_item();
+    if (tray_icon_ == nullptr && notification_area_->status_notifier_host()) {
+        status_item_ = new StatusNotifierItem(windowIcon(), none_icon_, this);
+        status_item_->setObjectName(QStringLiteral("status_notifier_item"));
+        status_item_->show_state(sensor_runs_, tooltip_);
+        connect(status_item_, &StatusNotifierItem::activated, this, [this] { core_.on_icon_clicked(); });
+        return status_item_->register_item();
+    }
     if (tray_icon_ == nullptr) {
         // Qt settles on a kind of notification area here, for good.
         if (!notification_area_->exists()) return false;
-        tray_icon_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_icon_ = new QSystemTrayIcon(sensor_runs_ ? windowIcon() : none_icon_, this);
         tray_icon_->setObjectName(QStringLiteral("tray_icon"));
-        tray_icon_->setToolTip(QStringLiteral("Brevalt"));
+        tray_icon_->setToolTip(tooltip_);
         connect(tray_icon_, &QSystemTrayIcon::activated, this, &MainWindow::on_icon_activated);
     }
     // An XEmbed icon shown with no tray docks by itself once one comes up; a
@@ -179,9 +195,60 @@ bool MainWindow::register_icon() {
 }
 
 void MainWindow::notify(std::string_view text) {
-    if (tray_icon_ == nullptr || !tray_icon_->isVisible()) return;
     const QString message = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (status_item_ != nullptr) {
+        // The desktop's notification service, as Qt's own StatusNotifier
+        // icon would ask it; no answer is awaited.
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+        call << QStringLiteral("Brevalt") << 0U << QStringLiteral("dialog-warning") << QStringLiteral("Brevalt")
+             << message << QStringList() << QVariantMap() << -1;
+        QDBusConnection::sessionBus().send(call);
+        return;
+    }
+    if (tray_icon_ == nullptr || !tray_icon_->isVisible()) return;
     tray_icon_->showMessage(QStringLiteral("Brevalt"), message, QSystemTrayIcon::Warning);
+}
+
+// The texts are looked up by their English form, which is also what shows
+// where the session's language has no translation.
+std::string MainWindow::text_form(brevalt::TextId id) {
+    const std::string_view english = brevalt::english_form(id);
+    return QCoreApplication::translate("brevalt", std::string(english).c_str()).toStdString();
+}
+
+void MainWindow::show_sensor_state(bool runs, std::string_view tooltip) {
+    const bool icon_changes = runs != sensor_runs_;
+    sensor_runs_ = runs;
+    tooltip_ = text(tooltip);
+    if (status_item_ != nullptr) status_item_->show_state(runs, tooltip_);
+    if (tray_icon_ != nullptr) {
+        if (icon_changes) tray_icon_->setIcon(runs ? windowIcon() : none_icon_);
+        tray_icon_->setToolTip(tooltip_);
+    }
+}
+
+// The descriptor polls readable from the sensor's end until the core has
+// collected it, so the notifier is told once and then left off.
+void MainWindow::watch_sensor_end(std::optional<std::intptr_t> handle) {
+    const bool same = sensor_end_ != nullptr && handle && sensor_end_->socket() == static_cast<qintptr>(*handle);
+    if (same) {
+        sensor_end_->setEnabled(true);
+        return;
+    }
+    // It may be the notifier whose signal is being delivered right now.
+    if (sensor_end_ != nullptr) {
+        sensor_end_->setEnabled(false);
+        sensor_end_->deleteLater();
+        sensor_end_ = nullptr;
+    }
+    if (!handle) return;
+    sensor_end_ = new QSocketNotifier(static_cast<qintptr>(*handle), QSocketNotifier::Read, this);
+    connect(sensor_end_, &QSocketNotifier::activated, this, [this] {
+        sensor_end_->setEnabled(false);
+        core_.on_sensor_end_seen();
+    });
 }
 
 void MainWindow::show_window() {
@@ -214,7 +281,7 @@ int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::L
         if (error->quiet) return 0;
         // The core has written it to the system log and standard error
         // already: the message box waits for the operator.
-        QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->message));
+        QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->shown));
         return brevalt::k_startup_error_status;
     }
     static const bool exit_hook = std::atexit(on_exit) == 0;

@@ -16,6 +16,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSocketNotifier;
+class StatusNotifierItem;
 class QTimer;
 
 // The program's one window on a Linux desktop, with its notification icon.
@@ -45,8 +47,10 @@ public:
     void on_process_end();
 
     [[nodiscard]] const brevalt::Core& core() const { return core_; }
-    // None until a notification area has taken the icon.
+    // None until a notification area has taken the icon: an XEmbed tray takes
+    // Qt's icon, a StatusNotifier host Brevalt's own item.
     [[nodiscard]] QSystemTrayIcon* tray_icon() const { return tray_icon_; }
+    [[nodiscard]] StatusNotifierItem* status_notifier_item() const { return status_item_; }
 
     // Builds the menu and the controls if that has not happened yet. Showing
     // the window does it by itself: a window that stays hidden never lays out
@@ -65,6 +69,9 @@ public:
     void show_window() override;
     void notify(std::string_view text) override;
     void end_program() override;
+    std::string text_form(brevalt::TextId id) override;
+    void show_sensor_state(bool runs, std::string_view tooltip) override;
+    void watch_sensor_end(std::optional<std::intptr_t> handle) override;
 
 protected:
     // Closing the window ends Brevalt as "終了" does, leaving the sensor.
@@ -77,6 +84,10 @@ private:
     QString rotation_time_;
     QString clock_;
     bool icon_picture_hidden_ = false;
+    // The sensor's state as the core last told it, for an icon made later.
+    bool sensor_runs_ = true;
+    QString tooltip_ = QStringLiteral("Brevalt");
+    QIcon none_icon_;
 
     QGroupBox* time_group = nullptr;
     QLineEdit* time_box = nullptr;
@@ -90,6 +101,8 @@ private:
     QLabel* clock_label = nullptr;
     QAction* exit_action = nullptr;
     QSystemTrayIcon* tray_icon_ = nullptr;
+    StatusNotifierItem* status_item_ = nullptr;
+    QSocketNotifier* sensor_end_ = nullptr;
     NotificationArea* notification_area_ = nullptr;
     SessionEnd* session_end_ = nullptr;
 };

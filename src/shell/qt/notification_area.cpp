@@ -89,6 +89,8 @@ NotificationArea::~NotificationArea() {
 
 bool NotificationArea::exists() const { return status_notifier_host_registered() || xembed_tray_exists(); }
 
+bool NotificationArea::status_notifier_host() const { return status_notifier_host_registered(); }
+
 bool NotificationArea::xembed_tray_exists() const {
     xcb_connection_t* connection = x11_connection();
     if (connection == nullptr || tray_selection_ == 0) return false;

@@ -23,6 +23,8 @@ public:
 
     // A registered StatusNotifier host, or an XEmbed tray on this X screen.
     [[nodiscard]] bool exists() const;
+    // A registered StatusNotifier host, which Brevalt's own item serves.
+    [[nodiscard]] bool status_notifier_host() const;
 
     bool nativeEventFilter(const QByteArray& event_type, void* message, qintptr* result) override;
 

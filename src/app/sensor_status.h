@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/texts.h"
+
+// What the icon says about the sensor: whether one runs, and since when or
+// why not. A notification vanishes; this stays until the state changes.
+namespace brevalt {
+
+struct SensorStatus {
+    enum class Kind {
+        running,       // started or taken over by Brevalt
+        stopped,       // by the operator's "停止"
+        given_up,      // after too many quick ends in a row
+        start_failed,  // the last start did not succeed
+        ended          // ended by itself; the next tick starts it again
+    };
+    Kind kind = Kind::stopped;
+    std::string since;  // running: "HH:MM" of its start or take-over
+    int quick_ends = 0;  // given_up: how many ends in a row
+
+    [[nodiscard]] bool runs() const { return kind == Kind::running; }
+    bool operator==(const SensorStatus&) const = default;
+};
+
+// The tooltip: the program's name, the sensor's state, the next rotation.
+Text status_tooltip(const SensorStatus& status, std::string_view rotation_time);
+
+// Remembers what the icon shows, so that it is redrawn only when the state
+// changes: an icon set again for nothing may flicker, and on some panels
+// re-sends the whole item.
+class StatusOnShow {
+public:
+    // True when `status` differs from what is shown; it counts as shown then.
+    bool changes_to(const SensorStatus& status) {
+        if (shown_ == status) return false;
+        shown_ = status;
+        return true;
+    }
+
+private:
+    std::optional<SensorStatus> shown_;
+};
+
+}  // namespace brevalt

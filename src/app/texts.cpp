@@ -1,0 +1,81 @@
+#include "app/texts.h"
+
+#include <array>
+
+namespace brevalt {
+
+namespace {
+
+// In the order of TextId.
+constexpr std::array<std::string_view, k_text_count> k_english = {
+    "The sensor could not be started: %1",
+    R"(The sensor could not be started: no executable "snort" beside Brevalt or on PATH)",
+    "The sensor ended by itself (exit status %1)",
+    "The sensor ended by itself (killed by signal %1)",
+    "The sensor ended by itself",
+    R"(The sensor ended within a minute of its start %1 times in a row; it is not started again until "Snort実行" or the next rotation)",
+    "The sensor was started again",
+    "The sensor left running by an earlier Brevalt (process %1) is watched again",
+    "The sensor already runs (process %1): no second one is started",
+    "The rotation time %1 passed unseen (the clock went from %2 to %3): the logs are rotated now",
+    "The logs were rotated: %1, %2",
+    "%1 kept its name: %2 exists already",
+    "%1 could not be renamed to %2: %3",
+    "The log folder's file system is nearly full: %1 MiB free (%2%)",
+    "Brevalt: sensor running since %1, next rotation %2",
+    "Brevalt: sensor stopped (停止), next rotation %1",
+    "Brevalt: sensor given up after %1 quick ends, next rotation %2",
+    "Brevalt: sensor could not be started, next rotation %1",
+    "Brevalt: sensor ended, restarted at the next check, next rotation %1",
+    R"(Cannot use the settings file "%1": %2)",
+    R"(Cannot use the settings file "%1": the file is empty)",
+    R"(Cannot use the settings file "%1": the first line holds no rotation time (expected HH:MM, e.g. 03:30))",
+    R"(Only members of the group "%1" may run Brevalt: ask an administrator to run "adduser %2 %1", then log on again)",
+    R"(Only members of the group "Brevalt Operators" may run Brevalt: ask an administrator to add you (net localgroup "Brevalt Operators" %1 /add), then log on again)",
+    R"(Only members of the group "Brevalt Operators" may run Brevalt: ask an administrator to add you (net localgroup "Brevalt Operators" %1 /add), then log on again, or start Brevalt as administrator)",
+    R"(Another Brevalt already serves the log folder "%1", perhaps in another user's session. This one starts no sensor and ends: two would run two sensors on the same logs.)",
+    R"(Another Brevalt already serves the log folder "%1" (run by %2). This one starts no sensor and ends: two would run two sensors on the same logs.)",
+    R"(The sensor left running on the log folder "%1" by another user's Brevalt (%2) may not be stopped by this user. This one starts no sensor and ends: two would run two sensors on the same logs.)",
+    R"(Cannot make sure that no other Brevalt serves the log folder "%1": %2)",
+    R"(Cannot make sure that no other Brevalt serves the log folder "%1": the folder is missing)",
+    R"(Cannot use the settings file "%1": line %2 "%3" is not of the form name=value)",
+    R"(Cannot use the settings file "%1": line %2 "%3": keep takes the number of dates to keep, from 1 to 3650)",
+    R"(Cannot use the settings file "%1": line %2 "%3": compress takes yes or no)",
+    R"(Cannot use the settings file "%1": %2 is given twice, on lines %3 and %4)",
+    R"(The settings file "%1" names "%2" on line %3, which this version of Brevalt does not know: the line is ignored)",
+    R"(The settings file "%1" is larger than 64 KiB: only its first 64 KiB are read)",
+    "%1 dated logs older than the newest %2 dates were deleted; the oldest kept:%3",
+    "%1 dated logs were compressed",
+    "The dated log %1 could not be deleted: %2",
+    "%1 dated logs, %2 the first, could not be deleted: %3",
+    "The dated log %1 could not be compressed: %2",
+    "%1 dated logs, %2 the first, could not be compressed: %3",
+    "The log folder could not be read to keep its dated logs: %1",
+    "The log folder's volume cannot compress files: compress=yes is not carried out there",
+};
+
+}  // namespace
+
+std::string_view english_form(TextId id) {
+    const auto index = static_cast<std::size_t>(id);
+    return index < k_english.size() ? k_english[index] : std::string_view();
+}
+
+std::string format(std::string_view form, const std::vector<std::string>& args) {
+    std::string out;
+    out.reserve(form.size());
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '%' && i + 1 < form.size() && form[i + 1] >= '1' && form[i + 1] <= '9') {
+            const auto arg = static_cast<std::size_t>(form[i + 1] - '1');
+            if (arg < args.size()) {
+                out += args[arg];
+                ++i;
+                continue;
+            }
+        }
+        out += form[i];
+    }
+    return out;
+}
+
+}  // namespace brevalt

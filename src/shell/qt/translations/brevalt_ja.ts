@@ -1,0 +1,183 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP" sourcelanguage="en">
+<context>
+    <name>brevalt</name>
+    <message>
+        <source>The sensor could not be started: %1</source>
+        <translation>センサーを起動できませんでした: %1</translation>
+    </message>
+    <message>
+        <source>The sensor could not be started: no executable "snort" beside Brevalt or on PATH</source>
+        <translation>センサーを起動できませんでした: Brevalt と同じフォルダーにも PATH 上にも実行ファイル "snort" がありません</translation>
+    </message>
+    <message>
+        <source>The sensor ended by itself (exit status %1)</source>
+        <translation>センサーが自ら終了しました (終了ステータス %1)</translation>
+    </message>
+    <message>
+        <source>The sensor ended by itself (killed by signal %1)</source>
+        <translation>センサーが自ら終了しました (シグナル %1 で強制終了)</translation>
+    </message>
+    <message>
+        <source>The sensor ended by itself</source>
+        <translation>センサーが自ら終了しました</translation>
+    </message>
+    <message>
+        <source>The sensor ended within a minute of its start %1 times in a row; it is not started again until "Snort実行" or the next rotation</source>
+        <translation>センサーが起動から 1 分以内の終了を %1 回続けました。「Snort実行」か次の切り替えまで再起動しません</translation>
+    </message>
+    <message>
+        <source>The sensor was started again</source>
+        <translation>センサーを再び起動しました</translation>
+    </message>
+    <message>
+        <source>The sensor left running by an earlier Brevalt (process %1) is watched again</source>
+        <translation>以前の Brevalt が実行したままにしたセンサー (プロセス %1) の監視を再開しました</translation>
+    </message>
+    <message>
+        <source>The sensor already runs (process %1): no second one is started</source>
+        <translation>センサーは既に実行中です (プロセス %1)。2 つ目は起動しません</translation>
+    </message>
+    <message>
+        <source>The rotation time %1 passed unseen (the clock went from %2 to %3): the logs are rotated now</source>
+        <translation>切り替え時刻 %1 が見過ごされました (時計が %2 から %3 に進みました)。今ログを切り替えます</translation>
+    </message>
+    <message>
+        <source>The logs were rotated: %1, %2</source>
+        <translation>ログを切り替えました: %1, %2</translation>
+    </message>
+    <message>
+        <source>%1 kept its name: %2 exists already</source>
+        <translation>%1 の名前はそのままです: %2 が既にあります</translation>
+    </message>
+    <message>
+        <source>%1 could not be renamed to %2: %3</source>
+        <translation>%1 の名前を %2 に変更できませんでした: %3</translation>
+    </message>
+    <message>
+        <source>The log folder's file system is nearly full: %1 MiB free (%2%)</source>
+        <translation>ログフォルダーのファイルシステムの空きが残りわずかです: 空き %1 MiB (%2%)</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor running since %1, next rotation %2</source>
+        <translation>Brevalt: センサー実行中 (%1 から)、次の切り替え %2</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor stopped (停止), next rotation %1</source>
+        <translation>Brevalt: センサー停止中 (停止)、次の切り替え %1</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor given up after %1 quick ends, next rotation %2</source>
+        <translation>Brevalt: センサーは %1 回続けてすぐ終了したため再起動中止、次の切り替え %2</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor could not be started, next rotation %1</source>
+        <translation>Brevalt: センサーを起動できません、次の切り替え %1</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor ended, restarted at the next check, next rotation %1</source>
+        <translation>Brevalt: センサー終了、次の確認で再起動、次の切り替え %1</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": %2</source>
+        <translation>設定ファイル "%1" を使えません: %2</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": the file is empty</source>
+        <translation>設定ファイル "%1" を使えません: ファイルが空です</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": the first line holds no rotation time (expected HH:MM, e.g. 03:30)</source>
+        <translation>設定ファイル "%1" を使えません: 1 行目に切り替え時刻がありません (HH:MM の形、例えば 03:30)</translation>
+    </message>
+    <message>
+        <source>Only members of the group "%1" may run Brevalt: ask an administrator to run "adduser %2 %1", then log on again</source>
+        <translation>グループ "%1" のメンバーだけが Brevalt を実行できます: 管理者に "adduser %2 %1" の実行を頼み、ログオンし直してください</translation>
+    </message>
+    <message>
+        <source>Only members of the group "Brevalt Operators" may run Brevalt: ask an administrator to add you (net localgroup "Brevalt Operators" %1 /add), then log on again</source>
+        <translation>グループ "Brevalt Operators" のメンバーだけが Brevalt を実行できます: 管理者に追加を頼み (net localgroup "Brevalt Operators" %1 /add)、ログオンし直してください</translation>
+    </message>
+    <message>
+        <source>Only members of the group "Brevalt Operators" may run Brevalt: ask an administrator to add you (net localgroup "Brevalt Operators" %1 /add), then log on again, or start Brevalt as administrator</source>
+        <translation>グループ "Brevalt Operators" のメンバーだけが Brevalt を実行できます: 管理者に追加を頼み (net localgroup "Brevalt Operators" %1 /add)、ログオンし直すか、Brevalt を管理者として起動してください</translation>
+    </message>
+    <message>
+        <source>Another Brevalt already serves the log folder "%1", perhaps in another user's session. This one starts no sensor and ends: two would run two sensors on the same logs.</source>
+        <translation>別の Brevalt が既にログフォルダー "%1" を担当しています (別のユーザーのセッションかもしれません)。この Brevalt はセンサーを起動せずに終了します: 2 つあると同じログに 2 つのセンサーが書き込みます。</translation>
+    </message>
+    <message>
+        <source>Another Brevalt already serves the log folder "%1" (run by %2). This one starts no sensor and ends: two would run two sensors on the same logs.</source>
+        <translation>別の Brevalt (%2 が実行) が既にログフォルダー "%1" を担当しています。この Brevalt はセンサーを起動せずに終了します: 2 つあると同じログに 2 つのセンサーが書き込みます。</translation>
+    </message>
+    <message>
+        <source>The sensor left running on the log folder "%1" by another user's Brevalt (%2) may not be stopped by this user. This one starts no sensor and ends: two would run two sensors on the same logs.</source>
+        <translation>別のユーザーの Brevalt (%2) がログフォルダー "%1" で実行したままにしたセンサーは、このユーザーには停止できません。この Brevalt はセンサーを起動せずに終了します: 2 つあると同じログに 2 つのセンサーが書き込みます。</translation>
+    </message>
+    <message>
+        <source>Cannot make sure that no other Brevalt serves the log folder "%1": %2</source>
+        <translation>他の Brevalt がログフォルダー "%1" を担当していないことを確かめられません: %2</translation>
+    </message>
+    <message>
+        <source>Cannot make sure that no other Brevalt serves the log folder "%1": the folder is missing</source>
+        <translation>他の Brevalt がログフォルダー "%1" を担当していないことを確かめられません: フォルダーがありません</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": line %2 "%3" is not of the form name=value</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目 "%3" は 名前=値 の形ではありません</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": line %2 "%3": keep takes the number of dates to keep, from 1 to 3650</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目 "%3": keep には残す日付の数を 1 から 3650 で指定します</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": line %2 "%3": compress takes yes or no</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目 "%3": compress には yes か no を指定します</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": %2 is given twice, on lines %3 and %4</source>
+        <translation>設定ファイル "%1" を使えません: %2 が %3 行目と %4 行目の 2 回指定されています</translation>
+    </message>
+    <message>
+        <source>The settings file "%1" names "%2" on line %3, which this version of Brevalt does not know: the line is ignored</source>
+        <translation>設定ファイル "%1" の %3 行目の "%2" はこの版の Brevalt が知らない名前です: その行は無視します</translation>
+    </message>
+    <message>
+        <source>The settings file "%1" is larger than 64 KiB: only its first 64 KiB are read</source>
+        <translation>設定ファイル "%1" は 64 KiB を超えています: 先頭の 64 KiB だけを読みます</translation>
+    </message>
+    <message>
+        <source>%1 dated logs older than the newest %2 dates were deleted; the oldest kept:%3</source>
+        <translation>新しい %2 日付より古い日付付きログ %1 個を削除しました。残した最古のログ:%3</translation>
+    </message>
+    <message>
+        <source>%1 dated logs were compressed</source>
+        <translation>日付付きログ %1 個を圧縮しました</translation>
+    </message>
+    <message>
+        <source>The dated log %1 could not be deleted: %2</source>
+        <translation>日付付きログ %1 を削除できませんでした: %2</translation>
+    </message>
+    <message>
+        <source>%1 dated logs, %2 the first, could not be deleted: %3</source>
+        <translation>日付付きログ %1 個 (最初は %2) を削除できませんでした: %3</translation>
+    </message>
+    <message>
+        <source>The dated log %1 could not be compressed: %2</source>
+        <translation>日付付きログ %1 を圧縮できませんでした: %2</translation>
+    </message>
+    <message>
+        <source>%1 dated logs, %2 the first, could not be compressed: %3</source>
+        <translation>日付付きログ %1 個 (最初は %2) を圧縮できませんでした: %3</translation>
+    </message>
+    <message>
+        <source>The log folder could not be read to keep its dated logs: %1</source>
+        <translation>日付付きログの整理のためにログフォルダーを読めませんでした: %1</translation>
+    </message>
+    <message>
+        <source>The log folder's volume cannot compress files: compress=yes is not carried out there</source>
+        <translation>ログフォルダーのボリュームはファイルを圧縮できません: compress=yes はそこでは行いません</translation>
+    </message>
+</context>
+</TS>
