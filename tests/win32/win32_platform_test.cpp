@@ -7,8 +7,10 @@
 #include <sddl.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "app/texts.h"
 #include "platform/system_platform.h"
 #include "fakes.h"
 
@@ -57,14 +59,16 @@ TEST(Win32PlatformTest, OnlyAUserWhoMayWriteTheLogFolderRunsBrevalt) {
     test::TempDir dir;
     const fs::path log = dir.path() / "log";
     SystemPlatform platform;
-    EXPECT_EQ(platform.why_not_operator(utf8(log)), "");
+    EXPECT_EQ(platform.why_not_operator(utf8(log)), std::nullopt);
     fs::create_directory(log);
-    EXPECT_EQ(platform.why_not_operator(utf8(log)), "");
+    EXPECT_EQ(platform.why_not_operator(utf8(log)), std::nullopt);
 
     // The system and a group nobody is in: as the installer's folder looks
     // to a user outside "Brevalt Operators".
     ASSERT_TRUE(set_folder_access(log, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;S-1-5-32-999)"));
-    const std::string why = platform.why_not_operator(utf8(log));
+    const std::optional<Text> refusal = platform.why_not_operator(utf8(log));
+    ASSERT_TRUE(refusal.has_value());
+    const std::string why = english(*refusal);
     std::wstring user(256, L'\0');
     DWORD size = static_cast<DWORD>(user.size());
     ASSERT_TRUE(::GetUserNameW(user.data(), &size));
@@ -76,7 +80,7 @@ TEST(Win32PlatformTest, OnlyAUserWhoMayWriteTheLogFolderRunsBrevalt) {
 
     // Modify for a group this user is in, as for an operator.
     ASSERT_TRUE(set_folder_access(log, L"D:P(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)"));
-    EXPECT_EQ(platform.why_not_operator(utf8(log)), "");
+    EXPECT_EQ(platform.why_not_operator(utf8(log)), std::nullopt);
 }
 
 }  // namespace

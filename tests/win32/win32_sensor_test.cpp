@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -167,7 +169,13 @@ TEST_F(Win32SensorTest, SensorLeftOnTheFolderIsTakenOverButOneRunByHandIsNot) {
         ASSERT_EQ(claim.outcome, Outcome::taken_over);
         EXPECT_EQ(claim.pid, left_pid);
         EXPECT_EQ(later.running_pid(), left_pid);
+        // What the window waits on for the sensor's end: that very process,
+        // and nothing once it is stopped, or a stop would read as a crash.
+        const std::optional<std::intptr_t> end = later.end_handle();
+        ASSERT_TRUE(end.has_value());
+        EXPECT_EQ(::GetProcessId(reinterpret_cast<HANDLE>(*end)), static_cast<DWORD>(left_pid));
         later.stop();
+        EXPECT_EQ(later.end_handle(), std::nullopt);
         later.ensure_stopped_gone();
         EXPECT_TRUE(has_ended(left, 0));
     }

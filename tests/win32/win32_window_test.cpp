@@ -6,7 +6,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "main_window.h"
 #include "fakes.h"
@@ -73,6 +76,45 @@ TEST_F(Win32WindowTest, TaskbarCreatedWithTheIconInPlaceKeepsTheWindowHidden) {
     EXPECT_FALSE(::IsWindowVisible(window_.window()));
     NOTIFYICONDATAA tray = window_.tray_data();
     EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &tray)) << "the icon is still registered";
+}
+
+// The end of a sensor must reach the core from the message loop, not wait
+// for the next tick, and the icon must say that none runs from then on, also
+// once the task bar comes back.
+TEST_F(Win32WindowTest, ASensorsEndIsSeenByTheMessageLoopAndShownOnTheIcon) {
+    const HICON running_icon = window_.tray_data().hIcon;
+    sensor_.end_by_itself();
+    // Signalled, as the process handle of a sensor that has ended.
+    const HANDLE ended = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    window_.watch_sensor_end(reinterpret_cast<std::intptr_t>(ended));
+    ::PostQuitMessage(0);
+    window_.run();
+    ::CloseHandle(ended);
+    ASSERT_FALSE(platform_.told.empty());
+    EXPECT_EQ(platform_.told.back(), "warning: The sensor ended by itself (exit status 3)");
+    const HICON none_icon = window_.tray_data().hIcon;
+    EXPECT_NE(none_icon, nullptr);
+    EXPECT_NE(none_icon, running_icon);
+
+    ::SendMessageW(window_.window(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_EQ(window_.tray_data().hIcon, none_icon);
+    window_.start_sensor();
+    EXPECT_EQ(window_.tray_data().hIcon, running_icon);
+}
+
+// Texts beyond the window's captions are Japanese in a Japanese session
+// (ctest runs this once more with LANG=ja_JP.UTF-8, from which Wine takes
+// the user's language) and the core's English otherwise, never the only
+// table there is.
+TEST_F(Win32WindowTest, TextsAreJapaneseInAJapaneseSessionOnly) {
+    const char* lang = std::getenv("LANG");
+    const bool japanese = lang != nullptr && std::string_view(lang).starts_with("ja_JP");
+    EXPECT_EQ(window_.text_form(TextId::sensor_start_failed), japanese ? "センサーを起動できませんでした: %1" : "");
+    EXPECT_EQ(window_.text_form(TextId::tip_running),
+              japanese ? "Brevalt: センサー実行中 (%1 から)、次の切り替え %2" : "");
+    EXPECT_EQ(window_.text_form(TextId::folder_missing),
+              japanese ? "他の Brevalt がログフォルダー \"%1\" を担当していないことを確かめられません: フォルダーがありません"
+                       : "");
 }
 
 }  // namespace

@@ -85,6 +85,10 @@ check "the next tick starts another sensor" wait_until 40 eval '[[ $(app_sensors
 check "the Event Log gets the end as a warning and the new start as information" eval 'grep -q "warn:eventlog:ReportEventW L\"The sensor ended by itself" "$OUT/app.out" &&
     grep -q "trace:eventlog:ReportEventW L\"The sensor was started again\"" "$OUT/app.out"'
 check "the tray shows both as balloons (NIF_INFO)" eval '(($(grep -c "modify_icon id=0x0 .* flags=10$" "$OUT/app.out") >= 2))'
+# The icon and its tooltip change in place, NIF_ICON then NIF_TIP: to the
+# icon that says none runs when the end is seen, and back with the new start.
+check "the icon and its tooltip change to no sensor and back" eval 'sed -n "/The sensor ended by itself/,/started again/p" \
+    "$OUT/app.out" | sed -n "s/.*modify_icon id=0x0 .* flags=\([0-9]*\)$/\1/p" | tr "\n" " " | grep -q "2 4 2 4 "'
 # Away first, so that a tooltip cannot take the click.
 first_icon=$(icon_window explorer.exe)
 xdotool mousemove 400 400 sleep 0.3 mousemove --window "$first_icon" 5 5 click 1
@@ -109,10 +113,14 @@ click_button "$window" 256 84  # 停止
 check "停止 ends the sensor taken over" wait_until 10 sensors_running 0
 "$wineserver" -k 2>/dev/null && "$wineserver" -w 2>/dev/null
 
-# Wine's message-box trace is how the script reads the text.
-WINEDEBUG=-all,trace+msgbox start_program bare
-check "a message box names brevalt.ini and the reason" \
-    wait_until 20 grep -q 'MSGBOX_OnInit L"Cannot use the settings file \\"brevalt.ini\\": ' "$OUT/bare.out"
+# Wine's message-box trace is how the script reads the text. In a Japanese
+# session (Wine takes it from LANG, with a locale of the script's own) the box
+# is Japanese, "設定ファイル" in Wine's escapes, and standard error English.
+mkdir -p "$OUT/locales" && localedef -i ja_JP -f UTF-8 "$OUT/locales/ja_JP.UTF-8"
+LANG=ja_JP.UTF-8 LC_ALL= LOCPATH=$OUT/locales WINEDEBUG=-all,trace+msgbox start_program bare
+check "a message box names brevalt.ini and the reason, in Japanese" wait_until 20 grep -q \
+    'MSGBOX_OnInit L"\\8a2d\\5b9a\\30d5\\30a1\\30a4\\30eb \\"brevalt.ini\\" ' "$OUT/bare.out"
+check "standard error says it in English" grep -qE '^(brevalt: )?Cannot use the settings file "brevalt.ini": ' "$OUT/bare.out"
 box_closed_ends_with_1 Brevalt
 check "no sensor was started" test ! -e "$app/log/alert.ids"
 

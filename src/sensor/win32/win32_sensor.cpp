@@ -97,4 +97,9 @@ std::optional<SensorEnd> Win32Sensor::reap() {
     return SensorEnd{SensorEnd::How::exited, static_cast<int>(code)};
 }
 
+std::optional<std::intptr_t> Win32Sensor::end_handle() const {
+    if (!sensor_) return std::nullopt;
+    return reinterpret_cast<std::intptr_t>(sensor_->process.get());
+}
+
 }  // namespace brevalt

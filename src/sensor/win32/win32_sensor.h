@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     // later stop has nothing stale to act on, and reports its exit code (a
     // sensor ended by another program's TerminateProcess shows that one's).
     std::optional<SensorEnd> reap() override;
+
+    // The remembered sensor's process handle, signalled once it ends.
+    [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
 
 private:
     struct Remembered {

@@ -18,10 +18,11 @@
 namespace {
 
 // The one place that tells the operator something went wrong: the program
-// cannot do its job without its settings.
-int report_startup_error(const std::string& message) {
+// cannot do its job without its settings. Standard error gets English, the
+// box the operator's language where there is a form in it.
+int report_startup_error(const std::string& message, const std::string& shown = {}) {
     std::fputs((message + "\n").c_str(), stderr);
-    const std::wstring text = brevalt::win32::to_wide_or_ansi(message);
+    const std::wstring text = brevalt::win32::to_wide_or_ansi(shown.empty() ? message : shown);
     ::MessageBoxW(nullptr, text.c_str(), L"Brevalt", MB_OK | MB_ICONERROR);
     return brevalt::k_startup_error_status;
 }
@@ -41,6 +42,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
         return report_startup_error("Cannot create the window (error " + std::to_string(::GetLastError()) + ")");
     // The all-users start at logon passes --logon.
     if (const auto error = window.start_up(std::string_view(command_line) == "--logon"))
-        return error->quiet ? 0 : report_startup_error(error->message);
+        return error->quiet ? 0 : report_startup_error(error->message, error->shown);
     return window.run();
 }

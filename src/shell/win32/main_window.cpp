@@ -91,6 +91,11 @@ MainWindow::~MainWindow() {
 bool MainWindow::create(HINSTANCE instance) {
     instance_ = instance;
     icon_ = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_BREVALT));
+    // At the task bar's own size, so that the mark is drawn, not shrunk.
+    none_icon_ = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_BREVALT_NONE), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                 LR_SHARED));
+    state_icon_ = icon_;
 
     WNDCLASSEXW window_class{};
     window_class.cbSize = sizeof window_class;
@@ -165,14 +170,28 @@ void MainWindow::apply_dpi(unsigned dpi, const RECT* suggested) {
 }
 
 int MainWindow::run() {
-    MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Tab, Shift+Tab and Space on the buttons, as in a dialog.
-        if (::IsDialogMessageW(hwnd_, &message)) continue;
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+    for (;;) {
+        // The sensor's end is waited for here, on the window's thread, where
+        // the core closes the handle: no other thread can be left waiting
+        // on a handle that is gone.
+        const DWORD handles = sensor_end_ != nullptr ? 1 : 0;
+        const DWORD woken =
+            ::MsgWaitForMultipleObjectsEx(handles, &sensor_end_, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (handles != 0 && (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED)) {
+            // Once per watch; a handle that cannot be waited on is left to the tick.
+            sensor_end_ = nullptr;
+            if (woken == WAIT_OBJECT_0) core_.on_sensor_end_seen();
+            continue;
+        }
+        MSG message{};
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) return 0;
+            // Tab, Shift+Tab and Space on the buttons, as in a dialog.
+            if (::IsDialogMessageW(hwnd_, &message)) continue;
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
     }
-    return 0;
 }
 
 std::optional<StartupError> MainWindow::start_up(bool at_logon) {
@@ -207,14 +226,50 @@ void MainWindow::start_tick_timer(unsigned interval_ms) { ::SetTimer(hwnd_, k_ti
 void MainWindow::hide_icon_picture() { ::ShowWindow(controls_[icon_picture], SW_HIDE); }
 
 void MainWindow::prepare_icon() {
-    tray_data_ = tasktray::make_tray_data(controls_[icon_picture], icon_);
+    tray_data_ = tasktray::make_tray_data(controls_[icon_picture], state_icon_);
     tray_prepared_ = true;
 }
 
 void MainWindow::hide_window() { ::ShowWindow(hwnd_, SW_HIDE); }
 
-// Only the core calls this, after start-up has prepared the record.
-bool MainWindow::register_icon() { return tasktray::add_or_update(tray_data_); }
+// Only the core calls this, after start-up has prepared the record. The
+// sensor's state goes with the icon each time it is placed.
+bool MainWindow::register_icon() {
+    icon_placed_ = tasktray::add_or_update(tray_data_);
+    if (icon_placed_ && !state_tip_.empty()) tasktray::show_tip(tray_data_, state_tip_);
+    return icon_placed_;
+}
+
+void MainWindow::show_sensor_state(bool runs, std::string_view tooltip) {
+    state_icon_ = runs ? icon_ : none_icon_;
+    tray_data_.hIcon = state_icon_;
+    state_tip_ = to_wide_or_ansi(tooltip);
+    if (!icon_placed_) return;
+    tasktray::show_icon(tray_data_);
+    tasktray::show_tip(tray_data_, state_tip_);
+}
+
+void MainWindow::watch_sensor_end(std::optional<std::intptr_t> handle) {
+    sensor_end_ = handle ? reinterpret_cast<HANDLE>(*handle) : nullptr;
+}
+
+// The Japanese forms are the program's only string table; everyone else
+// reads the core's English. Looked up in that one language, because the
+// resource loader would hand a table in any language to a session that has
+// none of its own.
+std::string MainWindow::text_form(TextId id) {
+    if (PRIMARYLANGID(::GetUserDefaultUILanguage()) != LANG_JAPANESE) return {};
+    const auto number = static_cast<UINT>(k_text_id_base + static_cast<int>(id));
+    // Strings are kept sixteen to a block, each a length and its characters.
+    const HRSRC block = ::FindResourceExW(instance_, MAKEINTRESOURCEW(6) /* RT_STRING */,
+                                          MAKEINTRESOURCEW(number / 16 + 1),
+                                          MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    const HGLOBAL loaded = block != nullptr ? ::LoadResource(instance_, block) : nullptr;
+    const auto* entry = static_cast<const wchar_t*>(loaded != nullptr ? ::LockResource(loaded) : nullptr);
+    if (entry == nullptr) return {};
+    for (UINT skipped = 0; skipped < number % 16; ++skipped) entry += 1 + *entry;
+    return to_utf8(std::wstring_view(entry + 1, *entry));
+}
 
 void MainWindow::notify(std::string_view text) {
     if (tray_prepared_) tasktray::show_balloon(tray_data_, to_wide_or_ansi(text));

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,7 +28,8 @@ public:
     // controls, not shown. False when the system refuses.
     bool create(HINSTANCE instance);
 
-    // Dispatches messages until the program ends.
+    // Dispatches messages until the program ends, and tells the core when
+    // the sensor it watches ends.
     int run();
 
     // `at_logon`: started by the all-users start at logon.
@@ -49,6 +51,9 @@ public:
     void show_window() override;
     void notify(std::string_view text) override;
     [[noreturn]] void end_program() override;
+    std::string text_form(TextId id) override;
+    void show_sensor_state(bool runs, std::string_view tooltip) override;
+    void watch_sensor_end(std::optional<std::intptr_t> handle) override;
 
     // The controls in tab order, which is also their creation order.
     enum Control : int {
@@ -82,11 +87,17 @@ private:
     HWND hwnd_ = nullptr;
     std::array<HWND, k_control_count> controls_{};
     HICON icon_ = nullptr;
+    HICON none_icon_ = nullptr;   // while no sensor runs
+    HICON state_icon_ = nullptr;  // the one of the two the sensor's state calls for
+    std::wstring state_tip_;
     HFONT font_ = nullptr;
     HWND last_focus_ = nullptr;
     UINT taskbar_created_message_ = 0;
     NOTIFYICONDATAA tray_data_{};
     bool tray_prepared_ = false;
+    bool icon_placed_ = false;
+    // Signalled when the watched sensor ends; run() waits on it.
+    HANDLE sensor_end_ = nullptr;
 };
 
 }  // namespace brevalt::win32

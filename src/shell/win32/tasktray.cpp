@@ -39,12 +39,36 @@ bool add_or_update(NOTIFYICONDATAA& tray_data) {
     return ::Shell_NotifyIconA(NIM_ADD, &tray_data) != FALSE || ::Shell_NotifyIconA(NIM_MODIFY, &tray_data) != FALSE;
 }
 
+namespace {
+
+// A wide record naming the window and id of the icon registered with
+// `tray_data`: it changes only what `flags` names, and the icon keeps its
+// earliest-layout registration.
+NOTIFYICONDATAW wide_record(const NOTIFYICONDATAA& tray_data, UINT flags) {
+    NOTIFYICONDATAW record{};
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.hWnd = tray_data.hWnd;
+    record.uID = tray_data.uID;
+    record.uFlags = flags;
+    return record;
+}
+
+}  // namespace
+
+void show_icon(const NOTIFYICONDATAA& tray_data) {
+    NOTIFYICONDATAA icon = tray_data;
+    icon.uFlags = NIF_ICON;
+    ::Shell_NotifyIconA(NIM_MODIFY, &icon);
+}
+
+void show_tip(const NOTIFYICONDATAA& tray_data, std::wstring_view tip) {
+    NOTIFYICONDATAW record = wide_record(tray_data, NIF_TIP);
+    tip.copy(record.szTip, std::size(record.szTip) - 1);
+    ::Shell_NotifyIconW(NIM_MODIFY, &record);
+}
+
 void show_balloon(const NOTIFYICONDATAA& tray_data, std::wstring_view text) {
-    NOTIFYICONDATAW balloon{};
-    balloon.cbSize = NOTIFYICONDATAW_V2_SIZE;
-    balloon.hWnd = tray_data.hWnd;
-    balloon.uID = tray_data.uID;
-    balloon.uFlags = NIF_INFO;
+    NOTIFYICONDATAW balloon = wide_record(tray_data, NIF_INFO);
     balloon.dwInfoFlags = NIIF_WARNING;
     // Both fields hold their terminator; a longer text is cut.
     text.copy(balloon.szInfo, std::size(balloon.szInfo) - 1);

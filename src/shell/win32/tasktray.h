@@ -35,6 +35,14 @@ bool add_or_update(NOTIFYICONDATAA& tray_data);
 // earliest-layout registration. Nothing shows where the icon is not in place.
 void show_balloon(const NOTIFYICONDATAA& tray_data, std::wstring_view text);
 
+// The registered icon changes to `tray_data`'s hIcon: NIF_ICON alone, so
+// nothing else about the icon moves and nothing flickers.
+void show_icon(const NOTIFYICONDATAA& tray_data);
+
+// The registered icon's tooltip, up to 127 characters: more than the
+// earliest layout holds, so through a wide record as for the balloon.
+void show_tip(const NOTIFYICONDATAA& tray_data, std::wstring_view tip);
+
 // Decodes the callback's lParam, which is the mouse message itself rather
 // than a coordinate, so no display scaling can disturb it: true for a left
 // button press, the one action that shows the window. Moves, releases, the
