@@ -28,6 +28,6 @@ for size in 16 22 32 48; do
     -fill '#ffffff' -draw "rectangle $((cx - bar)),$((cy - thick)) $((cx + bar)),$((cy + thick - 1 + (size < 22 ? 1 : 0)))" \
     -strip PNG32:"brevalt-none-$size.png"
 done
-# For the Windows program: one file holding the sizes the task bar picks
-# from at 100 %, 150 % and 200 %.
-convert brevalt-none-16.png brevalt-none-32.png brevalt-none-48.png -colors 256 brevalt-none.ico
+# For the Windows program: the two sizes the task bar picks from, in 16
+# colours, which keep the grey, the red and the white and cost a kilobyte.
+convert brevalt-none-16.png brevalt-none-32.png -colors 16 brevalt-none-tray.ico

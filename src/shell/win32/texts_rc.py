@@ -6,9 +6,10 @@ second copy is kept by hand.
 Usage: texts_rc.py TEXTS_CPP TS_FILE OUTPUT_RC
 
 The string ids follow the order of the English forms in texts.cpp (the
-order of TextId), starting at k_text_id_base. A form with no translation is
-left out: the program shows the English one, as Qt does. English needs no
-table of its own: the program carries its English forms already.
+order of TextId), starting at k_text_id_base. A form with no translation
+stops the build: a text added in English only would reach a Japanese
+operator in English. English needs no table of its own: the program carries
+its English forms already.
 """
 import re
 import sys
@@ -65,9 +66,12 @@ def main():
         "STRINGTABLE",
         "BEGIN",
     ]
-    for number, english in enumerate(english_forms(texts_cpp)):
-        if english in japanese:
-            lines.append(f"  {K_TEXT_ID_BASE + number}, {rc_string(japanese[english])}")
+    forms = english_forms(texts_cpp)
+    missing = [english for english in forms if english not in japanese]
+    if missing:
+        sys.exit(f"{ts_file}: no Japanese for:\n  " + "\n  ".join(missing))
+    for number, english in enumerate(forms):
+        lines.append(f"  {K_TEXT_ID_BASE + number}, {rc_string(japanese[english])}")
     lines += ["END", "LANGUAGE 0, 0", "#pragma code_page(DEFAULT)", ""]
     with open(output, "w", encoding="utf-8") as out:
         out.write("\n".join(lines))
