@@ -8,7 +8,7 @@
 #include "app/sensor_status.h"
 #include "app/settings.h"
 #include "app/shell.h"
-#include "app/texts.h"
+#include "texts/texts.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/texts.h"
+#include "texts/texts.h"
 
 // What the icon says about the sensor: whether one runs, and since when or
 // why not. A notification vanishes; this stays until the state changes.

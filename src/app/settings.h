@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/texts.h"
+#include "texts/texts.h"
 #include "keeping/log_keeping.h"
 
 // The settings file: "brevalt.ini" in the current directory, holding the

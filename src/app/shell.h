@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/texts.h"
+#include "texts/texts.h"
 
 // What the core asks of a desktop shell. Each shell (Qt on Linux, Win32 on
 // Windows) implements it over its own window; tests implement it with a

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
+#include "texts/texts.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/texts.h"
+#include "texts/texts.h"
 #include "platform/result.h"
 
 // Everything the rotation needs from the operating system, behind one small

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/texts.h"
+#include "texts/texts.h"
 #include "platform/system_platform.h"
 #include "fakes.h"
 

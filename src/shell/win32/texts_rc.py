@@ -15,7 +15,7 @@ import re
 import sys
 import xml.etree.ElementTree as ElementTree
 
-K_TEXT_ID_BASE = 100  # k_text_id_base in app/texts.h
+K_TEXT_ID_BASE = 100  # k_text_id_base in texts/texts.h
 
 # A raw string R"(...)" or an ordinary one, or the comma between elements.
 TOKEN = re.compile(r'R"\((.*?)\)"|"((?:[^"\\]|\\.)*)"|(,)', re.S)
