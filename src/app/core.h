@@ -8,13 +8,13 @@
 #include "app/sensor_status.h"
 #include "app/settings.h"
 #include "app/shell.h"
-#include "texts/texts.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"
 #include "rotation/rotation.h"
 #include "rotation/schedule.h"
 #include "sensor/sensor.h"
+#include "texts/texts.h"
 
 // The logic behind every event of the window. A shell owns one Core and
 // forwards each event to the method of the same name; the Core decides what

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "texts/texts.h"
 #include "keeping/log_keeping.h"
+#include "texts/texts.h"
 
 // The settings file: "brevalt.ini" in the current directory, holding the
 // rotation time as its first field (for example a single line 03:30), and on

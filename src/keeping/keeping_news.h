@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "texts/texts.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"
+#include "texts/texts.h"
 
 namespace brevalt {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "texts/texts.h"
 #include "platform/result.h"
+#include "texts/texts.h"
 
 // Everything the rotation needs from the operating system, behind one small
 // interface so that the schedule and the rotation can be driven by a fake

@@ -14,6 +14,13 @@
 
 namespace brevalt::test {
 
+// A path as the program passes names around: UTF-8, whatever the system's
+// own code page.
+inline std::string utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
 // A fresh, uniquely named folder under the system's temporary directory,
 // removed with everything in it when the object goes.
 class TempDir {

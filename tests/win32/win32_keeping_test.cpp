@@ -19,10 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
+using test::utf8;
 
 // Each name in the folder with its content, "<folder>" for a folder.
 std::map<std::string, std::string> contents(const fs::path& folder) {

@@ -10,19 +10,16 @@
 #include <optional>
 #include <string>
 
-#include "texts/texts.h"
-#include "platform/system_platform.h"
 #include "fakes.h"
+#include "platform/system_platform.h"
+#include "texts/texts.h"
 
 namespace brevalt {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
+using test::utf8;
 
 // Names travel as UTF-8 and must reach the file system as the same
 // characters, in a folder name no ANSI code page holds entirely.

@@ -27,10 +27,7 @@ fs::path program_folder() {
     return fs::path(path).parent_path();
 }
 
-std::string utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
+using test::utf8;
 
 bool has_ended(HANDLE process, DWORD wait_ms) { return ::WaitForSingleObject(process, wait_ms) == WAIT_OBJECT_0; }
 
