@@ -70,7 +70,8 @@ std::optional<StartupError> Core::start_up() {
     }
     Text refusal;
     const FolderClaim claim = claim_log_folder(log_folder_, refusal);
-    if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
+    if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over &&
+        !Standby::waits_for(claim)) {
         return refuse_start(refusal);
     }
     phase_ = Phase::running;
@@ -88,7 +89,9 @@ std::optional<StartupError> Core::start_up() {
     window_ = WindowState::hidden;
     place_icon();
     for (const Text& warning : read.warnings) tell(Priority::warning, warning);
-    if (claim.outcome == FolderClaim::Outcome::taken_over) {
+    if (Standby::waits_for(claim)) {
+        wait_for(claim);
+    } else if (claim.outcome == FolderClaim::Outcome::taken_over) {
         // Its start is unknown: it counts as started now, so that one which
         // ends at once is not taken for a sensor that ran for a long time.
         quick_ends_.started(wall_seconds(started));
@@ -112,6 +115,15 @@ std::optional<StartupError> Core::refuse_start(const Text& text) {
 
 void Core::on_tick() {
     if (phase_ != Phase::running) return;
+    if (standby_.waiting()) {
+        const LocalTime now = platform_.now();
+        shell_.show_clock(clock_caption(now));
+        // The minute passes for this Brevalt too: the one it waited for
+        // rotated, or nobody could. Serving later must not rotate at once.
+        (void)schedule_.tick(state_.rotated_flag, now);
+        serve_or_wait(now);
+        return;
+    }
     tell_keeping_news();
     notice_sensor_end();
     const bool ended = unrestarted_end_.has_value();
@@ -137,7 +149,36 @@ void Core::on_tick() {
     }
 }
 
+bool Core::refused_while_waiting() {
+    if (!standby_.waiting()) return false;
+    tell(Priority::notice, standby_.refusal());
+    return true;
+}
+
+void Core::serve_or_wait(const LocalTime& now) {
+    const FolderClaim claim = sensor_.claim_folder(claimed_folder_);
+    if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
+        wait_for(claim);
+        return;
+    }
+    if (const std::optional<Text> over = standby_.end(claimed_folder_)) tell(Priority::notice, *over);
+    if (claim.outcome == FolderClaim::Outcome::taken_over) {
+        quick_ends_.started(wall_seconds(now));
+        show_running(now);
+        tell(Priority::notice, {TextId::sensor_taken_over, {std::to_string(claim.pid)}});
+        return;
+    }
+    quick_ends_.forgive();
+    launch_sensor(now);
+}
+
+void Core::wait_for(const FolderClaim& claim) {
+    if (const std::optional<Text> news = standby_.wait_for(claim, claimed_folder_)) tell(Priority::warning, *news);
+    show_status(standby_.status());
+}
+
 void Core::start_sensor() {
+    if (refused_while_waiting()) return;
     tell_sensor_ended_unseen();
     // A second sensor on the same logs would write every alert twice and
     // escape every later stop and rotation.
@@ -150,12 +191,14 @@ void Core::start_sensor() {
 }
 
 void Core::stop_sensor() {
+    if (refused_while_waiting()) return;
     tell_sensor_ended_unseen();
     sensor_.stop();
     show_status(status_of(SensorStatus::Kind::stopped));
 }
 
 void Core::rotate_now() {
+    if (refused_while_waiting()) return;
     tell_sensor_ended_unseen();
     const RotationReport report = rotate_logs(platform_, sensor_);
     const LocalTime now = platform_.now();
@@ -164,6 +207,8 @@ void Core::rotate_now() {
     tell_rotation(report);
     if (report.start.ok()) {
         show_running(now);
+    } else if (std::string_view(report.start.failed_call) == k_claim_lost_call) {
+        serve_or_wait(now);
     } else {
         show_status(status_of(SensorStatus::Kind::start_failed));
         tell_start_failure(report.start);
@@ -198,7 +243,7 @@ void Core::show_status(SensorStatus status) {
     shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, state_.rotation_time)));
 }
 
-void Core::show_running(const LocalTime& since) { show_status({SensorStatus::Kind::running, minute_text(since)}); }
+void Core::show_running(const LocalTime& since) { show_status({SensorStatus::Kind::running, minute_text(since), 0, {}}); }
 
 void Core::on_sensor_end_seen() {
     if (phase_ == Phase::running) notice_sensor_end();
@@ -219,6 +264,11 @@ bool Core::launch_sensor(const LocalTime& now) {
         show_running(now);
         return true;
     }
+    // Another Brevalt took the claim while a sensor taken over held it.
+    if (std::string_view(started.failed_call) == k_claim_lost_call) {
+        wait_for(sensor_.claim_folder(claimed_folder_));
+        return false;
+    }
     show_status(status_of(SensorStatus::Kind::start_failed));
     tell_start_failure(started);
     return false;
@@ -236,7 +286,7 @@ void Core::on_sensor_ended(const LocalTime& now, bool rotating) {
     unrestarted_end_.reset();
     if (rotating) return;
     if (!quick_ends_.may_start_again()) {
-        show_status({SensorStatus::Kind::given_up, {}, QuickEnds::k_limit});
+        show_status({SensorStatus::Kind::given_up, {}, QuickEnds::k_limit, {}});
         tell(Priority::err, {TextId::sensor_given_up, {std::to_string(QuickEnds::k_limit)}});
         return;
     }
@@ -329,16 +379,16 @@ FolderClaim Core::claim_log_folder(std::string folder, Text& refusal) {
         folder = platform_.program_dir().path;
         claim = sensor_.claim_folder(folder);
     }
+    claimed_folder_ = folder;
     switch (claim.outcome) {
     case FolderClaim::Outcome::claimed:
     case FolderClaim::Outcome::taken_over:
+    case FolderClaim::Outcome::served_by_other_user:
+    case FolderClaim::Outcome::left_by_other_user:
         return claim;
     case FolderClaim::Outcome::held_elsewhere:
         refusal = claim.detail.empty() ? Text{TextId::folder_held, {folder}}
                                        : Text{TextId::folder_held_by, {folder, claim.detail}};
-        return claim;
-    case FolderClaim::Outcome::left_by_other_user:
-        refusal = {TextId::folder_left_by_other_user, {folder, claim.detail}};
         return claim;
     case FolderClaim::Outcome::missing:
     case FolderClaim::Outcome::failed:

@@ -8,6 +8,7 @@
 #include "app/sensor_status.h"
 #include "app/settings.h"
 #include "app/shell.h"
+#include "app/standby.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
 #include "platform/platform.h"
@@ -122,8 +123,15 @@ private:
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
-    // The claim, and why start-up stops where it is not ours.
+    // The claim, and why start-up stops where it is neither ours nor
+    // another operator's to wait for.
     FolderClaim claim_log_folder(std::string folder, Text& refusal);
+    // Claims the folder again: serves it where it is free (starting a
+    // sensor, or watching the one left on it), and waits otherwise.
+    void serve_or_wait(const LocalTime& now);
+    void wait_for(const FolderClaim& claim);
+    // While waiting, the window's buttons do nothing and say why.
+    bool refused_while_waiting();
     std::optional<StartupError> refuse_start(const Text& text);
     // Deleting and compressing dated logs, where the operator asked for it;
     // always after the sensor runs again, never on the window's thread.
@@ -139,6 +147,10 @@ private:
     KeepingNews keeping_news_;
     // Without a trailing separator; empty when the program folder is unknown.
     std::string log_folder_;
+    // The folder whose claim decides who serves: the log folder, or the
+    // program folder where there is no log folder yet.
+    std::string claimed_folder_;
+    Standby standby_;
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;

@@ -15,6 +15,10 @@ Text status_tooltip(const SensorStatus& status, std::string_view rotation_time) 
         return {TextId::tip_given_up, {std::to_string(status.quick_ends), std::move(next)}};
     case SensorStatus::Kind::start_failed:
         return {TextId::tip_start_failed, {std::move(next)}};
+    case SensorStatus::Kind::served_elsewhere:
+        return {TextId::tip_served_by, {status.holder}};
+    case SensorStatus::Kind::unwatched_elsewhere:
+        return {TextId::tip_unwatched_sensor, {status.holder}};
     case SensorStatus::Kind::ended:
         break;
     }

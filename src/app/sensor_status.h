@@ -16,11 +16,16 @@ struct SensorStatus {
         stopped,       // by the operator's "停止"
         given_up,      // after too many quick ends in a row
         start_failed,  // the last start did not succeed
-        ended          // ended by itself; the next tick starts it again
+        ended,         // ended by itself; the next tick starts it again
+        // None of ours: another user's Brevalt serves the folder, or the
+        // sensor another user's Brevalt left runs there unwatched.
+        served_elsewhere,
+        unwatched_elsewhere
     };
     Kind kind = Kind::stopped;
     std::string since;  // running: "HH:MM" of its start or take-over
     int quick_ends = 0;  // given_up: how many ends in a row
+    std::string holder;  // served_elsewhere, unwatched_elsewhere: "alice, process 4711"
 
     [[nodiscard]] bool runs() const { return kind == Kind::running; }
     bool operator==(const SensorStatus&) const = default;

@@ -33,15 +33,16 @@ struct FolderClaim {
         claimed,         // ours, and no sensor serves the folder yet
         taken_over,      // ours, with the sensor an earlier Brevalt left running (`pid`)
         missing,         // no such folder: nothing was claimed
-        held_elsewhere,  // another Brevalt serves it; `detail` says who
+        held_elsewhere,  // another Brevalt of this user serves it; `detail` says which, where known
         left_by_other_user,  // a sensor left running that this user may not stop; `detail` says whose
+        served_by_other_user,  // another user's Brevalt serves it; `detail` says whose
         failed           // the claim could not be made; `detail` says why
     };
     Outcome outcome = Outcome::failed;
-    long pid = 0;
-    // held_elsewhere and left_by_other_user: who holds it, as far as the
-    // system tells ("alice, process 1234"); empty where it does not. failed:
-    // the call and its error.
+    long pid = 0;  // taken_over, left_by_other_user, served_by_other_user: which process
+    // held_elsewhere, left_by_other_user and served_by_other_user: who holds
+    // it ("alice, process 1234"), only where that process is shown to hold
+    // this very folder; empty otherwise. failed: the call and its error.
     std::string detail;
     // For the system log, where the claim is not the usual one (a folder on a
     // file system that cannot lock it): which claim is held instead.
@@ -59,6 +60,10 @@ struct FolderClaim {
 // What start() reports as the failed call when no executable was found
 // where the backend looks for one.
 inline constexpr const char* k_sensor_not_found_call = "search";
+// What start() reports as the failed call when the folder's claim is no
+// longer this Brevalt's: another one took it while a sensor taken over held
+// it, so starting one here would run two.
+inline constexpr const char* k_claim_lost_call = "claim";
 
 class Sensor {
 public:
@@ -70,18 +75,22 @@ public:
     // would start, serving this folder, and only through a handle that can
     // never point at a reused process id. Called once, before any start; the
     // claim is kept until the process ends and handed on to every sensor
-    // started.
+    // started. Called again, with no sensor remembered, by a Brevalt that
+    // waits for another user's to let go of the folder.
     virtual FolderClaim claim_folder(const std::string& folder) = 0;
 
-    // Starts a new sensor. The caller makes sure none runs: a sensor started
-    // earlier and still running would be left alone and forgotten.
+    // Starts a new sensor once every stopped one is gone. The caller makes
+    // sure none runs: a sensor started earlier and still running would be
+    // left alone and forgotten. Fails with k_claim_lost_call, starting
+    // nothing, where the claim is no longer held.
     virtual SysResult start() = 0;
 
     // The process id of the remembered sensor (started or taken over, and
     // not stopped or reported ended since).
     [[nodiscard]] virtual std::optional<long> running_pid() const = 0;
 
-    // Asks the remembered sensor to end and forgets it, without waiting.
+    // Asks the remembered sensor, and every process it started, to end and
+    // forgets it, without waiting.
     // With no remembered sensor (never started, already stopped, or found to
     // have ended by itself) nothing is signalled, closed or terminated.
     virtual void stop() = 0;

@@ -52,6 +52,12 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     "%1 dated logs, %2 the first, could not be compressed: %3",
     "The log folder could not be read to keep its dated logs: %1",
     "The log folder's volume cannot compress files: compress=yes is not carried out there",
+    R"(The log folder "%1" is served by the Brevalt of %2: this Brevalt starts no sensor and waits; it serves the folder itself once that one has ended)",
+    R"(The sensor of %2 runs unwatched on the log folder "%1" (its Brevalt has ended): no rotation until it ends. This Brevalt waits and serves the folder itself once it has ended; %3 or an administrator can end it now (kill %4))",
+    R"(The log folder "%1" is served by this Brevalt now)",
+    "This Brevalt starts, stops and rotates nothing while another user's Brevalt or sensor serves the log folder (%1)",
+    "Brevalt: no sensor of ours; the log folder is served by the Brevalt of %1",
+    "Brevalt: no sensor of ours; the sensor of %1 runs unwatched, no rotation until it ends",
 };
 
 }  // namespace

@@ -57,6 +57,12 @@ enum class TextId : int {
     keep_compress_failed_many,
     keep_folder_unreadable,
     keep_volume_cannot,
+    standby_served_by,
+    standby_unwatched_sensor,
+    standby_over,
+    standby_refuses,
+    tip_served_by,
+    tip_unwatched_sensor,
     count_
 };
 

@@ -1,38 +1,64 @@
 // The POSIX sensor backend with real child processes, the stand-in playing the
-// sensor. Every check looks at the child from outside, through /proc and waitid.
+// sensor. Every check looks at the child from outside, through /proc and
+// waitid.
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "fakes.h"
 #include "sensor/posix/posix_sensor.h"
 
 // A process stuck in the kernel outlives SIGKILL for as long as it stays
-// stuck. The test makes one by standing in for the C library's kill(): the
-// backend's calls bind to this definition, which drops a SIGKILL aimed at
-// the chosen process.
+// stuck. The test makes one by standing in for the C library's kill() and
+// syscall(): the backend's calls bind to these definitions, which drop a
+// SIGKILL aimed at the chosen process (or its group) and count the rest.
 namespace {
 pid_t g_unkillable = 0;
 int g_kills = 0;
+
+pid_t pid_of_descriptor(long fd) {
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+    for (std::string line; std::getline(info, line);) {
+        if (line.rfind("Pid:", 0) == 0) return static_cast<pid_t>(std::stol(line.substr(4)));
+    }
+    return 0;
+}
 }  // namespace
+
+extern "C" long syscall(long number, ...) noexcept {
+    va_list list;
+    va_start(list, number);
+    long a[6];
+    for (long& arg : a) arg = va_arg(list, long);
+    va_end(list);
+    static const auto real = reinterpret_cast<long (*)(long, ...)>(::dlsym(RTLD_NEXT, "syscall"));
+    if (number == SYS_pidfd_send_signal && a[1] != 0) {
+        ++g_kills;
+        if (a[1] == SIGKILL && g_unkillable != 0 && pid_of_descriptor(a[0]) == g_unkillable) return 0;
+    }
+    return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+}
 
 // A network file system may refuse locks on folders: flock fails on the
 // folder with this inode as it does there.
@@ -49,7 +75,7 @@ extern "C" int flock(int fd, int operation) noexcept {
 
 extern "C" int kill(pid_t pid, int signal) noexcept {
     ++g_kills;
-    if (pid == g_unkillable && signal == SIGKILL) return 0;
+    if ((pid == g_unkillable || pid == -g_unkillable) && signal == SIGKILL) return 0;
     return static_cast<int>(::syscall(SYS_kill, pid, signal));
 }
 
@@ -75,7 +101,8 @@ bool wait_until(Condition done) {
 
 fs::path proc(pid_t pid, const std::string& entry) { return fs::path("/proc") / std::to_string(pid) / entry; }
 
-// A line of /proc/<pid>/status after its name: State, SigBlk, SigIgn, SigCgt, ShdPnd.
+// A line of /proc/<pid>/status after its name: State, SigBlk, SigIgn, SigCgt,
+// ShdPnd.
 std::string status_of(pid_t pid, const std::string& field) {
     std::istringstream in(read_file(proc(pid, "status")));
     for (std::string line; std::getline(in, line);) {
@@ -113,6 +140,12 @@ fs::path place_standin(const fs::path& dir) {
     fs::copy_file(k_standin_dir / BREVALT_STANDIN_NAME, dir / "snort");
     fs::permissions(dir / "snort", fs::perms::owner_all);
     return dir / "snort";
+}
+
+// No sensor starts without the log folder's claim.
+bool claims(PosixSensor& sensor, const fs::path& folder) {
+    fs::create_directories(folder);
+    return sensor.claim_folder(folder.string()).outcome == FolderClaim::Outcome::claimed;
 }
 
 // Children are ours until reaped, so a leftover one is safe to kill by id; a
@@ -154,7 +187,10 @@ TEST_F(SensorTest, StartsByBareNameInCallersDirectoryAndEnvironmentIsolated) {
     ::dup2(held[0], STDIN_FILENO);
 
     PosixSensor sensor((work / "bin").string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
+    const mode_t own_umask = ::umask(022);
     const SysResult started = sensor.start();
+    ::umask(own_umask);
     ::dup2(saved_stdin, STDIN_FILENO);
     for (const int fd : {saved_stdin, held[0], held[1]}) ::close(fd);
     ::sigprocmask(SIG_SETMASK, &old_mask, nullptr);
@@ -173,12 +209,14 @@ TEST_F(SensorTest, StartsByBareNameInCallersDirectoryAndEnvironmentIsolated) {
     EXPECT_EQ(status_of(pid, "SigBlk"), "0000000000000000");
     EXPECT_EQ(status_of(pid, "SigIgn"), "0000000000000000");
     EXPECT_EQ(fs::read_symlink(proc(pid, "fd/0")), "/dev/null");
+    EXPECT_EQ(status_of(pid, "Umask"), "0007") << "the logs are the operators' alone, whatever Brevalt's own mask";
     // Polled: the C library opens the time zone file for a moment at start.
     EXPECT_TRUE(wait_until([pid] {
         std::set<std::string> open;
         for (const auto& entry : fs::directory_iterator(proc(pid, "fd"))) open.insert(entry.path().filename());
-        return open == std::set<std::string>{"0", "1", "2"};
+        return open == std::set<std::string>{"0", "1", "2", "3"};
     }));
+    EXPECT_EQ(fs::read_symlink(proc(pid, "fd/3")), work / "log") << "the claim, and nothing else of Brevalt's";
 }
 
 // A "snort" in the current directory or under a relative PATH entry must
@@ -194,6 +232,7 @@ TEST_F(SensorTest, SearchesProgramFolderThenAbsolutePathEntriesOnly) {
     ::setenv("PATH", ":.:rel:./rel:rel/", 1);
 
     PosixSensor sensor((work / "program").string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
     EXPECT_EQ(sensor.start().error, ENOENT);
     EXPECT_FALSE(sensor.current_pid().has_value());
     EXPECT_TRUE(no_children());
@@ -207,7 +246,9 @@ TEST_F(SensorTest, SearchesProgramFolderThenAbsolutePathEntriesOnly) {
 }
 
 TEST_F(SensorTest, StopSignalsOnlyTheNewestSensorOnceAndEnsureStoppedGoneKillsIt) {
+    TempDir work;
     PosixSensor sensor(k_standin_dir.string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
     sensor.stop();  // nothing started: nothing may be signalled
     sensor.ensure_stopped_gone();
     ASSERT_TRUE(sensor.start().ok());
@@ -241,7 +282,9 @@ TEST_F(SensorTest, StopSignalsOnlyTheNewestSensorOnceAndEnsureStoppedGoneKillsIt
 // someone else: no later stop may touch it. Collecting it tells how it ended,
 // once; one that a stop found ended is collected and not reported.
 TEST_F(SensorTest, SensorThatEndedByItselfIsCollectedAndToldButNotStopped) {
+    TempDir work;
     PosixSensor sensor(k_standin_dir.string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
     const auto start_and_end = [&] {
         if (!sensor.start().ok()) return pid_t{0};
         const pid_t pid = *sensor.current_pid();
@@ -271,7 +314,9 @@ TEST_F(SensorTest, SensorThatEndedByItselfIsCollectedAndToldButNotStopped) {
 // survives SIGKILL must not hang it, and is collected once it is gone.
 TEST_F(SensorTest, SensorThatOutlivesSigkillIsLeftForALaterReap) {
     ::setenv("STANDIN_SENSOR_IGNORE_TERM", "1", 1);
+    TempDir work;
     PosixSensor sensor(k_standin_dir.string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
     ASSERT_TRUE(sensor.start().ok());
     const pid_t pid = *sensor.current_pid();
     ASSERT_TRUE(wait_until([pid] { return has_term(pid, "SigCgt"); }));
@@ -288,11 +333,18 @@ TEST_F(SensorTest, SensorThatOutlivesSigkillIsLeftForALaterReap) {
     }));
 }
 
-// The folder's claim goes with every sensor started, so a sensor left
-// running by a Brevalt that is gone keeps the folder claimed, and the next
-// Brevalt takes that very sensor over: never one that only shares its name,
-// never a folder another Brevalt or another program holds.
-TEST_F(SensorTest, SensorLeftRunningOnTheFolderIsTakenOverAndNothingElse) {
+bool locked_by_someone(const fs::path& folder) {
+    const int probe = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool held = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+    ::close(probe);
+    return held;
+}
+
+// A sensor left running keeps the folder's claim, and the record in the
+// folder tells the next Brevalt which process it is: nothing is read from
+// the sensor's own /proc entries, which a sensor with capture rights hides.
+// Only what is shown to hold this folder is ever named or taken over.
+TEST_F(SensorTest, SensorLeftRunningIsTakenOverByItsRecordAndTheClaimNeverLapses) {
     TempDir work;
     const fs::path log = work / "log";
     fs::create_directories(log);
@@ -302,65 +354,135 @@ TEST_F(SensorTest, SensorLeftRunningOnTheFolderIsTakenOverAndNothingElse) {
     fs::create_directories(work / "bin");
     test::write_file(work / "bin" / "snort", "#!/bin/sh\nexec " + real.string() + "\n");
     fs::permissions(work / "bin" / "snort", fs::perms::owner_all);
-    const auto descriptor_on_log = [&](pid_t pid) { return fs::read_symlink(proc(pid, "fd/3")) == log; };
-    pid_t left = 0;
-    {
+    PosixSensor same_name((work / "elsewhere").string());
+    ASSERT_TRUE(claims(same_name, work / "other") && same_name.start().ok());
+    const auto leave_sensor = [&] {
         PosixSensor earlier((work / "bin").string());
-        ASSERT_EQ(earlier.claim_folder(log.string()).outcome, FolderClaim::Outcome::claimed);
-        PosixSensor same_name((work / "elsewhere").string());
-        ASSERT_TRUE(same_name.start().ok());
-        ASSERT_TRUE(earlier.start().ok());
-        left = *earlier.current_pid();
-    }  // that Brevalt is gone, its sensor runs on
-    ASSERT_TRUE(descriptor_on_log(left));
-    const int probe = ::open(log.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0) << "the sensor holds the claim";
+        return claims(earlier, log) && earlier.start().ok() ? *earlier.current_pid() : pid_t{0};
+    };  // that Brevalt is gone, its sensor runs on
 
-    PosixSensor later((work / "bin").string());
-    const FolderClaim claim = later.claim_folder(log.string());
-    ASSERT_EQ(claim.outcome, FolderClaim::Outcome::taken_over);
-    EXPECT_EQ(claim.pid, left);
-    EXPECT_EQ(later.running_pid(), left);
-    later.stop();
-    later.ensure_stopped_gone();
-    EXPECT_EQ(child_state(left).si_pid, left) << "stopped through its descriptor, and gone";
-    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0) << "Brevalt keeps the claim without a sensor";
-    ASSERT_TRUE(later.start().ok());
-    EXPECT_TRUE(wait_until([&] { return descriptor_on_log(*later.current_pid()); }));
+    const pid_t left = leave_sensor();
+    ASSERT_NE(left, 0);
+    {
+        PosixSensor later((work / "bin").string());
+        FolderClaim claim = later.claim_folder(log.string());
+        ASSERT_EQ(claim.outcome, FolderClaim::Outcome::taken_over);
+        EXPECT_EQ(later.running_pid(), left);
+        // Killed from outside: the claim is taken back at once, before another
+        // Brevalt's check could take it and start a second sensor.
+        ASSERT_EQ(::kill(left, SIGKILL), 0);
+        ASSERT_TRUE(wait_until([&] { return later.reap().has_value(); }));
+        EXPECT_TRUE(locked_by_someone(log)) << "Brevalt holds the claim again";
+        ASSERT_TRUE(later.start().ok());
+        EXPECT_EQ(fs::read_symlink(proc(*later.current_pid(), "fd/3")), log);
+        later.stop();
+        later.ensure_stopped_gone();
+    }
 
-    // Another Brevalt (a process of this program) with the folder open, or
-    // any other program holding its lock, keeps it.
-    TempDir other_work;
-    fs::create_directories(other_work / "log");
-    const int other_log = ::open((other_work / "log").c_str(), O_RDONLY | O_DIRECTORY);
+    // Another Brevalt takes the claim the moment a sensor taken over ends:
+    // no sensor is started here then.
+    const pid_t second = leave_sensor();
+    ASSERT_NE(second, 0);
+    PosixSensor third((work / "bin").string());
+    ASSERT_EQ(third.claim_folder(log.string()).outcome, FolderClaim::Outcome::taken_over);
+    ASSERT_EQ(::kill(second, SIGKILL), 0);
+    ASSERT_TRUE(wait_until([&] { return !locked_by_someone(log); }));
+    const int competitor = ::open(log.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(competitor, LOCK_EX | LOCK_NB), 0);
+    (void)third.reap();
+    EXPECT_STREQ(third.start().failed_call, k_claim_lost_call);
+    EXPECT_FALSE(third.running_pid().has_value());
+    EXPECT_EQ(third.tracked_children(), 0U) << "nothing started";
+    ::close(competitor);
+
+    // A live Brevalt in its record holds the folder; a process that merely
+    // holds the lock, or one named by a stale record, is never named.
     const pid_t other_brevalt = ::fork();
     if (other_brevalt == 0) {
-        ::pause();
-        ::_exit(0);
+        PosixSensor serving(k_standin_dir.string());
+        if (claims(serving, work / "served")) ::pause();
+        ::_exit(1);
     }
-    {
-        PosixSensor third((work / "bin").string());
-        EXPECT_EQ(third.claim_folder((other_work / "log").string()).outcome, FolderClaim::Outcome::held_elsewhere);
-    }
+    ASSERT_TRUE(wait_until([&] { return fs::exists(work / "served" / ".brevalt-record"); }));
+    PosixSensor fourth((work / "bin").string());
+    FolderClaim claim = fourth.claim_folder((work / "served").string());
+    EXPECT_EQ(claim.outcome, FolderClaim::Outcome::held_elsewhere);
+    EXPECT_NE(claim.detail.find("process " + std::to_string(other_brevalt)), std::string::npos) << claim.detail;
     ::kill(other_brevalt, SIGKILL);
     ::waitpid(other_brevalt, nullptr, 0);
-    ASSERT_EQ(::flock(other_log, LOCK_EX | LOCK_NB), 0);
+    const int locked = ::open((work / "served").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(locked, LOCK_EX | LOCK_NB), 0);
     const pid_t locker = ::fork();
     if (locker == 0) {
         ::execl("/bin/sleep", "sleep", "30", nullptr);
         ::_exit(127);
     }
-    ::close(other_log);
-    PosixSensor fourth((work / "bin").string());
-    const FolderClaim held = fourth.claim_folder((other_work / "log").string());
-    EXPECT_EQ(held.outcome, FolderClaim::Outcome::held_elsewhere);
-    EXPECT_NE(held.detail.find("process " + std::to_string(locker)), std::string::npos) << held.detail;
-    ::close(probe);
+    ::close(locked);
+    test::write_file(work / "served" / ".brevalt-record",
+                     "brevalt " + std::to_string(locker) + " 1 " + read_file("/proc/sys/kernel/random/boot_id"));
+    claim = fourth.claim_folder((work / "served").string());
+    EXPECT_EQ(claim.outcome, FolderClaim::Outcome::held_elsewhere);
+    EXPECT_EQ(claim.detail, "");
+    EXPECT_FALSE(locked_by_someone(work / "bin")) << "a refused Brevalt holds nothing";
 }
 
-// A log folder that cannot be locked is served all the same, under a lock on
-// the program folder, which still keeps a second Brevalt off.
-TEST_F(SensorTest, LogFolderThatCannotBeLockedIsServedUnderTheProgramFoldersClaim) {
+// A stop reaches everything the sensor started: a wrapper that does not
+// exec the real sensor takes it along, on a stop, a kill after the grace
+// time, and when the wrapper ends by itself; and nothing of the old group
+// is left when a rotation renames or a new sensor starts.
+TEST_F(SensorTest, StopReachesTheSensorsWholeGroupAndWaitsUntilItIsGone) {
+    TempDir work;
+    const fs::path real = place_standin(work / "elsewhere");
+    fs::create_directories(work / "bin");
+    test::write_file(work / "bin" / "snort", "#!/bin/sh\n" + real.string() + "\necho wrapper done\n");
+    fs::permissions(work / "bin" / "snort", fs::perms::owner_all);
+    ::setenv("STANDIN_SENSOR_IGNORE_TERM", "1", 1);
+    PosixSensor sensor((work / "bin").string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
+    const auto real_sensor = [&](pid_t group) {
+        pid_t found = 0;
+        EXPECT_TRUE(wait_until([&] {
+            for (const auto& entry : fs::directory_iterator("/proc")) {
+                const pid_t pid = std::atoi(entry.path().filename().c_str());
+                if (pid > 0 && pid != group && ::getpgid(pid) == group) found = pid;
+            }
+            return found != 0;
+        }));
+        return found;
+    };
+    // Ended members may wait a while for the system to collect them: they
+    // hold nothing any more.
+    const auto group_gone = [](pid_t group) {
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            const pid_t pid = std::atoi(entry.path().filename().c_str());
+            if (pid > 0 && ::getpgid(pid) == group && status_of(pid, "State").rfind('Z', 0) != 0) return false;
+        }
+        return true;
+    };
+
+    ASSERT_TRUE(sensor.start().ok());
+    pid_t group = *sensor.current_pid();
+    pid_t inner = real_sensor(group);
+    sensor.stop();
+    sensor.ensure_stopped_gone();
+    EXPECT_TRUE(group_gone(group)) << "killed, wrapper and sensor, and waited for";
+    EXPECT_TRUE(!fs::exists(proc(inner, "")) || status_of(inner, "State").rfind('Z', 0) == 0);
+
+    ASSERT_TRUE(sensor.start().ok());
+    group = *sensor.current_pid();
+    inner = real_sensor(group);
+    ASSERT_EQ(::kill(group, SIGKILL), 0);  // the wrapper alone ends
+    ASSERT_TRUE(wait_until([&] { return sensor.reap().has_value(); }));
+    ASSERT_TRUE(sensor.start().ok());
+    EXPECT_TRUE(group_gone(group)) << "what the ended wrapper left is gone before a new sensor starts";
+    sensor.stop();
+    sensor.ensure_stopped_gone();
+}
+
+// A log folder that cannot be locked (a network file system may refuse
+// locks on folders) is claimed through a file inside it, which only
+// operators may open: never the program folder, which every user may lock.
+TEST_F(SensorTest, LogFolderThatCannotBeLockedIsClaimedThroughAFileInsideIt) {
     TempDir work;
     fs::create_directories(work / "log");
     place_standin(work / "bin");
@@ -370,12 +492,13 @@ TEST_F(SensorTest, LogFolderThatCannotBeLockedIsServedUnderTheProgramFoldersClai
     PosixSensor sensor((work / "bin").string());
     const FolderClaim claim = sensor.claim_folder((work / "log").string());
     EXPECT_EQ(claim.outcome, FolderClaim::Outcome::claimed);
-    EXPECT_NE(claim.note.find("claims its program folder"), std::string::npos) << claim.note;
+    EXPECT_NE(claim.note.find("locks the file"), std::string::npos) << claim.note;
     PosixSensor second((work / "bin").string());
     EXPECT_EQ(second.claim_folder((work / "log").string()).outcome, FolderClaim::Outcome::held_elsewhere);
+    EXPECT_FALSE(locked_by_someone(work / "bin"));
     ASSERT_TRUE(sensor.start().ok());
     const pid_t pid = *sensor.current_pid();
-    EXPECT_TRUE(wait_until([&] { return fs::read_symlink(proc(pid, "fd/3")) == work / "bin"; }));
+    EXPECT_TRUE(wait_until([&] { return fs::read_symlink(proc(pid, "fd/3")) == work / "log" / ".brevalt-lock"; }));
     g_unlockable = 0;
 }
 

@@ -5,6 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <dirent.h>
+#include <sstream>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 #include <utility>
 
 namespace brevalt {
@@ -12,15 +18,17 @@ namespace brevalt {
 std::optional<PidFd> PidFd::open(pid_t pid) {
     const long fd = ::syscall(SYS_pidfd_open, pid, 0);
     if (fd < 0) return std::nullopt;
-    return PidFd(static_cast<int>(fd));
+    return PidFd(static_cast<int>(fd), pid);
 }
 
-PidFd::PidFd(PidFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+PidFd::PidFd(PidFd&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), group_id_(std::exchange(other.group_id_, std::nullopt)) {}
 
 PidFd& PidFd::operator=(PidFd&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = std::exchange(other.fd_, -1);
+        group_id_ = std::exchange(other.group_id_, std::nullopt);
     }
     return *this;
 }
@@ -42,8 +50,53 @@ bool PidFd::signal(int signal_number) const {
     return ::syscall(SYS_pidfd_send_signal, fd_, signal_number, nullptr, 0) == 0;
 }
 
-int PidFd::copy_descriptor(int target_fd) const {
-    return static_cast<int>(::syscall(SYS_pidfd_getfd, fd_, target_fd, 0));
+namespace {
+// From the kernel's pidfd interface (Linux 6.9); older kernels refuse it.
+constexpr unsigned k_signal_process_group = 1U << 2;
+}  // namespace
+
+bool PidFd::signal_group(int signal_number) const {
+    if (::syscall(SYS_pidfd_send_signal, fd_, signal_number, nullptr, k_signal_process_group) == 0) return true;
+    if (errno != EINVAL) return false;
+    // An older kernel: the group's id is the leader's, which cannot be given
+    // to another process while the leader is alive.
+    if (ended()) return false;
+    return group_id_ && ::kill(-*group_id_, signal_number) == 0;
+}
+
+// An ended member whose parent ended first waits for the system's reaper,
+// which may take its time; it holds nothing any more (its files and
+// devices were let go when it ended), so it counts as gone. The group's id
+// cannot name another group meanwhile: this descriptor keeps it.
+static bool group_has_live_member(pid_t group) {
+    DIR* all = ::opendir("/proc");
+    if (all == nullptr) return false;
+    bool live = false;
+    while (const dirent* entry = ::readdir(all)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
+        std::string stat;
+        if (!std::getline(in, stat)) continue;
+        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        char state = 0;
+        pid_t parent = 0;
+        pid_t member_group = 0;
+        if (fields >> state >> parent >> member_group && member_group == group && state != 'Z') {
+            live = true;
+            break;
+        }
+    }
+    ::closedir(all);
+    return live;
+}
+
+bool PidFd::group_gone() const {
+    if (!ended()) return false;
+    if (::syscall(SYS_pidfd_send_signal, fd_, 0, nullptr, k_signal_process_group) != 0) {
+        return errno == ESRCH || errno == EINVAL;
+    }
+    const std::optional<pid_t> leader = group_id_;
+    return !leader || !group_has_live_member(*leader);
 }
 
 }  // namespace brevalt

@@ -28,15 +28,22 @@ public:
     // False when the signal was refused (another user's process) or the
     // process has ended.
     bool signal(int signal_number) const;
-    // A copy of the process's descriptor `target_fd`, close-on-exec, or -1
-    // (refused, or the descriptor is gone). Needs the right to trace it.
-    [[nodiscard]] int copy_descriptor(int target_fd) const;
+    // Signals every process of the group this process leads (a sensor runs
+    // as the leader of a session and group of its own), even after the
+    // leader itself has ended: what a wrapper started goes with it. The
+    // descriptor keeps the group's id from being given to another group.
+    // False when no process of the group is left, or the signal was refused.
+    bool signal_group(int signal_number) const;
+    // True once no process of the group this one led is left.
+    [[nodiscard]] bool group_gone() const;
     // Polls readable once the process has ended, for an event loop to wait on.
     [[nodiscard]] int descriptor() const { return fd_; }
 
 private:
-    explicit PidFd(int fd) : fd_(fd) {}
+    PidFd(int fd, pid_t pid) : fd_(fd), group_id_(pid) {}
     int fd_ = -1;
+    // The process's id, which is also its group's where it leads one.
+    std::optional<pid_t> group_id_;
 };
 
 }  // namespace brevalt

@@ -50,35 +50,23 @@ bool collected(pid_t pid, int* status = nullptr) {
 // collected by then is left for a later reap.
 constexpr int k_kill_wait_steps = 100;
 constexpr long k_kill_wait_step_ns = 10'000'000;  // 10 ms, 1 s in all
-constexpr int k_kill_wait_ms = 1000;
-
-bool collected_within_bound(pid_t pid) {
-    for (int step = 0; step < k_kill_wait_steps; ++step) {
-        if (collected(pid)) return true;
-        timespec pause{0, k_kill_wait_step_ns};
-        ::nanosleep(&pause, nullptr);
-    }
-    return collected(pid);
-}
-
 void drop_collected(std::vector<pid_t>& pids) {
     std::erase_if(pids, [](pid_t pid) { return collected(pid); });
 }
 
 // Where a sensor finds the folder's claim: the first descriptor after
-// standard error. Brevalt keeps its own copy well above it, so that the
-// spawn's duplication is a real one, which clears close-on-exec.
+// standard error.
 constexpr int k_sensor_claim_fd = 3;
-constexpr int k_lowest_own_claim_fd = 10;
 
-int moved_high(int fd) {
-    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, k_lowest_own_claim_fd);
-    if (high < 0) return fd;
-    ::close(fd);
-    return high;
-}
+// The sensor's files are the operators' alone, whatever mask Brevalt was
+// started with (a terminal's 022, root's): every operator's sensor must be
+// able to append to every log, and nobody else read them.
+constexpr mode_t k_sensor_umask = 007;
 
-std::string failed_call(const char* call, int error) { return std::string(call) + " failed: " + std::strerror(error); }
+// How long a start gives a sensor stopped just before it to close its logs,
+// before it is killed: a new sensor may need what the old one held, such as
+// the capture device.
+constexpr int k_stop_grace_ms = 3000;
 
 // Owns the spawn attributes and file actions so that every return path
 // destroys them.
@@ -144,118 +132,24 @@ private:
 PosixSensor::PosixSensor(std::string program_dir, std::string executable_name)
     : program_dir_(std::move(program_dir)), executable_name_(std::move(executable_name)) {}
 
-PosixSensor::~PosixSensor() {
-    if (claim_fd_ >= 0) ::close(claim_fd_);
-}
-
 FolderClaim PosixSensor::claim_folder(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) return FolderClaim::of(FolderClaim::Outcome::missing);
-        return FolderClaim::of(FolderClaim::Outcome::failed, failed_call("open", error));
-    }
-    claim_fd_ = moved_high(fd);
-    FolderClaim claim = FolderClaim::of(FolderClaim::Outcome::claimed);
-    int error = ::flock(claim_fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
-    if (error != 0 && error != EWOULDBLOCK) {
-        // A network file system may refuse locks on folders altogether. The
-        // sensor must run all the same: the program folder, on a local disk
-        // as a rule, carries the claim instead.
-        claim.note = "The log folder \"" + folder + "\" cannot be locked (" + failed_call("flock", error) + ")";
-        fd = program_dir_.empty() ? -1 : ::open(program_dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const int program_error = fd < 0 ? errno : ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
-        if (fd >= 0 && (program_error == 0 || program_error == EWOULDBLOCK)) {
-            ::close(claim_fd_);
-            claim_fd_ = moved_high(fd);
-            error = program_error;
-            claim.note += ": Brevalt claims its program folder \"" + program_dir_ + "\" instead";
-        } else {
-            if (fd >= 0) ::close(fd);
-            error = 0;
-            claim.note += ", nor can the program folder: only the search of running processes keeps a second "
-                          "Brevalt or sensor off the folder";
-        }
-    }
-    const std::optional<FileId> claimed = file_id(claim_fd_);
-    if (!claimed) return FolderClaim::of(FolderClaim::Outcome::failed, failed_call("fstat", errno));
-    return settle_claim(std::move(claim), *claimed, error == EWOULDBLOCK);
+    LogFolderClaim::Attempt attempt = claim_.claim(folder);
+    if (attempt.left_sensor) current_ = Watched{attempt.left_sensor->pid, std::move(attempt.left_sensor->process), false};
+    return std::move(attempt.claim);
 }
 
-// Whoever else has the claimed folder open decides: another Brevalt keeps
-// it, a sensor left running is taken over, and a lock held by something we
-// cannot see into is never overridden.
-FolderClaim PosixSensor::settle_claim(FolderClaim claim, const FileId& folder, bool held) {
-    const std::optional<FileId> own_program = file_id("/proc/self/exe");
-    const std::optional<std::string> sensor_path = find_executable();
-    const std::optional<FileId> sensor_program = sensor_path ? file_id(*sensor_path) : std::nullopt;
-    const FolderHolder* sensor = nullptr;
-    const FolderHolder* locker = nullptr;
-    const std::vector<FolderHolder> holders = folder_holders(folder);
-    for (const FolderHolder& holder : holders) {
-        if (!holder.program) continue;
-        if (holder.program == own_program) {
-            return FolderClaim::of(FolderClaim::Outcome::held_elsewhere, process_owner(holder.pid));
-        }
-        // The sensor this Brevalt would start, or whatever holds the claim
-        // where Brevalt hands it down: a wrapper script that execs the real
-        // sensor leaves that sensor's executable in its place.
-        const bool runs_sensor = sensor_program && *holder.program == *sensor_program;
-        if (runs_sensor || (holder.fd == k_sensor_claim_fd && holder.locks)) {
-            if (sensor == nullptr || runs_sensor) sensor = &holder;
-        } else if (holder.locks && locker == nullptr) {
-            locker = &holder;
-        }
-    }
-    if (sensor != nullptr) {
-        FolderClaim taken = take_over(*sensor, folder);
-        taken.note = claim.note;
-        if (taken.outcome != FolderClaim::Outcome::claimed) return taken;
-        held = ::flock(claim_fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;  // it ended meanwhile
-    }
-    if (!held) return claim;
-    if (locker != nullptr) return FolderClaim::of(FolderClaim::Outcome::held_elsewhere, process_owner(locker->pid));
-    if (std::string taker = lock_taker(folder); !taker.empty()) {
-        return FolderClaim::of(FolderClaim::Outcome::held_elsewhere, std::move(taker));
-    }
-    // The Brevalt that took the lock is gone and what holds it now is hidden
-    // from us: a sensor another user's Brevalt left running.
-    const std::vector<pid_t> strangers = others_processes_named(executable_name_);
-    if (!strangers.empty()) {
-        return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(strangers.front()));
-    }
-    return FolderClaim::of(FolderClaim::Outcome::held_elsewhere);
-}
-
-FolderClaim PosixSensor::take_over(const FolderHolder& sensor, const FileId& folder) {
-    std::optional<PidFd> process = PidFd::open(sensor.pid);
-    // Checked again through the descriptor: the id now certainly names the
-    // process found, which never has a stranger's id however long it runs.
-    if (!process || !still_holds(sensor.pid, sensor.fd, folder, *sensor.program)) {
-        return FolderClaim::of(FolderClaim::Outcome::claimed);
-    }
-    if (!process->signal(0)) {
-        return FolderClaim::of(FolderClaim::Outcome::left_by_other_user, process_owner(sensor.pid));
-    }
-    // Sharing the sensor's own claim keeps the folder claimed once it is
-    // stopped; where the system refuses (tracing restricted), Brevalt's open
-    // folder still tells any later Brevalt that it serves the folder.
-    if (const int copy = process->copy_descriptor(sensor.fd); copy >= 0) {
-        ::close(claim_fd_);
-        claim_fd_ = moved_high(copy);
-    }
-    taken_over_ = TakenOver{sensor.pid, std::move(*process)};
-    return FolderClaim::of(FolderClaim::Outcome::taken_over, {}, sensor.pid);
-}
-
-std::optional<long> PosixSensor::running_pid() const {
-    if (current_) return *current_;
-    if (taken_over_) return taken_over_->pid;
+std::optional<pid_t> PosixSensor::current_pid() const {
+    if (current_) return current_->pid;
     return std::nullopt;
 }
 
+std::optional<long> PosixSensor::running_pid() const { return current_pid(); }
+
 std::size_t PosixSensor::tracked_children() const {
-    return (current_ ? 1U : 0U) + stopped_.size() + to_collect_.size();
+    std::size_t children = to_collect_.size();
+    if (current_ && current_->child) ++children;
+    for (const Watched& sensor : stopped_) children += sensor.child ? 1U : 0U;
+    return children;
 }
 
 // The program's own folder first, then the absolute folders of PATH. The
@@ -282,6 +176,22 @@ std::optional<std::string> PosixSensor::find_executable() const {
     return std::nullopt;
 }
 
+// The group keeps its leader's id for as long as any of its processes
+// lives, and the id is not given out again while the leader is unreaped or
+// its descriptor is held: a signal to the group reaches only what the sensor
+// started.
+bool PosixSensor::signal_group(const Watched& sensor, int signal_number) {
+    if (sensor.process) return sensor.process->signal_group(signal_number);
+    return sensor.child && !collected(sensor.pid) && ::kill(-sensor.pid, signal_number) == 0;
+}
+
+// A child must be collected before its group can be seen empty: an ended
+// but uncollected leader still counts as one of it.
+bool PosixSensor::gone(const Watched& sensor) {
+    if (sensor.child && !collected(sensor.pid)) return false;
+    return !sensor.process || sensor.process->group_gone();
+}
+
 SysResult PosixSensor::start() {
     // A remembered sensor that ended by itself is replaced now, so there is
     // nothing left to report about it.
@@ -289,90 +199,101 @@ SysResult PosixSensor::start() {
 
     const std::optional<std::string> path = find_executable();
     if (!path) return SysResult::failure(k_sensor_not_found_call, ENOENT);
+    await_stopped_gone();
+    if (!claim_.hold()) return SysResult::failure(k_claim_lost_call, EWOULDBLOCK);
 
-    // Brevalt may have taken over a sensor without a share in its lock, which
-    // went with it: the new sensor gets the lock again.
-    if (claim_fd_ >= 0) ::flock(claim_fd_, LOCK_EX | LOCK_NB);
     SpawnSetup setup;
-    if (const int e = setup.configure(claim_fd_); e != 0) return SysResult::failure("posix_spawn", e);
+    if (const int e = setup.configure(claim_.descriptor()); e != 0) return SysResult::failure("posix_spawn", e);
 
     // The sensor is started by its bare name with no arguments, in Brevalt's
-    // own current directory and environment.
+    // own current directory and environment. The mask is the process's, so
+    // it is set around the spawn; no thread of Brevalt's creates a file
+    // that relies on it meanwhile.
     std::string arg0 = executable_name_;
     char* argv[] = {arg0.data(), nullptr};
     pid_t pid = 0;
-    if (const int e = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ); e != 0) {
-        return SysResult::failure("posix_spawn", e);
-    }
+    const mode_t own_umask = ::umask(k_sensor_umask);
+    const int spawned = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ);
+    ::umask(own_umask);
+    if (spawned != 0) return SysResult::failure("posix_spawn", spawned);
 
     // An earlier sensor keeps running; it is only remembered for reaping.
-    if (current_) to_collect_.push_back(*current_);
-    taken_over_.reset();
-    current_ = pid;
+    if (current_ && current_->child) to_collect_.push_back(current_->pid);
     // Opened while the child is unreaped, so it names this child.
-    current_process_ = PidFd::open(pid);
+    current_ = Watched{pid, PidFd::open(pid), true};
+    claim_.record(pid);
     return SysResult::success();
 }
 
 void PosixSensor::stop() {
-    if (taken_over_) {
-        TakenOver sensor = std::move(*taken_over_);
-        taken_over_.reset();
-        if (sensor.process.signal(SIGTERM)) stopped_taken_over_.push_back(std::move(sensor.process));
-    }
     if (!current_) return;
-    current_process_.reset();
-    const pid_t pid = *std::exchange(current_, std::nullopt);
-    if (collected(pid)) return;  // it ended by itself: there is nothing to ask
-    // SIGTERM lets the sensor close its logs and exit 0. No wait here: the
-    // rotation's fixed pause is what gives it time.
-    ::kill(pid, SIGTERM);
-    stopped_.push_back(pid);
+    Watched sensor = std::move(*current_);
+    current_.reset();
+    // SIGTERM lets the sensor close its logs and exit 0; a leader that ended
+    // by itself may still leave processes it started. No wait here: the
+    // rotation's fixed pause is what gives them time.
+    (void)signal_group(sensor, SIGTERM);
+    stopped_.push_back(std::move(sensor));
+}
+
+void PosixSensor::await_stopped_gone() {
+    constexpr int k_step_ms = 20;
+    for (int waited = 0; waited < k_stop_grace_ms && !stopped_gone(); waited += k_step_ms) {
+        timespec pause{0, k_step_ms * 1'000'000L};
+        ::nanosleep(&pause, nullptr);
+    }
+    ensure_stopped_gone();
 }
 
 void PosixSensor::ensure_stopped_gone() {
-    for (const pid_t pid : stopped_) {
-        if (collected(pid)) continue;
+    for (const Watched& sensor : stopped_) {
+        if (gone(sensor)) continue;
         // Still alive after its grace time: it would go on writing into a
-        // log that is about to be renamed.
-        ::kill(pid, SIGKILL);
+        // log that is about to be renamed, or hold what a new sensor needs.
+        (void)signal_group(sensor, SIGKILL);
+        bool ended = false;
+        for (int step = 0; step <= k_kill_wait_steps && !(ended = gone(sensor)); ++step) {
+            timespec pause{0, k_kill_wait_step_ns};
+            ::nanosleep(&pause, nullptr);
+        }
         // Not yet gone: it is never signalled again, only collected later.
-        if (!collected_within_bound(pid)) to_collect_.push_back(pid);
+        if (!ended && sensor.child) to_collect_.push_back(sensor.pid);
     }
     stopped_.clear();
-    for (const PidFd& process : stopped_taken_over_) {
-        if (!process.ended() && process.signal(SIGKILL)) (void)process.ended_within(k_kill_wait_ms);
-    }
-    stopped_taken_over_.clear();
+    // A sensor taken over held the claim; it is ours again the moment it is gone.
+    (void)claim_.hold();
 }
 
 bool PosixSensor::stopped_gone() {
-    drop_collected(stopped_);
-    std::erase_if(stopped_taken_over_, [](const PidFd& process) { return process.ended(); });
-    return stopped_.empty() && stopped_taken_over_.empty();
+    std::erase_if(stopped_, [](const Watched& sensor) { return gone(sensor); });
+    if (stopped_.empty()) (void)claim_.hold();
+    return stopped_.empty();
 }
 
 std::optional<std::intptr_t> PosixSensor::end_handle() const {
-    if (current_ && current_process_) return current_process_->descriptor();
-    if (taken_over_) return taken_over_->process.descriptor();
+    if (current_ && current_->process) return current_->process->descriptor();
     return std::nullopt;
 }
 
 std::optional<SensorEnd> PosixSensor::reap() {
-    drop_collected(stopped_);
     drop_collected(to_collect_);
+    (void)stopped_gone();
+    if (!current_) return std::nullopt;
     // No wait status is ever -1: it marks one that waitpid did not fill in
     // because someone else collected the child.
     constexpr int k_no_status = -1;
     int status = k_no_status;
-    if (taken_over_ && taken_over_->process.ended()) {
-        // No child of ours: how it ended is its parent's to know.
-        taken_over_.reset();
-        return SensorEnd{};
-    }
-    if (!current_ || !collected(*current_, &status)) return std::nullopt;
+    if (current_->child ? !collected(current_->pid, &status) : !current_->process->ended()) return std::nullopt;
+    Watched ended = std::move(*current_);
     current_.reset();
-    current_process_.reset();
+    // What the sensor started may outlive it (a wrapper's own child): it
+    // is asked to end with it, and is gone before another sensor starts.
+    if (signal_group(ended, SIGTERM)) stopped_.push_back(std::move(ended));
+    // A sensor taken over held the claim: it is ours again at once, before
+    // another Brevalt's next check could take it.
+    (void)claim_.hold();
+    // No child of ours, or collected by someone else: how it ended is its
+    // parent's to know.
     if (status == k_no_status) return SensorEnd{};
     if (WIFSIGNALED(status)) return SensorEnd{SensorEnd::How::signalled, WTERMSIG(status)};
     return SensorEnd{SensorEnd::How::exited, WEXITSTATUS(status)};

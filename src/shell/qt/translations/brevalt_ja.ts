@@ -179,5 +179,29 @@
         <source>The log folder's volume cannot compress files: compress=yes is not carried out there</source>
         <translation>ログフォルダーのボリュームはファイルを圧縮できません: compress=yes はそこでは行いません</translation>
     </message>
+    <message>
+        <source>The log folder "%1" is served by the Brevalt of %2: this Brevalt starts no sensor and waits; it serves the folder itself once that one has ended</source>
+        <translation>ログフォルダー "%1" は %2 の Brevalt が担当しています: この Brevalt はセンサーを起動せずに待ち、その Brevalt が終了したら自分で担当します</translation>
+    </message>
+    <message>
+        <source>The sensor of %2 runs unwatched on the log folder "%1" (its Brevalt has ended): no rotation until it ends. This Brevalt waits and serves the folder itself once it has ended; %3 or an administrator can end it now (kill %4)</source>
+        <translation>%2 のセンサーがログフォルダー "%1" で監視されずに動いています (その Brevalt は終了しています): 終了するまでログは切り替わりません。この Brevalt は待ち、センサーが終了したら自分で担当します。%3 または管理者が今すぐ終了できます (kill %4)</translation>
+    </message>
+    <message>
+        <source>The log folder "%1" is served by this Brevalt now</source>
+        <translation>ログフォルダー "%1" はこれからこの Brevalt が担当します</translation>
+    </message>
+    <message>
+        <source>This Brevalt starts, stops and rotates nothing while another user's Brevalt or sensor serves the log folder (%1)</source>
+        <translation>他のユーザーの Brevalt またはセンサーがログフォルダーを担当している間 (%1)、この Brevalt は起動も停止も切り替えもしません</translation>
+    </message>
+    <message>
+        <source>Brevalt: no sensor of ours; the log folder is served by the Brevalt of %1</source>
+        <translation>Brevalt: 自分のセンサーなし、ログフォルダーは %1 の Brevalt が担当</translation>
+    </message>
+    <message>
+        <source>Brevalt: no sensor of ours; the sensor of %1 runs unwatched, no rotation until it ends</source>
+        <translation>Brevalt: 自分のセンサーなし、%1 のセンサーが監視されずに動作中、終了するまで切り替えなし</translation>
+    </message>
 </context>
 </TS>
