@@ -115,6 +115,7 @@ TEST_F(StartUpTest, WithoutALogFolderTheProgramFolderIsClaimed) {
 TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
     sensor.claim = FolderClaim::of(FolderClaim::Outcome::taken_over, {}, 4711);
     start();
+    EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04, next rotation 03:30"});
     core.start_sensor();
     EXPECT_EQ(sensor.starts, 0);
     EXPECT_EQ(shell.notifications, (Texts{"The sensor left running by an earlier Brevalt (process 4711) is watched again",
@@ -123,6 +124,61 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
     clock.advance(600);
     core.on_tick();
     EXPECT_EQ(sensor.starts, 1);
+}
+
+// Another operator's Brevalt, or the sensor it left, serves the folder:
+// this Brevalt waits with an icon that says so, starts, stops and rotates
+// nothing, tells each new holder once, and serves the folder itself once
+// it is free, without a rotation for the minute that passed meanwhile.
+TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "alice, process 4242", 4242);
+    start();
+    const std::string served = R"(The log folder "/opt/brevalt/log" is served by the Brevalt of alice, process 4242: )"
+                               "this Brevalt starts no sensor and waits; it serves the folder itself once that one has ended";
+    EXPECT_EQ(shell.notifications, Texts{served});
+    EXPECT_EQ(shell.icon_states,
+              Texts{"none: Brevalt: no sensor of ours; the log folder is served by the Brevalt of alice, process 4242"});
+    core.start_sensor();
+    core.stop_sensor();
+    core.rotate_now();
+    EXPECT_EQ(sensor.starts + sensor.stops, 0);
+    EXPECT_EQ(shell.notifications.size(), 4U);
+    EXPECT_NE(shell.notifications.back().find("starts, stops and rotates nothing"), std::string::npos);
+    shell.notifications.clear();
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_TRUE(shell.notifications.empty()) << "the same holder is told once";
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::left_by_other_user, "alice, process 4711", 4711);
+    clock.advance(30);
+    core.on_tick();
+    ASSERT_EQ(shell.notifications.size(), 1U);
+    EXPECT_NE(shell.notifications[0].find("The sensor of alice, process 4711 runs unwatched"), std::string::npos);
+    EXPECT_NE(shell.notifications[0].find("(kill 4711)"), std::string::npos);
+
+    // Past 03:30 of the next day while waiting, then free.
+    for (clock.set(test::FakeClock::at(2026, 12, 7, 3, 20, 0)); shell.clock != "2026/12/07 3:40:00"; clock.advance(30)) {
+        core.on_tick();
+    }
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::claimed);
+    log.clear();
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_EQ(log, (test::EventLog{"claim /opt/brevalt/log", "sensor start"})) << "no rotation for the minute passed";
+    EXPECT_EQ(shell.notifications.back(), R"(The log folder "/opt/brevalt/log" is served by this Brevalt now)");
+    EXPECT_EQ(shell.icon_states.back().rfind("running: ", 0), 0U);
+
+    // The claim lost while a sensor taken over held it: waiting again, no
+    // failure told, no sensor started.
+    sensor.end_by_itself();
+    sensor.start_result = SysResult::failure(k_claim_lost_call, EWOULDBLOCK);
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "bob, process 99", 99);
+    shell.notifications.clear();
+    clock.advance(600);
+    core.on_tick();
+    ASSERT_EQ(shell.notifications.size(), 2U);
+    EXPECT_NE(shell.notifications[1].find("served by the Brevalt of bob, process 99"), std::string::npos);
+    EXPECT_EQ(shell.icon_states.back(),
+              "none: Brevalt: no sensor of ours; the log folder is served by the Brevalt of bob, process 99");
 }
 
 // The end of the desktop session ends the sensor Brevalt started, giving it
