@@ -11,7 +11,7 @@ BIN="$build/bin" OUT="$build/e2e-out"
 # shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages xvfb trayer xdotool x11-utils imagemagick dbus-daemon libglib2.0-bin xfce4-panel lxqt-panel \
-    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime || { echo "cannot install the desktops' packages" >&2; exit 2; }
+    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime libcap2-bin gcc || { echo "cannot install the desktops' packages" >&2; exit 2; }
 for program in brevalt snort close_window; do
     [[ -x $BIN/$program ]] || { echo "missing $BIN/$program: build first" >&2; exit 2; }
 done
@@ -276,6 +276,9 @@ case_dated_logs_kept_and_compressed() {
     check "and the compressed log holds exactly what was written" eval '[[ $(zcat "$big.gz" | sha256sum) == "$sum" ]]'
     check "the oldest of four dates is deleted" eval '! test -e "$LOG_DIR/alert.ids.20260315.gz" && test -e "$LOG_DIR/scan.log.20260315.gz"'
 }
+
+# shellcheck source=tests/e2e/operators.sh
+source "$here/operators.sh"
 
 # Each case runs in a subshell of its own; what it leaves running is ended.
 run_case() { (trap 'end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT; "$1") >"$OUT/$CASE.log" 2>&1; }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -30,6 +31,21 @@ fs::path program_folder() {
 using test::utf8;
 
 bool has_ended(HANDLE process, DWORD wait_ms) { return ::WaitForSingleObject(process, wait_ms) == WAIT_OBJECT_0; }
+
+// The process that `parent` started, once it has.
+DWORD child_of(DWORD parent) {
+    for (int attempt = 0; attempt < 500; ++attempt, ::Sleep(10)) {
+        const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        DWORD found = 0;
+        for (BOOL more = ::Process32FirstW(snapshot, &entry); more && found == 0; more = ::Process32NextW(snapshot, &entry))
+            if (entry.th32ParentProcessID == parent) found = entry.th32ProcessID;
+        ::CloseHandle(snapshot);
+        if (found != 0) return found;
+    }
+    return 0;
+}
 
 class Win32SensorTest : public ::testing::Test {
 protected:
@@ -157,9 +173,13 @@ TEST_F(Win32SensorTest, SensorLeftOnTheFolderIsTakenOverButOneRunByHandIsNot) {
     {
         Win32Sensor earlier;
         ASSERT_EQ(earlier.claim_folder(utf8(dir.path())).outcome, Outcome::claimed);
+        // A sensor that starts another process: both belong to its job.
+        ::SetEnvironmentVariableW(L"STANDIN_SENSOR_CHILD", L"1");
         left = start_watched(earlier);
+        ::SetEnvironmentVariableW(L"STANDIN_SENSOR_CHILD", nullptr);
         left_pid = earlier.running_pid().value_or(0);
     }
+    const HANDLE started_by_sensor = watch(child_of(static_cast<DWORD>(left_pid)));
     {
         Win32Sensor later;
         const FolderClaim claim = later.claim_folder(utf8(dir.path()));
@@ -175,6 +195,7 @@ TEST_F(Win32SensorTest, SensorLeftOnTheFolderIsTakenOverButOneRunByHandIsNot) {
         EXPECT_EQ(later.end_handle(), std::nullopt);
         later.ensure_stopped_gone();
         EXPECT_TRUE(has_ended(left, 0));
+        EXPECT_TRUE(has_ended(started_by_sensor, 0)) << "what the sensor started ends with it";
     }
     EXPECT_EQ(Win32Sensor().claim_folder(utf8(dir.path())).outcome, Outcome::claimed);
     EXPECT_FALSE(has_ended(by_hand, 0));

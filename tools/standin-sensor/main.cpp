@@ -16,6 +16,7 @@
 #include <atomic>
 #else
 #include <climits>
+#include <sys/prctl.h>
 #include <unistd.h>
 #endif
 
@@ -66,6 +67,23 @@ void sleep_tenth() { ::Sleep(100); }
 void local_time(std::time_t t, std::tm& out) { ::localtime_s(&out, &t); }
 
 const PathString k_separator = L"\\";
+
+// A sensor behind a launcher: with STANDIN_SENSOR_CHILD set, the stand-in
+// starts a copy of itself (without the variable) and goes on, as a batch
+// file that starts the real sensor would leave two processes.
+void start_child_if_asked() {
+    if (::GetEnvironmentVariableW(L"STANDIN_SENSOR_CHILD", nullptr, 0) == 0) return;
+    ::SetEnvironmentVariableW(L"STANDIN_SENSOR_CHILD", nullptr);
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (::CreateProcessW(self.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        ::CloseHandle(started.hThread);
+        ::CloseHandle(started.hProcess);
+    }
+}
 #else
 using PathString = std::string;
 #define STANDIN_TEXT(s) s
@@ -139,6 +157,13 @@ std::string timestamp() {
 
 int main() {
     if (!install_stop_handlers()) return 1;
+#ifdef _WIN32
+    start_child_if_asked();
+#else
+    // As a sensor given capture rights is on most systems: its /proc
+    // entries belong to root, even for its own user.
+    if (std::getenv("STANDIN_SENSOR_NOT_DUMPABLE") != nullptr) ::prctl(PR_SET_DUMPABLE, 0);
+#endif
     // A sensor that fails some time after its start (a large rule set
     // loaded, then the interface refused), for the tests of Brevalt's watch.
     const char* exit_after = std::getenv("STANDIN_SENSOR_EXIT_AFTER");

@@ -155,6 +155,27 @@ FolderClaim claim_failed(const SysResult& result) {
 
 namespace {
 
+// Whether `object` is owned by the user this process runs as: another
+// operator's Brevalt is waited for, this user's own second one ends.
+bool owned_by_this_user(HANDLE object) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                          &descriptor) != ERROR_SUCCESS)
+        return true;
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE]{};
+    HANDLE token = nullptr;
+    DWORD size = sizeof user;
+    bool same = true;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (::GetTokenInformation(token, TokenUser, user, size, &size))
+            same = ::EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) != FALSE;
+        ::CloseHandle(token);
+    }
+    ::LocalFree(descriptor);
+    return same;
+}
+
 // Fills in `own`, except for a failure, which it returns.
 SysResult try_claim(const std::string& folder, OwnClaim& own) {
     const auto wide = to_wide(folder);
@@ -182,7 +203,10 @@ SysResult try_claim(const std::string& folder, OwnClaim& own) {
     if (!own.held && created != ERROR_ACCESS_DENIED)
         return SysResult::failure("CreateMutexExW", static_cast<int>(created));
     own.claim.outcome = FolderClaim::Outcome::held_elsewhere;
-    if (own.held) own.claim.detail = owner_of(own.held.get());
+    if (own.held) {
+        own.claim.detail = owner_of(own.held.get());
+        if (!owned_by_this_user(own.held.get())) own.claim.outcome = FolderClaim::Outcome::served_by_other_user;
+    }
     own.held.reset();
     return SysResult::success();
 }

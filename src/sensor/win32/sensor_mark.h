@@ -24,4 +24,14 @@ SysResult mark_sensor(HANDLE process, DWORD pid, const std::wstring& folder);
 // has none, or when its creation time cannot be read.
 OwnedHandle open_mark(HANDLE process, DWORD pid, const std::wstring& folder);
 
+// The sensor's job object: the sensor and every process it starts, so that
+// a stop ends them all (a batch file that starts the real sensor, say). The
+// job outlives Brevalt with the sensor; exit leaves them all running.
+// Empty where the system refuses a job: the sensor then runs without one.
+OwnedHandle join_sensor_job(HANDLE process, DWORD pid, const std::wstring& folder);
+// The job of a sensor left running on `folder`, for the Brevalt taking it over.
+OwnedHandle open_sensor_job(HANDLE process, DWORD pid, const std::wstring& folder);
+// True once no process of `job` is left (or the system does not tell).
+bool job_empty(HANDLE job);
+
 }  // namespace brevalt::win32

@@ -31,7 +31,11 @@ FolderClaim Win32Sensor::claim_folder(const std::string& folder) {
         return std::move(left.claim);
     claim_ = std::move(own.held);
     folder_ = std::move(own.folder);
-    if (left.process) sensor_ = Remembered{std::move(left.process), static_cast<DWORD>(left.claim.pid)};
+    if (left.process) {
+        const auto pid = static_cast<DWORD>(left.claim.pid);
+        win32::OwnedHandle job = win32::open_sensor_job(left.process.get(), pid, folder_);
+        sensor_ = Remembered{std::move(left.process), pid, std::move(job)};
+    }
     return std::move(left.claim);
 }
 
@@ -49,14 +53,16 @@ SysResult Win32Sensor::start() {
     win32::OwnedHandle process(started.hProcess);
     // Without a claimed folder there is nothing to name the mark after, and
     // no later Brevalt that would look for one.
+    win32::OwnedHandle job;
     if (!folder_.empty()) {
         if (const SysResult marked = win32::mark_sensor(process.get(), started.dwProcessId, folder_); !marked.ok()) {
             ::TerminateProcess(process.get(), 0);
-            stopped_.push_back(std::move(process));
+            stopped_.push_back(Remembered{std::move(process), started.dwProcessId, {}});
             return marked;
         }
+        job = win32::join_sensor_job(process.get(), started.dwProcessId, folder_);
     }
-    sensor_ = Remembered{std::move(process), started.dwProcessId};
+    sensor_ = Remembered{std::move(process), started.dwProcessId, std::move(job)};
     return SysResult::success();
 }
 
@@ -65,25 +71,36 @@ std::optional<long> Win32Sensor::running_pid() const {
     return static_cast<long>(sensor_->pid);
 }
 
+void Win32Sensor::terminate(const Remembered& sensor) {
+    if (!sensor.job || !::TerminateJobObject(sensor.job.get(), 0)) ::TerminateProcess(sensor.process.get(), 0);
+}
+
+bool Win32Sensor::gone(const Remembered& sensor, DWORD wait_ms) {
+    return has_ended(sensor.process.get(), wait_ms) && (!sensor.job || win32::job_empty(sensor.job.get()));
+}
+
 void Win32Sensor::stop() {
     if (!sensor_) return;
-    ::TerminateProcess(sensor_->process.get(), 0);
-    stopped_.push_back(std::move(sensor_->process));
+    terminate(*sensor_);
+    stopped_.push_back(std::move(*sensor_));
     sensor_.reset();
 }
 
 void Win32Sensor::ensure_stopped_gone() {
     const ULONGLONG deadline = ::GetTickCount64() + k_stopped_gone_bound_ms;
-    for (const win32::OwnedHandle& process : stopped_) {
+    for (const Remembered& sensor : stopped_) {
         const ULONGLONG now = ::GetTickCount64();
-        if (!has_ended(process.get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0))
-            ::TerminateProcess(process.get(), 0);
+        if (gone(sensor, now < deadline ? static_cast<DWORD>(deadline - now) : 0)) continue;
+        terminate(sensor);
+        // What the sensor started ends a moment after it.
+        const ULONGLONG killed_by = ::GetTickCount64() + k_stopped_gone_bound_ms;
+        while (!gone(sensor) && ::GetTickCount64() < killed_by) ::Sleep(10);
     }
     stopped_.clear();
 }
 
 bool Win32Sensor::stopped_gone() {
-    std::erase_if(stopped_, [](const win32::OwnedHandle& process) { return has_ended(process.get()); });
+    std::erase_if(stopped_, [](const Remembered& sensor) { return gone(sensor); });
     return stopped_.empty();
 }
 

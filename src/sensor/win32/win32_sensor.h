@@ -55,13 +55,17 @@ private:
     struct Remembered {
         win32::OwnedHandle process;
         DWORD pid = 0;
+        win32::OwnedHandle job;  // none where the system gave none
     };
+    // Ends the sensor and everything it started.
+    static void terminate(const Remembered& sensor);
+    static bool gone(const Remembered& sensor, DWORD wait_ms = 0);
 
     STARTUPINFOA sensor_startup_{};
     win32::OwnedHandle claim_;
     std::wstring folder_;  // the claimed folder's canonical path, which names the marks
     std::optional<Remembered> sensor_;
-    std::vector<win32::OwnedHandle> stopped_;  // terminated, not yet seen gone
+    std::vector<Remembered> stopped_;  // terminated, not yet seen gone
 };
 
 }  // namespace brevalt
