@@ -54,6 +54,8 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
         return {FolderClaim::of(FolderClaim::Outcome::failed, failed_call("open", error)), {}};
     }
     folder_fd_ = moved_high(folder_fd_);
+    first_attempt_ = !attempted_;
+    attempted_ = true;
     FolderClaim claim = FolderClaim::of(FolderClaim::Outcome::claimed);
     lock_fd_ = open_folder(folder);
     int error = lock_fd_ < 0 ? errno : lock_error(lock_fd_);
@@ -111,7 +113,11 @@ LogFolderClaim::Attempt LogFolderClaim::settle(FolderClaim claim, bool free) {
             record(std::nullopt);
             return {std::move(claim), {}};
         }
-        if (step == k_record_wait_steps) return {refuse(FolderClaim::of(FolderClaim::Outcome::held_elsewhere)), {}};
+        // Only the start waits: a Brevalt that waits for another operator
+        // checks again at every tick, and the window must not stall.
+        if (step == k_record_wait_steps || !first_attempt_) {
+            return {refuse(FolderClaim::of(FolderClaim::Outcome::held_elsewhere)), {}};
+        }
         timespec pause{0, k_record_wait_step_ns};
         ::nanosleep(&pause, nullptr);
         free = lock_error(lock_fd_) == 0;

@@ -51,6 +51,8 @@ private:
     int folder_fd_ = -1;  // for the record; never inherited
     int lock_fd_ = -1;    // the folder, or the lock file inside it
     bool locked_ = false;
+    bool attempted_ = false;
+    bool first_attempt_ = true;
 };
 
 }  // namespace brevalt
