@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,6 +35,19 @@ std::string failed_call(const char* call, int error) { return std::string(call) 
 // other user can take that lock and keep every operator's sensor off.
 constexpr const char* k_lock_file_name = ".brevalt-lock";
 
+// Every operator must be able to open it, whatever the mask of the one who
+// made it; a network file system grants an exclusive lock only on a file
+// open for writing, a local one on any.
+int open_lock_file(int folder_fd) {
+    int fd = ::openat(folder_fd, k_lock_file_name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0660);
+    if (fd >= 0) {
+        (void)::fchmod(fd, 0660);  // refused unless it is ours: then it was made so already
+        return fd;
+    }
+    if (errno == EACCES) fd = ::openat(folder_fd, k_lock_file_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    return fd;
+}
+
 // Two Brevalts started at the same instant (a double-click): the one that
 // lost the lock gives the winner this long to write down who it is.
 constexpr int k_record_wait_steps = 30;
@@ -63,7 +77,7 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
         claim.note = "The log folder \"" + folder + "\" cannot be locked (" + failed_call("flock", error) +
                      "): Brevalt locks the file \"" + k_lock_file_name + "\" in it instead";
         if (lock_fd_ >= 0) ::close(lock_fd_);
-        lock_fd_ = ::openat(folder_fd_, k_lock_file_name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0660);
+        lock_fd_ = open_lock_file(folder_fd_);
         error = lock_fd_ < 0 ? errno : lock_error(lock_fd_);
         if (error != 0 && error != EWOULDBLOCK) {
             return {refuse(FolderClaim::of(FolderClaim::Outcome::failed,
