@@ -148,8 +148,8 @@ case_operators_lock_refused() {
         '  return syscall(SYS_flock, fd, op); }' >"$OUT/refuse_folder_locks.c"
     check "a shim refuses locks on folders" cc -shared -fPIC -o "$OUT/refuse_folder_locks.so" "$OUT/refuse_folder_locks.c"
     chmod 755 "$OUT" "$OUT/refuse_folder_locks.so"
-    setpriv --reuid=$NONMEMBER --regid=nogroup --clear-groups flock -n "$PROG_DIR" sleep 300 &
-    check "a non-member locks the program folder" wait_until 5 eval '! flock -n "$PROG_DIR" true'
+    setpriv --reuid=$NONMEMBER --regid=nogroup --clear-groups flock "$PROG_DIR" sleep 300 2>>"$OUT/$CASE.$NONMEMBER" &
+    check "a non-member locks the program folder" wait_until 10 eval '! flock -n "$PROG_DIR" true'
     OPS_ENV=(LD_PRELOAD="$OUT/refuse_folder_locks.so")
     local first
     as_operator brvop1 && first=$BREVALT_PID
