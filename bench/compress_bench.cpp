@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     fresh_log("alert.ids.20260102");
     {
         BackgroundKeeper keeper(folder_ops);
-        keeper.tidy(log_folder, {0, true});
+        keeper.tidy(log_folder, {0, true}, {});
         Clock::duration longest{};
         auto next = Clock::now();
         while (keeper.take_reports().empty()) {
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     fresh_log("alert.ids.20260103");
     {
         BackgroundKeeper keeper(folder_ops);
-        keeper.tidy(log_folder, {0, true});
+        keeper.tidy(log_folder, {0, true}, {});
         while (!fs::exists(folder / "alert.ids.20260103.gz.partial")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::seconds(2));
         start = Clock::now();

@@ -71,9 +71,10 @@ private:
 // Each pass runs at once, so the year's end is the folder's end.
 class PassAtOnce final : public LogKeeper {
 public:
-    void tidy(const std::string& folder, const KeepSettings& settings) override {
+    void tidy(const std::string& folder, const KeepSettings& settings,
+              const std::vector<std::string>& rotated) override {
         const std::atomic<bool> never{false};
-        reports_.push_back(keep_logs(folder_ops_, folder, settings, never));
+        reports_.push_back(keep_logs(folder_ops_, folder, settings, never, rotated));
         ++passes;
     }
     std::vector<KeepReport> take_reports() override { return std::exchange(reports_, {}); }

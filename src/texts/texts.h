@@ -57,6 +57,10 @@ enum class TextId : int {
     keep_compress_failed_many,
     keep_folder_unreadable,
     keep_volume_cannot,
+    keep_gz_differs,
+    keep_log_in_use,
+    clock_behind,
+    settings_mixed_utf16,
     count_
 };
 

@@ -88,11 +88,11 @@ TEST(Win32KeepingTest, KeeperRunsOnItsOwnThreadOnePassAfterAnotherWithTheNewestR
     const fs::path log = seed_logs(dir);
     HeldFolder held;
     BackgroundKeeper keeper(held);
-    keeper.tidy(utf8(dir.path()), {1, false});
+    keeper.tidy(utf8(dir.path()), {1, false}, {});
     ASSERT_EQ(::WaitForSingleObject(held.entered.get(), 10000), WAIT_OBJECT_0);
     EXPECT_NE(held.thread, ::GetCurrentThreadId());
-    keeper.tidy(utf8(log), {4, false});
-    keeper.tidy(utf8(log), {1, false});
+    keeper.tidy(utf8(log), {4, false}, {});
+    keeper.tidy(utf8(log), {1, false}, {});
     ::SetEvent(held.released.get());
 
     std::vector<KeepReport> reports;
@@ -103,7 +103,7 @@ TEST(Win32KeepingTest, KeeperRunsOnItsOwnThreadOnePassAfterAnotherWithTheNewestR
     EXPECT_EQ(held.listed, (std::vector<std::string>{utf8(dir.path()), utf8(log)}));
 
     keeper.stop();  // and no pass runs after it
-    keeper.tidy(utf8(log), {0, true});
+    keeper.tidy(utf8(log), {0, true}, {});
     keeper.stop();
     EXPECT_TRUE(keeper.take_reports().empty());
     EXPECT_EQ(held.listed.size(), 2u);
