@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
         (log->alert ? alert_dates : scan_dates).insert(std::to_string(log->date));
         plain += !log->gzipped;
         const std::string dated = log->gzipped ? name.substr(0, name.size() - 3) : name;
-        if ((log->gzipped ? gunzipped(entry.path()) : test::read_file(entry.path())) != sensor.expected[dated]) ++unequal;
+        const std::string held = log->gzipped ? gunzipped(entry.path()) : test::read_file(entry.path());
+        if (held != sensor.expected[dated]) ++unequal;
     }
     const bool newest_kept = alert_dates.size() == k_keep && scan_dates == alert_dates &&
                              *alert_dates.begin() == "20280106";

@@ -102,10 +102,14 @@ std::vector<DatedLog> latest_rotation(LogFolder& folder_ops, const std::string& 
     // the protection across a restart only, and a folder that refuses it
     // refuses the deletions as well, which are told.
     if (rotated.empty() || settings.keep_dates == 0) return latest;
-    for (const std::string& name : rotated) static_cast<void>(folder_ops.mark(folder, std::string(k_latest_prefix) + name));
+    for (const std::string& name : rotated) {
+        static_cast<void>(folder_ops.mark(folder, std::string(k_latest_prefix) + name));
+    }
     for (const std::string& mark : marks) {
         const std::string_view dated = std::string_view(mark).substr(k_latest_prefix.size());
-        if (std::find(rotated.begin(), rotated.end(), dated) == rotated.end()) static_cast<void>(folder_ops.remove(folder, mark));
+        if (std::find(rotated.begin(), rotated.end(), dated) == rotated.end()) {
+            static_cast<void>(folder_ops.remove(folder, mark));
+        }
     }
     return latest;
 }
@@ -149,7 +153,8 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
     for (const DatedLog& log : rotated.empty() ? std::vector<DatedLog>{} : latest) {
         const Found* newest = nullptr;
         for (const Found& found : logs) {
-            if (found.log.alert == log.alert && found.log.date > (newest ? newest->log.date : log.date)) newest = &found;
+            const int newest_date = newest != nullptr ? newest->log.date : log.date;
+            if (found.log.alert == log.alert && found.log.date > newest_date) newest = &found;
         }
         if (newest == nullptr) continue;
         report.rotated_behind = std::string(log.alert ? k_alert_prefix : k_scan_prefix) + std::to_string(log.date);

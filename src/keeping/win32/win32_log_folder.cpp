@@ -105,8 +105,9 @@ SysResult Win32LogFolder::remove(const std::string& folder, const std::string& n
 SysResult Win32LogFolder::mark(const std::string& folder, const std::string& name) {
     const auto path = wide_path(folder, name);
     if (!path) return not_utf8();
-    const HANDLE made = ::CreateFileW(path->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    constexpr DWORD k_share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE made = ::CreateFileW(path->c_str(), GENERIC_WRITE, k_share_all, nullptr, OPEN_ALWAYS,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (made == INVALID_HANDLE_VALUE) return last_error("CreateFileW");
     ::CloseHandle(made);
     return SysResult::success();
