@@ -343,8 +343,8 @@ case_settings_as_operators_type_them() {
     local form
     for form in 'keep＝1' 'ｋｅｅｐ=１' $'keep\xc2\xa0=1' $'keep\xe3\x80\x80=1' utf16; do
         echo old >"$LOG_DIR/alert.ids.20200101" && echo new >"$LOG_DIR/alert.ids.20200102"
-        printf '03:30\r\n%s\r\n' "${form/utf16/keep=1}" >"$RUN_DIR/brevalt.ini"
-        [[ $form != utf16 ]] || iconv -f UTF-8 -t UTF-16 -o "$RUN_DIR/brevalt.ini" <(cat "$RUN_DIR/brevalt.ini")
+        printf '03:30\r\n%s\r\n' "${form/utf16/keep=1}" | if [[ $form == utf16 ]]; then iconv -f UTF-8 -t UTF-16; else cat; fi \
+            >"$RUN_DIR/brevalt.ini"
         start_brevalt
         check "$form is honoured" wait_until 10 eval '! test -e "$LOG_DIR/alert.ids.20200101"'
         kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
