@@ -33,6 +33,7 @@ public:
     SysResult rename_no_replace(const std::string& from, const std::string& to) override {
         return real_.rename_no_replace(from, to);
     }
+    bool name_exists(const std::string& path) override { return real_.name_exists(path); }
     void log_event(Priority priority, std::string_view text) override { real_.log_event(priority, text); }
     std::string error_text(int error) override { return real_.error_text(error); }
     [[nodiscard]] bool name_taken(int error) const override { return real_.name_taken(error); }

@@ -309,6 +309,7 @@ TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
         const auto at = std::find(log.begin(), log.end(), first);
         return std::find(at, log.end(), then) != log.end();
     };
+    const std::string rotated = "tidy /opt/brevalt/log alert.ids.20261206 scan.log.20261206";
     EXPECT_TRUE(after("sensor start", "tidy /opt/brevalt/log"));
     ASSERT_EQ(keeper.passes.size(), 1u);
     EXPECT_EQ(keeper.passes[0].second.keep_dates, 30u);
@@ -318,7 +319,7 @@ TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
 
     log.clear();
     core.rotate_now();
-    EXPECT_TRUE(after("sensor start", "tidy /opt/brevalt/log"));
+    EXPECT_TRUE(after("sensor start", rotated));
 
     KeepReport report;
     report.deleted = 4;
@@ -327,6 +328,8 @@ TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
     report.failures = {{"alert.ids.20261001", true, SysResult::failure("unlink", EACCES)},
                        {"scan.log.20261001", true, SysResult::failure("unlink", EACCES)}};
     report.volume_cannot_compress = true;
+    report.gz_differs = {"alert.ids.20261002"};
+    report.in_use = {"scan.log.20261003"};
     keeper.reports = {report, report};
     platform.told.clear();
     shell.notifications.clear();
@@ -338,18 +341,34 @@ TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
         "warning: 2 dated logs, alert.ids.20261001 the first, could not be deleted: Permission denied";
     EXPECT_EQ(platform.told,
               (Texts{deleted, failed,
+                     "warning: The dated log alert.ids.20261002 is not compressed: alert.ids.20261002.gz exists "
+                     "already and was not made from it; both are kept",
+                     "warning: The dated log scan.log.20261003 was written to or in use by another program while it "
+                     "was to be compressed: it is kept whole and compressed at a later pass",
                      "warning: The log folder's volume cannot compress files: compress=yes is not carried out there",
                      deleted, failed}));
-    EXPECT_EQ(shell.notifications.size(), 3u);
+    EXPECT_EQ(shell.notifications.size(), 5u);
 
     core.exit_program();
     EXPECT_TRUE(keeper.stopped);
 }
 
-TEST_F(StartUpTest, WithoutKeepOrCompressNothingIsKept) {
+// Without keep or compress only a rotation's pass runs: it deletes and
+// compresses nothing, and tells a clock that named the logs behind the folder.
+TEST_F(StartUpTest, WithoutKeepOrCompressOnlyTheRotatedDateIsLookedAt) {
     start();
-    core.rotate_now();
     EXPECT_TRUE(keeper.passes.empty());
+    core.rotate_now();
+    ASSERT_EQ(keeper.passes.size(), 1u);
+    EXPECT_FALSE(keeper.passes[0].second.any());
+    KeepReport report;
+    report.rotated_behind = "alert.ids.20251206";
+    report.newer_in_folder = "alert.ids.20261205.gz";
+    keeper.reports = {report};
+    core.on_tick();
+    EXPECT_EQ(platform.told.back(),
+              "warning: The clock seems to be behind: the logs were rotated to alert.ids.20251206, but "
+              "alert.ids.20261205.gz is already in the log folder; the logs just rotated are never deleted by keep");
 }
 
 // The icon tells whether a sensor runs and why not, and changes only when

@@ -61,6 +61,17 @@ TEST_F(RotationTest, LogsMoveOnlyWhileNoSensorRunsAndNeverOverAnEarlierDatedFile
     EXPECT_EQ(test::read_file(logs / "alert.ids"), "second alerts\n");
     EXPECT_EQ(test::read_file(logs / "scan.log"), "second scans\n");
     EXPECT_EQ(sensor.starts, 2);
+
+    // Compressed (or half compressed) since, the dated name is taken all the
+    // same: the log moved there would be compressed over the day's alerts.
+    fs::rename(logs / "alert.ids.20261206", logs / "alert.ids.20261206.gz");
+    fs::rename(logs / "scan.log.20261206", logs / "scan.log.20261206.gz.partial");
+    const RotationReport third = rotate_logs(platform, sensor);
+    EXPECT_FALSE(third.alert_rename.ok() || third.scan_rename.ok());
+    EXPECT_EQ(third.alert_taken_by, "alert.ids.20261206.gz");
+    EXPECT_EQ(third.scan_taken_by, "scan.log.20261206.gz.partial");
+    EXPECT_EQ(test::read_file(logs / "alert.ids"), "second alerts\n");
+    EXPECT_FALSE(fs::exists(logs / "alert.ids.20261206") || fs::exists(logs / "scan.log.20261206"));
 }
 
 TEST_F(RotationTest, UnknownProgramFolderRenamesNothingAndRestarts) {

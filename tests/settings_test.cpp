@@ -95,6 +95,29 @@ TEST(SettingsLines, KeepAndCompressOnLaterLines) {
         EXPECT_EQ(shown_error.rfind("error: ", 0), 0u) << bad;
         EXPECT_NE(shown_error.find("line"), std::string::npos) << shown_error;
     }
+
+    // As an input method or Windows PowerShell writes them: full-width forms
+    // and other spaces fold to the setting, never to prose.
+    for (const char* typed : {"keep＝30", "ｋｅｅｐ=３０", "keep\u00A0=30", "keep\u3000＝\u300030"}) {
+        EXPECT_EQ(read(std::string("03:30\n") + typed + "\n").keeping.keep_dates, 30u) << typed;
+    }
+    EXPECT_NE(value_of("03:30\nｋｅｅｐ＝ｔｅｎ\n").find("line 2 \"ｋｅｅｐ＝ｔｅｎ\""), std::string::npos);
+    const std::u16string wide = u"03:30\r\nkeep=30\r\ncompress＝yes\r\n";
+    std::string utf16le = "\xFF\xFE";
+    std::string utf16be = "\xFE\xFF";
+    for (const char16_t c : wide) {
+        utf16le += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        utf16be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+    }
+    for (const std::string& file : {utf16le, utf16be}) {
+        const Settings utf16 = read(file);
+        EXPECT_EQ(utf16.rotation_time, "03:30");
+        EXPECT_EQ(utf16.keeping.keep_dates, 30u);
+        EXPECT_TRUE(utf16.keeping.compress);
+    }
+    // UTF-16 appended to a UTF-8 file: refused, naming the line and the encoding.
+    const std::string appended = value_of(std::string("03:30\r\n") + utf16le.substr(2 + 14));
+    EXPECT_NE(appended.find("line 2 holds text in UTF-16"), std::string::npos) << appended;
 }
 
 // The sensor is started with handle inheritance on; it must never hold the

@@ -214,11 +214,14 @@ void Core::rotate_now() {
         tell_start_failure(report.start);
     }
     check_free_space(report.log_dir, now);
-    keep_logs_in_background();
+    std::vector<std::string> rotated;
+    if (report.alert_rename.ok()) rotated.push_back(report.alert_dated_name);
+    if (report.scan_rename.ok()) rotated.push_back(report.scan_dated_name);
+    keep_logs_in_background(rotated);
 }
 
-void Core::keep_logs_in_background() {
-    if (keeping_.any() && !log_folder_.empty()) keeper_.tidy(log_folder_, keeping_);
+void Core::keep_logs_in_background(const std::vector<std::string>& rotated) {
+    if ((keeping_.any() || !rotated.empty()) && !log_folder_.empty()) keeper_.tidy(log_folder_, keeping_, rotated);
 }
 
 void Core::tell_keeping_news() {
@@ -307,14 +310,15 @@ void Core::tell_rotation(const RotationReport& report) {
         tell(Priority::info, {TextId::logs_rotated, {report.alert_dated_name, report.scan_dated_name}});
         return;
     }
-    tell_rename(k_alert_log, report.alert_dated_name, report.alert_rename);
-    tell_rename(k_scan_log, report.scan_dated_name, report.scan_rename);
+    tell_rename(k_alert_log, report.alert_dated_name, report.alert_taken_by, report.alert_rename);
+    tell_rename(k_scan_log, report.scan_dated_name, report.scan_taken_by, report.scan_rename);
 }
 
-void Core::tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result) {
+void Core::tell_rename(const char* log_name, const std::string& dated_name, const std::string& taken_by,
+                       const SysResult& result) {
     if (result.ok()) return;
-    if (platform_.name_taken(result.error)) {
-        tell(Priority::warning, {TextId::log_kept_name, {log_name, dated_name}});
+    if (!taken_by.empty()) {
+        tell(Priority::warning, {TextId::log_kept_name, {log_name, taken_by}});
     } else {
         tell(Priority::warning, {TextId::log_not_renamed, {log_name, dated_name, platform_.error_text(result.error)}});
     }

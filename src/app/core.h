@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/program_state.h"
 #include "app/quick_ends.h"
@@ -120,7 +121,8 @@ private:
     void on_sensor_ended(const LocalTime& now, bool rotating);
     void tell_sensor_ended_unseen();
     void tell_rotation(const RotationReport& report);
-    void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
+    void tell_rename(const char* log_name, const std::string& dated_name, const std::string& taken_by,
+                     const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
     void end_sensor_with_session();
     // The claim, and why start-up stops where it is neither ours nor
@@ -135,7 +137,10 @@ private:
     std::optional<StartupError> refuse_start(const Text& text);
     // Deleting and compressing dated logs, where the operator asked for it;
     // always after the sensor runs again, never on the window's thread.
-    void keep_logs_in_background();
+    // `rotated`: the dated logs a rotation just made, which retention never
+    // deletes. After a rotation a pass runs even with keeping off, to tell a
+    // clock that is behind.
+    void keep_logs_in_background(const std::vector<std::string>& rotated = {});
     void tell_keeping_news();
 
     Shell& shell_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -58,13 +59,95 @@ unsigned keep_value(std::string_view text) {
     return value <= k_max_keep_dates ? value : 0;
 }
 
+// Appends code point `c` in UTF-8.
+void append_utf8(std::string& text, std::uint32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | c >> 6);
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += static_cast<char>(0xE0 | c >> 12);
+        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | c >> 18);
+        text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// A file that opens with a UTF-16 byte-order mark, as Windows PowerShell
+// 5.1 writes one (`echo keep=30 >> brevalt.ini`), in UTF-8 without it. A
+// lone surrogate becomes U+FFFD, which no setting holds.
+std::optional<std::string> from_utf16(std::string_view bytes) {
+    const bool little = bytes.substr(0, 2) == "\xFF\xFE";
+    if (!little && bytes.substr(0, 2) != "\xFE\xFF") return std::nullopt;
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<std::uint32_t>(little ? a | b << 8 : a << 8 | b);
+    };
+    std::string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        append_utf8(text, c);
+    }
+    return text;
+}
+
+// The line as an input method may have typed it, in plain ASCII where it
+// can be: full-width letters, digits and signs ("ｋｅｅｐ＝３０") become
+// their ASCII forms, and every kind of space a plain one, so that a setting
+// typed so is read as one and never passes for prose.
+std::string folded(std::string_view line) {
+    std::string text;
+    for (std::size_t i = 0; i < line.size();) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(line[i + k]); };
+        const std::size_t left = line.size() - i;
+        std::uint32_t c = 0;
+        std::size_t size = 1;
+        if (byte(0) == 0xC2 && left >= 2) {
+            c = 0x80 | (byte(1) & 0x3F);
+            size = 2;
+        } else if ((byte(0) & 0xF0) == 0xE0 && left >= 3) {
+            c = (byte(0) & 0x0Fu) << 12 | (byte(1) & 0x3Fu) << 6 | (byte(2) & 0x3Fu);
+            size = 3;
+        }
+        if (c >= 0xFF01 && c <= 0xFF5E) {
+            text += static_cast<char>(c - 0xFF01 + 0x21);
+        } else if (c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x202F || c == 0x205F ||
+                   c == 0x3000 || c == 0xFEFF) {
+            text += ' ';
+        } else {
+            text.append(line.substr(i, size));
+        }
+        i += size;
+    }
+    return text;
+}
+
 // The settings on the lines after the first.
 class LaterLines {
 public:
     LaterLines(Settings& settings, std::string_view file_name) : settings_(settings), file_name_(file_name) {}
 
-    std::optional<SettingsError> read(std::string_view line, unsigned number) {
-        line = trimmed(line);
+    std::optional<SettingsError> read(std::string_view as_written, unsigned number) {
+        as_written = trimmed(as_written);
+        // A line of UTF-16 appended to a file in another encoding: its
+        // letters would read as prose, a setting silently lost.
+        if (as_written.find('\0') != std::string_view::npos) {
+            return error_for(TextId::settings_mixed_utf16, file_name_, {std::to_string(number)});
+        }
+        const std::string plain = folded(as_written);
+        const std::string_view line = trimmed(plain);
         if (line.empty() || line.front() == '#') return std::nullopt;
         const std::size_t equals = line.find('=');
         const std::string_view name = trimmed(line.substr(0, equals));
@@ -73,7 +156,7 @@ public:
             // something and must not pass for a remark.
             const std::string_view first = line.substr(0, line.find_first_of(" \t=:"));
             if (same_word(first, "keep") || same_word(first, "compress")) {
-                return bad(TextId::settings_not_name_value, number, line);
+                return bad(TextId::settings_not_name_value, number, as_written);
             }
             return std::nullopt;
         }
@@ -82,12 +165,12 @@ public:
             if (keep_line_ != 0) return twice(number, keep_line_, "keep");
             keep_line_ = number;
             settings_.keeping.keep_dates = keep_value(value);
-            if (settings_.keeping.keep_dates == 0) return bad(TextId::settings_bad_keep, number, line);
+            if (settings_.keeping.keep_dates == 0) return bad(TextId::settings_bad_keep, number, as_written);
         } else if (same_word(name, "compress")) {
             if (compress_line_ != 0) return twice(number, compress_line_, "compress");
             compress_line_ = number;
             if (!same_word(value, "yes") && !same_word(value, "no")) {
-                return bad(TextId::settings_bad_compress, number, line);
+                return bad(TextId::settings_bad_compress, number, as_written);
             }
             settings_.keeping.compress = same_word(value, "yes");
         } else {
@@ -116,6 +199,8 @@ private:
 
 std::variant<Settings, SettingsError> parse_settings(std::string_view bytes, std::string_view file_name) {
     if (bytes.empty()) return error_for(TextId::settings_empty, file_name);
+    const std::optional<std::string> utf8 = from_utf16(bytes);
+    if (utf8) bytes = *utf8;
 
     constexpr std::string_view bom = "\xEF\xBB\xBF";
     if (bytes.substr(0, bom.size()) == bom) bytes.remove_prefix(bom.size());

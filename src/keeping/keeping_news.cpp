@@ -52,6 +52,17 @@ std::vector<KeepingNews::Line> KeepingNews::of(const KeepReport& report, const K
     }
     add_failures(lines, report, true, platform);
     add_failures(lines, report, false, platform);
+    if (!report.rotated_behind.empty()) {
+        lines.push_back({Priority::warning, {TextId::clock_behind, {report.rotated_behind, report.newer_in_folder}}});
+    }
+    for (const std::string& name : report.gz_differs) {
+        if (told_left_.insert(name + ".gz").second) {
+            lines.push_back({Priority::warning, {TextId::keep_gz_differs, {name, name + ".gz"}}});
+        }
+    }
+    for (const std::string& name : report.in_use) {
+        if (told_left_.insert(name).second) lines.push_back({Priority::warning, {TextId::keep_log_in_use, {name}}});
+    }
     if (report.volume_cannot_compress && !told_cannot_compress_) {
         told_cannot_compress_ = true;
         lines.push_back({Priority::warning, {TextId::keep_volume_cannot, {}}});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ public:
 private:
     // Told once a run: the volume does not change while Brevalt runs.
     bool told_cannot_compress_ = false;
+    // A log left whole, beside a ".gz" or for being written to, is met again
+    // at every pass; the operator hears of each once a run.
+    std::set<std::string> told_left_;
 };
 
 }  // namespace brevalt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,14 @@ inline constexpr unsigned k_max_keep_dates = 3650;
 // A compression is written under this name beside its log and renamed into
 // place only when whole; no dated name ends so.
 inline constexpr std::string_view k_partial_suffix = ".gz.partial";
+// A log written to within this many seconds of a pass is left for a later
+// one: a sensor that was not really stopped, or a program the operator
+// pointed at the dated log, would lose what it writes after the last read.
+inline constexpr std::int64_t k_quiet_seconds = 15 * 60;
+// Beside the dated logs, an empty file per log of the latest rotation,
+// named by this prefix and the dated name: retention never deletes them,
+// whatever the clock made of their date, even after a restart.
+inline constexpr std::string_view k_latest_prefix = ".latest-rotation.";
 
 // "alert.ids.20261207" or "scan.log.20261207.gz": a dated log as a rotation
 // names it, compressed or not, with a date that exists in the calendar.
@@ -46,12 +55,18 @@ struct FolderEntry {
     // Already compressed by the file system (Windows); always false where
     // compression writes a ".gz".
     bool compressed_in_place = false;
+    // Seconds from its last change to the listing; negative when the clock
+    // now reads earlier than it did then.
+    std::int64_t age_seconds = 0;
 };
 
 // The file operations a pass needs, one implementation per system.
 class LogFolder {
 public:
-    enum class Compressed { done, stopped, volume_cannot, failed };
+    // in_use: written to while it was read, or held open by another program
+    // (Windows); left whole for a later pass. gz_differs: "<name>.gz" exists
+    // and is not a copy of it; both are left as they are.
+    enum class Compressed { done, stopped, volume_cannot, failed, in_use, gz_differs };
     struct CompressResult {
         Compressed outcome = Compressed::failed;
         SysResult result;
@@ -65,9 +80,13 @@ public:
     virtual SysResult remove(const std::string& folder, const std::string& name) = 0;
     // Compresses one dated log so that every tool that reads such logs still
     // can. The original stays whole until its compressed form is whole on
-    // disk; `stop` set ends the work early with the original untouched.
+    // disk, and stays whole if it changed meanwhile; `stop` set ends the work
+    // early with the original untouched. A compressed form that exists
+    // already is replaced only when it provably came from this very log.
     virtual CompressResult compress(const std::string& folder, const std::string& name,
                                     const std::atomic<bool>& stop) = 0;
+    // An empty file of that name, made if it is missing.
+    virtual SysResult mark(const std::string& folder, const std::string& name) = 0;
 };
 
 // What one pass did, for the core to tell.
@@ -84,22 +103,40 @@ struct KeepReport {
         SysResult result;
     };
     std::vector<Failure> failures;
+    std::vector<std::string> in_use;      // dated logs left whole for a later pass
+    std::vector<std::string> gz_differs;  // dated logs left beside a ".gz" not made from them
+    // A rotation named its logs by a date older than a dated log already
+    // there: the first such rotated name and the newest name that is newer.
+    std::string rotated_behind;
+    std::string newer_in_folder;
 };
 
 // One pass over the folder: leftovers of an interrupted compression go,
-// then the dated logs past the newest `keep_dates` dates of each log, then
-// every dated log not yet compressed is compressed, oldest first. Only the
-// exact dated names are touched, never the live logs, other files or
-// folders.
+// then the dated logs past the newest `keep_dates` dates of each log, but
+// never those of the latest rotation, then every quiet dated log not yet
+// compressed is compressed, oldest first. Only the exact dated names are
+// touched, never the live logs, other files or folders. `rotated` names the
+// dated logs a rotation just made; where it is empty, the latest rotation is
+// the one the folder's marks record.
 KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const KeepSettings& settings,
-                     const std::atomic<bool>& stop);
+                     const std::atomic<bool>& stop, const std::vector<std::string>& rotated = {});
+
+// The rotated names for a pass that replaces the one still `pending`: a
+// pass asked for without any keeps those of the pass it replaces, so that a
+// rotation's logs are recorded even when its pass never ran alone.
+template <class Pass>
+std::vector<std::string> newest_rotation(const std::optional<Pass>& pending, const std::vector<std::string>& rotated) {
+    return rotated.empty() && pending ? pending->rotated : rotated;
+}
 
 // Runs passes off the window's thread, at low priority.
 class LogKeeper {
 public:
     virtual ~LogKeeper() = default;
-    // Asks for a pass; one asked for while a pass runs follows it.
-    virtual void tidy(const std::string& folder, const KeepSettings& settings) = 0;
+    // Asks for a pass; one asked for while a pass runs follows it. `rotated`:
+    // the dated logs a rotation just made, if any.
+    virtual void tidy(const std::string& folder, const KeepSettings& settings,
+                      const std::vector<std::string>& rotated) = 0;
     // The reports of the passes finished since the last call.
     virtual std::vector<KeepReport> take_reports() = 0;
     // Ends the running pass early, leaving every log whole, and returns when

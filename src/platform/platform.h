@@ -60,6 +60,9 @@ public:
     // rotation on the same day.
     virtual SysResult rename_no_replace(const std::string& from, const std::string& to) = 0;
 
+    // True when something (a file, a link, a folder) has this name.
+    virtual bool name_exists(const std::string& path) = 0;
+
     // Writes one line of the core's text to the system log under the name
     // "brevalt", so that an operator who missed the notification, or a
     // machine that nobody watches, still has the record.

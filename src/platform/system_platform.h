@@ -14,6 +14,7 @@ public:
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override;
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
+    bool name_exists(const std::string& path) override;
     void log_event(Priority priority, std::string_view text) override;
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;

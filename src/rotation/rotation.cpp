@@ -15,12 +15,21 @@ std::string log_dir(Platform& platform) {
 
 namespace {
 
-SysResult rename_to_dated(Platform& platform, const std::string& dir, const char* log_name, std::string& dated_name) {
+SysResult rename_to_dated(Platform& platform, const std::string& dir, const char* log_name, std::string& dated_name,
+                          std::string& taken_by) {
     // The date is read afresh for each log, so a rotation that straddles
     // midnight names each file by the date on which it was moved.
     dated_name = std::string(log_name) + "." + date_stamp(platform.now());
     if (dir.empty()) return SysResult::failure("program_dir", ENOENT);
-    return platform.rename_no_replace(dir + log_name, dir + dated_name);
+    for (const char* form : {".gz", ".gz.partial", ".partial"}) {
+        if (platform.name_exists(dir + dated_name + form)) {
+            taken_by = dated_name + form;
+            return SysResult::failure("name_exists", 0);
+        }
+    }
+    SysResult renamed = platform.rename_no_replace(dir + log_name, dir + dated_name);
+    if (!renamed.ok() && platform.name_taken(renamed.error)) taken_by = dated_name;
+    return renamed;
 }
 
 }  // namespace
@@ -36,8 +45,10 @@ RotationReport rotate_logs(Platform& platform, Sensor& sensor) {
     sensor.ensure_stopped_gone();
 
     report.log_dir = log_dir(platform);
-    report.alert_rename = rename_to_dated(platform, report.log_dir, k_alert_log, report.alert_dated_name);
-    report.scan_rename = rename_to_dated(platform, report.log_dir, k_scan_log, report.scan_dated_name);
+    report.alert_rename =
+        rename_to_dated(platform, report.log_dir, k_alert_log, report.alert_dated_name, report.alert_taken_by);
+    report.scan_rename =
+        rename_to_dated(platform, report.log_dir, k_scan_log, report.scan_dated_name, report.scan_taken_by);
     report.start = sensor.start();
     return report;
 }

@@ -58,6 +58,10 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     "This Brevalt starts, stops and rotates nothing while another user's Brevalt or sensor serves the log folder (%1)",
     "Brevalt: no sensor of ours; the log folder is served by the Brevalt of %1",
     "Brevalt: no sensor of ours; the sensor of %1 runs unwatched, no rotation until it ends",
+    "The dated log %1 is not compressed: %2 exists already and was not made from it; both are kept",
+    "The dated log %1 was written to or in use by another program while it was to be compressed: it is kept whole and compressed at a later pass",
+    "The clock seems to be behind: the logs were rotated to %1, but %2 is already in the log folder; the logs just rotated are never deleted by keep",
+    R"(Cannot use the settings file "%1": line %2 holds text in UTF-16 (as Windows PowerShell 5.1 appends it) among text in another encoding; save the file as UTF-8)",
 };
 
 }  // namespace

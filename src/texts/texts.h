@@ -63,6 +63,10 @@ enum class TextId : int {
     standby_refuses,
     tip_served_by,
     tip_unwatched_sensor,
+    keep_gz_differs,
+    keep_log_in_use,
+    clock_behind,
+    settings_mixed_utf16,
     count_
 };
 

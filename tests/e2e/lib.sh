@@ -99,13 +99,19 @@ client_click() {
 # none without), from a program folder of its own with snort and log/.
 BREVALT_ENV=()
 start_case() {
+    new_case
+    [[ ${1:-} == none ]] || echo "${1:-03:30}" >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+}
+# new_case: the case's folders, with snort and log/ in the program folder, nothing started.
+new_case() {
     CASE_DIR=$(mktemp -d)
     RUN_DIR=$CASE_DIR/run PROG_DIR=$CASE_DIR/program LOG_DIR=$CASE_DIR/program/log
     mkdir -p "$RUN_DIR" "$LOG_DIR"
     cp "$BIN/brevalt" "$BIN/snort" "$PROG_DIR/"
-    [[ ${1:-} == none ]] || echo "${1:-03:30}" >"$RUN_DIR/brevalt.ini"
-    start_brevalt
 }
+# restart_brevalt: Brevalt killed (its sensor runs on) and started again.
+restart_brevalt() { kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137 && start_brevalt; }
 # start_brevalt: Brevalt (again) in the case's folders; its standard error is added to the case's.
 start_brevalt() {
     (cd "$RUN_DIR" && exec env "${BREVALT_ENV[@]}" "$PROG_DIR/brevalt") >>"$OUT/$CASE.stdout" 2>>"$OUT/$CASE.stderr" &

@@ -240,9 +240,7 @@ case_clock_jumping_over_the_minute_rotates() {
 case_dated_logs_kept_and_compressed() {
     check "an X server with trayer runs" desktop trayer
     check "a system log runs" start_syslog
-    CASE_DIR=$(mktemp -d)
-    RUN_DIR=$CASE_DIR/run PROG_DIR=$CASE_DIR/program LOG_DIR=$CASE_DIR/program/log
-    mkdir -p "$RUN_DIR" "$LOG_DIR/alert.ids.20190101" && cp "$BIN/brevalt" "$BIN/snort" "$PROG_DIR/"
+    new_case && mkdir "$LOG_DIR/alert.ids.20190101"
     local d name today yesterday big
     for d in 20251130 20251231 20260101 20260315 20260316; do
         for name in alert.ids scan.log; do echo "$name of $d" >"$LOG_DIR/$name.$d"; done
@@ -250,13 +248,14 @@ case_dated_logs_kept_and_compressed() {
     gzip -n "$LOG_DIR/alert.ids.20251231" "$LOG_DIR/scan.log.20260316"
     echo keep >"$LOG_DIR/alert.ids.20260230" && echo keep >"$LOG_DIR/notes.txt" && echo keep >"$CASE_DIR/outside"
     ln -s "$CASE_DIR/outside" "$LOG_DIR/scan.log.20200101"
-    chgrp -h "$(id -g)" "$LOG_DIR"/* && chmod 640 "$LOG_DIR/alert.ids.20260316"
+    chgrp -h "$(id -g)" "$LOG_DIR"/* && chmod 640 "$LOG_DIR/alert.ids.20260316" && touch -h -d '2 days ago' "$LOG_DIR"/*
     today=$(date +%Y%m%d) yesterday=$(date -d yesterday +%Y%m%d)
     printf '%s\nkeep=3\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
     start_brevalt
-    check "the rotation at the first tick dates today's logs" wait_until 75 eval 'test -s "$LOG_DIR/alert.ids.$today.gz"'
-    check "the newest 3 dates of each log remain, compressed, and nothing else is touched" wait_until 20 eval \
-        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today.gz notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today.gz" ]]'
+    # Today's logs were written a moment ago: compressed at a later pass.
+    check "the rotation at the first tick dates today's logs" wait_until 75 eval 'test -s "$LOG_DIR/alert.ids.$today"'
+    check "the newest 3 dates of each log remain, the older compressed, and nothing else is touched" wait_until 20 eval \
+        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today" ]]'
     check "each holds what was written" eval '[[ $(zcat "$LOG_DIR/alert.ids.20260316.gz") == "alert.ids of 20260316" && $(zcat "$LOG_DIR/scan.log.20260316.gz") == "scan.log of 20260316" ]]'
     check "with the original's mode" test "$(stat -c %a "$LOG_DIR/alert.ids.20260316.gz")" = 640
     check "the link went, its target stayed" eval '[[ $(cat "$CASE_DIR/outside") == keep && -d $LOG_DIR/alert.ids.20190101 ]]'
@@ -264,7 +263,7 @@ case_dated_logs_kept_and_compressed() {
 
     kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
     big=$LOG_DIR/alert.ids.$yesterday
-    head -c 120M /dev/urandom | base64 >"$big"
+    head -c 120M /dev/urandom | base64 >"$big" && touch -d '2 hours ago' "$big"
     local sum
     sum=$(sha256sum <"$big")
     start_brevalt
@@ -279,6 +278,87 @@ case_dated_logs_kept_and_compressed() {
 
 # shellcheck source=tests/e2e/operators.sh
 source "$here/operators.sh"
+# compress=yes: a rotation, its logs compressed at the next start, then a
+# second rotation on that date by a Brevalt started again a minute ahead:
+# the live logs keep their names and the first .gz keeps every line.
+case_second_rotation_on_a_date_keeps_the_first_gz() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case
+    local today sum
+    today=$(date +%Y%m%d)
+    printf '%s\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the first tick rotates" wait_until 75 rotated "$today"
+    sum=$(sha256sum <"$LOG_DIR/alert.ids.$today") && touch -d '1 hour ago' "$LOG_DIR"/*."$today"
+    printf '%s\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    restart_brevalt
+    check "the next start compresses the dated logs" wait_until 20 test -e "$LOG_DIR/alert.ids.$today.gz"
+    check "the second rotation keeps the live log's name" wait_until 75 logged 'warn[a-z]*' "alert.ids kept its name: alert.ids.$today.gz exists"
+    check "the first .gz holds every line" eval '[[ $(zcat "$LOG_DIR/alert.ids.$today.gz" | sha256sum) == "$sum" && -s $LOG_DIR/alert.ids ]]'
+}
+
+# A clock a year behind and keep=3 over four dates: the rotation's logs get
+# the oldest date, are kept, after a restart too, and the clock is told.
+case_clock_a_year_behind_keeps_the_logs_just_rotated() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case
+    local d name behind
+    for d in 1 2 3 4; do
+        for name in alert.ids scan.log; do echo "$name" >"$LOG_DIR/$name.$(date -d "-$d day" +%Y%m%d)"; done
+    done
+    behind=$(date -d '-365 day' +%Y%m%d)
+    BREVALT_ENV=(LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 FAKETIME=-365d FAKETIME_DONT_FAKE_MONOTONIC=1)
+    printf '%s\nkeep=3\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the first tick rotates to a date a year back" wait_until 75 eval 'test -e "$LOG_DIR/alert.ids.$behind" && test -e "$LOG_DIR/scan.log.$behind"'
+    check "the clock is told to be behind" wait_until 40 logged 'warn[a-z]*' "The clock seems to be behind: the logs were rotated to .*$behind"
+    restart_brevalt
+    check "a Brevalt started again keeps them too, beside the newest 3 dates" wait_until 10 eval \
+        '[[ $(cd "$LOG_DIR" && echo alert.ids.* scan.log.*) == "alert.ids.$behind $(for d in 3 2 1; do echo -n "alert.ids.$(date -d "-$d day" +%Y%m%d) "; done)scan.log.$behind"* ]]'
+}
+
+# A dated log appended to while the start's pass compresses it: every line
+# stays, the log whole, and it is told.
+case_log_appended_while_compressed_keeps_every_line() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case
+    local big
+    big=$LOG_DIR/alert.ids.$(date -d '-2 day' +%Y%m%d)
+    head -c 120M /dev/urandom | base64 >"$big" && touch -d '2 hours ago' "$big"
+    printf '03:30\ncompress=yes\n' >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the start compresses the large log" wait_until 20 test -e "$big.gz.partial"
+    echo "a late alert" >>"$big"
+    check "the pass ends, leaving the log whole" wait_until 120 eval '! test -e "$big.gz.partial" && ! test -e "$big.gz"'
+    check "with every line, the late one too" eval '[[ $(tail -n 1 "$big") == "a late alert" ]]'
+    check "and told" wait_until 40 logged 'warn[a-z]*' "The dated log alert.ids.* was written to"
+}
+
+# Settings as an input method or Windows PowerShell writes them: each is
+# honoured (keep=1 deletes the older of two dates) or refused naming the line.
+case_settings_as_operators_type_them() {
+    check "an X server with trayer runs" desktop trayer
+    new_case
+    local form
+    for form in 'keep＝1' 'ｋｅｅｐ=１' $'keep\xc2\xa0=1' $'keep\xe3\x80\x80=1' utf16; do
+        echo old >"$LOG_DIR/alert.ids.20200101" && echo new >"$LOG_DIR/alert.ids.20200102"
+        printf '03:30\r\n%s\r\n' "${form/utf16/keep=1}" | if [[ $form == utf16 ]]; then iconv -f UTF-8 -t UTF-16; else cat; fi \
+            >"$RUN_DIR/brevalt.ini"
+        start_brevalt
+        check "$form is honoured" wait_until 10 eval '! test -e "$LOG_DIR/alert.ids.20200101"'
+        kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    done
+    for form in 'ｋｅｅｐ＝ｔｅｎ' utf16-appended; do
+        printf '03:30\r\n' >"$RUN_DIR/brevalt.ini"
+        if [[ $form == utf16-appended ]]; then printf 'keep=1\r\n' | iconv -t UTF-16LE >>"$RUN_DIR/brevalt.ini"; else echo "$form" >>"$RUN_DIR/brevalt.ini"; fi
+        start_brevalt
+        check "$form is refused, naming the line" wait_until 10 told 'Cannot use the settings file.*line 2'
+        kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    done
+}
 
 # Each case runs in a subshell of its own; what it leaves running is ended.
 run_case() { (trap 'end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT; "$1") >"$OUT/$CASE.log" 2>&1; }

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -49,6 +50,20 @@ std::string gunzip(const fs::path& path) {
     return plain || got < 0 ? "<not gzip>" : text;
 }
 
+// A log the sensor finished with a day ago: quiet enough to compress.
+void write_quiet(const fs::path& path, const std::string& bytes) {
+    write_file(path, bytes);
+    fs::last_write_time(path, fs::file_time_type::clock::now() - 24h);
+}
+
+std::string gzipped(const std::string& text, const char* mode = "wb9") {
+    TempDir dir;
+    gzFile file = ::gzopen((dir / "x.gz").c_str(), mode);
+    ::gzwrite(file, text.data(), static_cast<unsigned>(text.size()));
+    ::gzclose(file);
+    return read_file(dir / "x.gz");
+}
+
 // Lines of varied numbers: compresses about as slowly as a real alert log.
 std::string noisy_log(std::size_t size) {
     std::mt19937 random(7);
@@ -69,12 +84,14 @@ TEST(PosixLogFolder, PassKeepsNewestDatesTouchesNothingElseAndCompressesKeptLogs
     const std::vector<std::string> untouched = {"alert.ids", "scan.log", "notes.txt", "alert.ids.20260230",
                                                 "scan.log.20260104.bak"};
     for (const auto& names : {kept, untouched}) {
-        for (const std::string& name : names) write_file(dir / name, "line of " + name + '\n');
+        for (const std::string& name : names) write_quiet(dir / name, "line of " + name + '\n');
     }
     for (const char* old : {"alert.ids.20251230", "alert.ids.20251231.gz", "alert.ids.20260101", "scan.log.20260101",
                             "scan.log.20260102"}) {
         write_file(dir / old, "old\n");
     }
+    // Written a moment ago: left for a later pass.
+    write_file(dir / "scan.log.20260104", "line of scan.log.20260104\n");
     fs::create_directory(dir / "scan.log.20250101");
     write_file(dir / "scan.log.20250101" / "inside", "kept\n");
     write_file(outside / "target", "not a log\n");
@@ -104,10 +121,10 @@ TEST(PosixLogFolder, PassKeepsNewestDatesTouchesNothingElseAndCompressesKeptLogs
     EXPECT_EQ(read_file(outside / "target"), "not a log\n");
 
     const KeepReport compressed = keep_logs(folder_ops, folder, {3, true}, k_never_stop);
-    EXPECT_EQ(compressed.compressed, 4u);
+    EXPECT_EQ(compressed.compressed, 3u);
     EXPECT_TRUE(compressed.failures.empty());
     for (const std::string& name : kept) {
-        if (name.ends_with(".gz")) continue;
+        if (name.ends_with(".gz") || name == "scan.log.20260104") continue;
         left.erase(name);
         left.insert(name + ".gz");
         EXPECT_EQ(gunzip(dir / (name + ".gz")), "line of " + name + '\n') << name;
@@ -126,18 +143,113 @@ TEST(PosixLogFolder, PassKeepsNewestDatesTouchesNothingElseAndCompressesKeptLogs
     EXPECT_EQ(fs::last_write_time(dir / "alert.ids.20260102.gz"), written);
 }
 
-TEST(PosixLogFolder, CompressionCutShortEarlierIsCleanedAndDoneAgain) {
+// A ".gz" beside its original is replaced only when it holds that very log
+// (a pass cut short after its rename); any other stays, and so does the log.
+TEST(PosixLogFolder, ExistingGzIsReplacedOnlyByACopyOfItsOriginal) {
     TempDir dir;
-    write_file(dir / "alert.ids.20260101", "whole log\n");
+    write_quiet(dir / "alert.ids.20260101", "whole log\n");
     write_file(dir / "alert.ids.20260101.gz.partial", "half a cop");
-    write_file(dir / "alert.ids.20260101.gz", "a copy renamed before its original went");
+    write_file(dir / "alert.ids.20260101.gz", gzipped("whole log\n", "wb1"));
     write_file(dir / "scan.log.20260101.gz.partial", "half a cop");
+    const std::string first_alerts = gzipped("first rotation\n");
+    for (const char* name : {"alert.ids.20260102", "alert.ids.20260103"}) {
+        write_quiet(dir / name, "other rotation\n");  // the same length: only the CRC tells
+        write_file(dir / (std::string(name) + ".gz"), first_alerts);
+    }
+    write_quiet(dir / "alert.ids.20260103", "second rotation, longer\n");
 
     PosixLogFolder folder_ops;
     const KeepReport report = keep_logs(folder_ops, dir.path().string(), {0, true}, k_never_stop);
     EXPECT_EQ(report.compressed, 1u);
-    EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"alert.ids.20260101.gz"});
+    EXPECT_EQ(report.gz_differs, (std::vector<std::string>{"alert.ids.20260102", "alert.ids.20260103"}));
+    EXPECT_EQ(names_in(dir.path()),
+              (std::set<std::string>{"alert.ids.20260101.gz", "alert.ids.20260102", "alert.ids.20260102.gz",
+                                     "alert.ids.20260103", "alert.ids.20260103.gz"}));
     EXPECT_EQ(gunzip(dir / "alert.ids.20260101.gz"), "whole log\n");
+    EXPECT_EQ(gunzip(dir / "alert.ids.20260102.gz"), "first rotation\n");
+    EXPECT_EQ(gunzip(dir / "alert.ids.20260103.gz"), "first rotation\n");
+}
+
+// A pass after a rotation under a clock a year behind: the logs just rotated
+// carry the oldest date, and are kept all the same, after a restart too,
+// until a later rotation takes their place.
+TEST(PosixLogFolder, LatestRotationIsNeverDeletedWhateverItsDate) {
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    for (const char* date : {"20261203", "20261204", "20261205", "20261206", "20251207"}) {
+        write_quiet(dir / (std::string("alert.ids.") + date), "alerts\n");
+        write_quiet(dir / (std::string("scan.log.") + date), "scans\n");
+    }
+    PosixLogFolder folder_ops;
+    const std::vector<std::string> rotated = {"alert.ids.20251207", "scan.log.20251207"};
+    const KeepReport behind = keep_logs(folder_ops, folder, {3, false}, k_never_stop, rotated);
+    EXPECT_EQ(behind.deleted, 2u);
+    EXPECT_EQ(behind.rotated_behind, "alert.ids.20251207");
+    EXPECT_EQ(behind.newer_in_folder, "alert.ids.20261206");
+    EXPECT_EQ(behind.oldest_alert_date_kept, 20251207);
+
+    write_quiet(dir / "alert.ids.20261202", "alerts\n");
+    const KeepReport restarted = keep_logs(folder_ops, folder, {3, false}, k_never_stop);
+    EXPECT_EQ(restarted.deleted, 1u);
+    EXPECT_TRUE(restarted.rotated_behind.empty());
+    EXPECT_TRUE(fs::exists(dir / "alert.ids.20251207") && fs::exists(dir / "scan.log.20251207"));
+
+    write_quiet(dir / "alert.ids.20261207", "alerts\n");
+    write_quiet(dir / "scan.log.20261207", "scans\n");
+    keep_logs(folder_ops, folder, {3, false}, k_never_stop, {"alert.ids.20261207", "scan.log.20261207"});
+    EXPECT_EQ(names_in(dir.path()),
+              (std::set<std::string>{"alert.ids.20261205", "alert.ids.20261206", "alert.ids.20261207",
+                                     "scan.log.20261205", "scan.log.20261206", "scan.log.20261207",
+                                     ".latest-rotation.alert.ids.20261207", ".latest-rotation.scan.log.20261207"}));
+}
+
+// Lines written to a dated log while it is compressed stay in the folder:
+// the log is left whole, told, and compressed at a later pass.
+TEST(PosixLogFolder, LogWrittenToWhileCompressedStaysWhole) {
+    TempDir dir;
+    const fs::path original = dir / "alert.ids.20260101";
+    std::string log = noisy_log(std::size_t{32} << 20);
+    write_quiet(original, log);
+    PosixLogFolder folder_ops;
+    std::thread writer([&] {
+        while (!fs::exists(dir / "alert.ids.20260101.gz.partial")) std::this_thread::sleep_for(1ms);
+        std::FILE* file = std::fopen(original.c_str(), "ab");
+        std::fputs("a late alert\n", file);
+        std::fclose(file);
+    });
+    const KeepReport report = keep_logs(folder_ops, dir.path().string(), {0, true}, k_never_stop);
+    writer.join();
+    EXPECT_EQ(report.in_use, std::vector<std::string>{"alert.ids.20260101"});
+    EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"alert.ids.20260101"});
+    EXPECT_TRUE(read_file(original) == log + "a late alert\n");
+}
+
+// A stop between two logs ends the pass before the next one starts.
+TEST(KeepLogs, StopIsHeardBetweenTwoCompressions) {
+    class StopsAfterOne final : public LogFolder {
+    public:
+        explicit StopsAfterOne(std::atomic<bool>& stop) : stop_(stop) {}
+        SysResult list(const std::string&, std::vector<FolderEntry>& entries) override {
+            entries = {{"alert.ids.20260101", FolderEntry::Kind::file, false, 86400},
+                       {"alert.ids.20260102", FolderEntry::Kind::file, false, 86400}};
+            return {};
+        }
+        SysResult remove(const std::string&, const std::string&) override { return {}; }
+        SysResult mark(const std::string&, const std::string&) override { return {}; }
+        CompressResult compress(const std::string&, const std::string&, const std::atomic<bool>&) override {
+            ++compressions;
+            stop_ = true;
+            return {Compressed::done, {}};
+        }
+        int compressions = 0;
+
+    private:
+        std::atomic<bool>& stop_;
+    };
+    std::atomic<bool> stop{false};
+    StopsAfterOne folder_ops(stop);
+    EXPECT_EQ(keep_logs(folder_ops, "log", {0, true}, stop).compressed, 1u);
+    EXPECT_EQ(folder_ops.compressions, 1);
 }
 
 TEST(BackgroundKeeper, StopDuringCompressionLeavesOriginalWholeAndLaterPassFinishesIt) {
@@ -146,11 +258,11 @@ TEST(BackgroundKeeper, StopDuringCompressionLeavesOriginalWholeAndLaterPassFinis
     const fs::path original = dir / "alert.ids.20260101";
     const fs::path partial = dir / "alert.ids.20260101.gz.partial";
     const fs::path gzipped = dir / "alert.ids.20260101.gz";
-    write_file(original, log);
+    write_quiet(original, log);
     PosixLogFolder folder_ops;
     {
         BackgroundKeeper keeper(folder_ops);
-        keeper.tidy(dir.path().string(), {0, true});
+        keeper.tidy(dir.path().string(), {0, true}, {});
         while (!fs::exists(partial) && !fs::exists(gzipped)) std::this_thread::sleep_for(1ms);
         keeper.stop();
         ASSERT_FALSE(fs::exists(gzipped)) << "finished before it could be stopped";
@@ -160,7 +272,7 @@ TEST(BackgroundKeeper, StopDuringCompressionLeavesOriginalWholeAndLaterPassFinis
     }
 
     BackgroundKeeper keeper(folder_ops);
-    keeper.tidy(dir.path().string(), {0, true});
+    keeper.tidy(dir.path().string(), {0, true}, {});
     std::vector<KeepReport> reports;
     while (reports.empty()) {
         std::this_thread::sleep_for(10ms);

@@ -104,6 +104,8 @@ SysResult FakePlatform::rename_no_replace(const std::string& from, const std::st
     return real.rename_no_replace(from, to);
 }
 
+bool FakePlatform::name_exists(const std::string& path) { return real_files && SystemPlatform().name_exists(path); }
+
 FolderClaim FakeSensor::claim_folder(const std::string& folder) {
     log_.push_back("claim " + folder);
     if (folder == missing_folder) return FolderClaim::of(FolderClaim::Outcome::missing);

@@ -70,6 +70,7 @@ public:
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override { return '/'; }
     SysResult rename_no_replace(const std::string& from, const std::string& to) override;
+    bool name_exists(const std::string& path) override;
     void log_event(Priority priority, std::string_view text) override;
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
@@ -156,10 +157,13 @@ public:
 class FakeLogKeeper final : public LogKeeper {
 public:
     explicit FakeLogKeeper(EventLog* log = nullptr) : log(log) {}
-    void tidy(const std::string& folder, const KeepSettings& settings) override {
+    void tidy(const std::string& folder, const KeepSettings& settings,
+              const std::vector<std::string>& rotated) override {
         if (stopped) return;
         passes.emplace_back(folder, settings);
-        if (log != nullptr) log->push_back("tidy " + folder);
+        std::string names;
+        for (const std::string& name : rotated) names += " " + name;
+        if (log != nullptr) log->push_back("tidy " + folder + names);
     }
     std::vector<KeepReport> take_reports() override { return std::exchange(reports, {}); }
     void stop() override { stopped = true; }

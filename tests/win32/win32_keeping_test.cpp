@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -36,8 +37,10 @@ fs::path seed_logs(const test::TempDir& dir) {
     fs::create_directories(log / "scan.log.20200101");
     for (const char* name : {"alert.ids.20251231", "alert.ids.20260101", "alert.ids.20260102", "alert.ids.20260228",
                              "alert.ids.20260301", "scan.log.20251230", "scan.log.20260101", "scan.log.20260301",
-                             "scan.log.20260302", "alert.ids.20260230", "alert.ids", "scan.log", "notes.txt"})
+                             "scan.log.20260302", "alert.ids.20260230", "alert.ids", "scan.log", "notes.txt"}) {
         test::write_file(log / name, name);
+        fs::last_write_time(log / name, fs::file_time_type::clock::now() - std::chrono::hours(24));
+    }
     return log;
 }
 
@@ -63,6 +66,30 @@ TEST(Win32KeepingTest, KeepsTheNewestDatesOfEachLogAndLeavesEverythingElseReadab
     EXPECT_EQ(contents(log), expected);
 }
 
+// A reader sharing the log (a forwarder) does not keep it from being
+// compressed; a program writing to it does, until a later pass.
+TEST(Win32KeepingTest, LogInUseByAWriterIsLeftForALaterPass) {
+    test::TempDir dir;
+    test::write_file(dir.path() / "alert.ids.20260101", "alerts\n");
+    const auto open_log = [&](DWORD access) {
+        return win32::OwnedHandle(::CreateFileW((dir.path() / "alert.ids.20260101").c_str(), access,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+    };
+    Win32LogFolder folder_ops;
+    const std::atomic<bool> stop{false};
+    {
+        const win32::OwnedHandle writer = open_log(GENERIC_WRITE);
+        ASSERT_TRUE(writer);
+        EXPECT_EQ(folder_ops.compress(utf8(dir.path()), "alert.ids.20260101", stop).outcome,
+                  LogFolder::Compressed::in_use);
+    }
+    const win32::OwnedHandle reader = open_log(GENERIC_READ);
+    ASSERT_TRUE(reader);
+    const auto outcome = folder_ops.compress(utf8(dir.path()), "alert.ids.20260101", stop).outcome;
+    EXPECT_TRUE(outcome == LogFolder::Compressed::done || outcome == LogFolder::Compressed::volume_cannot);
+}
+
 // Holds every listing until let go, so that passes asked for meanwhile pile
 // up behind the first.
 struct HeldFolder final : LogFolder {
@@ -75,6 +102,7 @@ struct HeldFolder final : LogFolder {
     }
     SysResult remove(const std::string& folder, const std::string& name) override { return files.remove(folder, name); }
     CompressResult compress(const std::string&, const std::string&, const std::atomic<bool>&) override { return {}; }
+    SysResult mark(const std::string&, const std::string&) override { return {}; }
 
     Win32LogFolder files;
     win32::OwnedHandle entered{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
@@ -88,11 +116,11 @@ TEST(Win32KeepingTest, KeeperRunsOnItsOwnThreadOnePassAfterAnotherWithTheNewestR
     const fs::path log = seed_logs(dir);
     HeldFolder held;
     BackgroundKeeper keeper(held);
-    keeper.tidy(utf8(dir.path()), {1, false});
+    keeper.tidy(utf8(dir.path()), {1, false}, {});
     ASSERT_EQ(::WaitForSingleObject(held.entered.get(), 10000), WAIT_OBJECT_0);
     EXPECT_NE(held.thread, ::GetCurrentThreadId());
-    keeper.tidy(utf8(log), {4, false});
-    keeper.tidy(utf8(log), {1, false});
+    keeper.tidy(utf8(log), {4, false}, {});
+    keeper.tidy(utf8(log), {1, false}, {});
     ::SetEvent(held.released.get());
 
     std::vector<KeepReport> reports;
@@ -103,7 +131,7 @@ TEST(Win32KeepingTest, KeeperRunsOnItsOwnThreadOnePassAfterAnotherWithTheNewestR
     EXPECT_EQ(held.listed, (std::vector<std::string>{utf8(dir.path()), utf8(log)}));
 
     keeper.stop();  // and no pass runs after it
-    keeper.tidy(utf8(log), {0, true});
+    keeper.tidy(utf8(log), {0, true}, {});
     keeper.stop();
     EXPECT_TRUE(keeper.take_reports().empty());
     EXPECT_EQ(held.listed.size(), 2u);

@@ -25,11 +25,12 @@ void lower_own_priority() {
 
 }  // namespace
 
-void BackgroundKeeper::tidy(const std::string& folder, const KeepSettings& settings) {
+void BackgroundKeeper::tidy(const std::string& folder, const KeepSettings& settings,
+                            const std::vector<std::string>& rotated) {
     {
         const std::lock_guard lock(mutex_);
         if (stopped_) return;
-        pending_ = Pass{folder, settings};
+        pending_ = Pass{folder, settings, newest_rotation(pending_, rotated)};
         if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
     }
     wake_.notify_one();
@@ -60,7 +61,7 @@ void BackgroundKeeper::work() {
         const Pass pass = std::move(*pending_);
         pending_.reset();
         lock.unlock();
-        KeepReport report = keep_logs(folder_ops_, pass.folder, pass.settings, stopping_);
+        KeepReport report = keep_logs(folder_ops_, pass.folder, pass.settings, stopping_, pass.rotated);
         lock.lock();
         reports_.push_back(std::move(report));
     }

@@ -23,7 +23,8 @@ public:
     BackgroundKeeper& operator=(const BackgroundKeeper&) = delete;
     ~BackgroundKeeper() override { BackgroundKeeper::stop(); }
 
-    void tidy(const std::string& folder, const KeepSettings& settings) override;
+    void tidy(const std::string& folder, const KeepSettings& settings,
+              const std::vector<std::string>& rotated) override;
     std::vector<KeepReport> take_reports() override;
     void stop() override;
 
@@ -31,6 +32,7 @@ private:
     struct Pass {
         std::string folder;
         KeepSettings settings;
+        std::vector<std::string> rotated;
     };
     void work();
 

@@ -7,6 +7,9 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -96,8 +99,9 @@ struct Deflater {
     }
 };
 
-// Everything `source` holds, gzipped into `target`.
-CompressResult gzip(int source, int target, const std::atomic<bool>& stop) {
+// Everything `source` holds, gzipped into `target`; `crc` gets the CRC-32
+// of what was read, as the gzip trailer holds it.
+CompressResult gzip(int source, int target, const std::atomic<bool>& stop, uLong& crc) {
     Deflater deflater;
     z_stream& z = deflater.stream;
     const int init = ::deflateInit2(&z, k_gzip_level, Z_DEFLATED, k_gzip_window, k_deflate_memory, Z_DEFAULT_STRATEGY);
@@ -137,30 +141,81 @@ CompressResult gzip(int source, int target, const std::atomic<bool>& stop) {
             written_started = written_total;
         }
     }
+    crc = z.adler;  // with a gzip header, zlib keeps the CRC-32 here
     return {Compressed::done, {}};
 }
 
 bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// The same file, with the same length and last change, as when it was
+// opened: anything written since would go with the original.
+bool unchanged(const struct stat& before, const struct stat& now) {
+    return now.st_dev == before.st_dev && now.st_ino == before.st_ino && now.st_size == before.st_size &&
+           same_time(now.st_mtim, before.st_mtim);
+}
+
+std::uint32_t little_endian(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The last member's trailer of an existing "<name>.gz": the CRC-32 and the
+// length (modulo 2^32) of what it holds. None when there is no such file;
+// a trailer that cannot be read (a link, a file too short) matches nothing.
+struct GzTrailer {
+    bool exists = false;
+    bool readable = false;
+    std::uint32_t crc = 0;
+    std::uint32_t length = 0;
+};
+
+GzTrailer read_trailer(int folder, const std::string& gzipped) {
+    GzTrailer trailer;
+    const UniqueFd file(::openat(folder, gzipped.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) {
+        trailer.exists = errno != ENOENT;
+        return trailer;
+    }
+    trailer.exists = true;
+    struct stat st {};
+    unsigned char bytes[8];
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 18 ||
+        ::pread(file.get(), bytes, sizeof bytes, st.st_size - 8) != static_cast<ssize_t>(sizeof bytes)) {
+        return trailer;
+    }
+    trailer.readable = true;
+    trailer.crc = little_endian(bytes);
+    trailer.length = little_endian(bytes + 4);
+    return trailer;
+}
+
 // The copy whole in `partial`, made to look like the original and put in
-// place; only then does the original go.
+// place; only then does the original go, and only if it did not change.
 CompressResult compress_opened(int folder, int source, int target, const std::string& name,
                                const std::string& partial, const std::atomic<bool>& stop) {
     struct stat original {};
     if (::fstat(source, &original) != 0) return failed("fstat");
     if (!S_ISREG(original.st_mode)) return failed(SysResult::failure("fstat", EINVAL));
+    const auto length = static_cast<std::uint32_t>(original.st_size);
+
+    // A ".gz" beside it is either the remains of a pass cut short between
+    // its rename and the original's removal, which a copy of this very log
+    // proves, or another day's alerts that must not be lost to it. A length
+    // that differs needs no compression to tell.
+    const std::string gzipped = name + ".gz";
+    const GzTrailer existing = read_trailer(folder, gzipped);
+    if (existing.exists && (!existing.readable || existing.length != length)) return {Compressed::gz_differs, {}};
+
     ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
-
-    if (const CompressResult written = gzip(source, target, stop); written.outcome != Compressed::done) return written;
+    uLong crc = 0;
+    if (const CompressResult written = gzip(source, target, stop, crc); written.outcome != Compressed::done) {
+        return written;
+    }
     ::posix_fadvise(source, 0, 0, POSIX_FADV_DONTNEED);
-
-    // A log still written to while it was read would lose its end with the
-    // original.
     struct stat after {};
     if (::fstat(source, &after) != 0) return failed("fstat");
-    if (after.st_size != original.st_size || !same_time(after.st_mtim, original.st_mtim)) {
-        return failed(SysResult::failure("fstat", EBUSY));
-    }
+    if (!unchanged(original, after)) return {Compressed::in_use, {}};
+    if (existing.exists && existing.crc != static_cast<std::uint32_t>(crc)) return {Compressed::gz_differs, {}};
 
     // The group first: changing it clears the set-group-id bit that the mode
     // then puts back. Readers sorting by date see the original's times.
@@ -171,11 +226,26 @@ CompressResult compress_opened(int folder, int source, int target, const std::st
     if (::fsync(target) != 0) return failed("fsync");
     ::posix_fadvise(target, 0, 0, POSIX_FADV_DONTNEED);
 
-    // Replaces a ".gz" left by a pass cut short between its rename and its
-    // unlink: the original it came from is still here, whole.
-    const std::string gzipped = name + ".gz";
-    if (::renameat(folder, partial.c_str(), folder, gzipped.c_str()) != 0) return failed("renameat");
+    if (existing.exists) {
+        if (::renameat(folder, partial.c_str(), folder, gzipped.c_str()) != 0) return failed("renameat");
+    } else if (::renameat2(folder, partial.c_str(), folder, gzipped.c_str(), RENAME_NOREPLACE) != 0) {
+        // A ".gz" that appeared meanwhile is not ours to replace.
+        if (errno == EEXIST) return {Compressed::gz_differs, {}};
+        // Where the flag is unknown, a link never replaces either.
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return failed("renameat2");
+        if (::linkat(folder, partial.c_str(), folder, gzipped.c_str(), 0) != 0) {
+            return errno == EEXIST ? CompressResult{Compressed::gz_differs, {}} : failed("linkat");
+        }
+        ::unlinkat(folder, partial.c_str(), 0);
+    }
     if (::fsync(folder) != 0) return failed("fsync");
+    // Looked at again right before the original goes: the name may have
+    // been written to, or be another file by now. Then the copy goes.
+    struct stat last {};
+    if (::fstatat(folder, name.c_str(), &last, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(original, last)) {
+        ::unlinkat(folder, gzipped.c_str(), 0);
+        return {Compressed::in_use, {}};
+    }
     if (::unlinkat(folder, name.c_str(), 0) != 0) return failed("unlinkat");
     return {Compressed::done, {}};
 }
@@ -191,6 +261,8 @@ SysResult PosixLogFolder::list(const std::string& folder, std::vector<FolderEntr
     if (!dir) return last_error("fdopendir");
     folder_fd.release();  // closed with `dir`
 
+    timespec listed {};
+    ::clock_gettime(CLOCK_REALTIME, &listed);
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(dir.get());
@@ -203,6 +275,7 @@ SysResult PosixLogFolder::list(const std::string& folder, std::vector<FolderEntr
             return last_error("fstatat");
         }
         FolderEntry found{std::string(name), FolderEntry::Kind::other};
+        found.age_seconds = static_cast<std::int64_t>(listed.tv_sec) - static_cast<std::int64_t>(st.st_mtim.tv_sec);
         if (S_ISREG(st.st_mode)) {
             found.kind = FolderEntry::Kind::file;
         } else if (S_ISLNK(st.st_mode)) {
@@ -216,6 +289,14 @@ SysResult PosixLogFolder::remove(const std::string& folder, const std::string& n
     const UniqueFd dir = open_folder(folder);
     if (!dir.valid()) return last_error("open");
     if (::unlinkat(dir.get(), name.c_str(), 0) != 0) return last_error("unlinkat");
+    return SysResult::success();
+}
+
+SysResult PosixLogFolder::mark(const std::string& folder, const std::string& name) {
+    const UniqueFd dir = open_folder(folder);
+    if (!dir.valid()) return last_error("open");
+    const UniqueFd file(::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0660));
+    if (!file.valid()) return last_error("openat");
     return SysResult::success();
 }
 

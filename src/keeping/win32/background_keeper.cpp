@@ -30,6 +30,7 @@ private:
 struct Pass {
     std::string folder;
     KeepSettings settings;
+    std::vector<std::string> rotated;
 };
 
 }  // namespace
@@ -73,7 +74,7 @@ DWORD WINAPI BackgroundKeeper::Worker::run(void* self) {
             pass = std::exchange(worker.pending, std::nullopt);
         }
         if (!pass) continue;
-        KeepReport report = keep_logs(worker.folder_ops, pass->folder, pass->settings, worker.stop);
+        KeepReport report = keep_logs(worker.folder_ops, pass->folder, pass->settings, worker.stop, pass->rotated);
         const Locked locked(worker.lock);
         worker.reports.push_back(std::move(report));
     }
@@ -86,12 +87,13 @@ BackgroundKeeper::BackgroundKeeper(LogFolder& folder_ops) : worker_(std::make_un
 
 BackgroundKeeper::~BackgroundKeeper() { stop(); }
 
-void BackgroundKeeper::tidy(const std::string& folder, const KeepSettings& settings) {
+void BackgroundKeeper::tidy(const std::string& folder, const KeepSettings& settings,
+                            const std::vector<std::string>& rotated) {
     if (!worker_ || worker_->stop.load()) return;
     Worker& worker = *worker_;
     {
         const Locked locked(worker.lock);
-        worker.pending = Pass{folder, settings};
+        worker.pending = Pass{folder, settings, newest_rotation(worker.pending, rotated)};
     }
     if (!worker.thread) {
         if (const SysResult started = worker.start(); !started.ok()) {

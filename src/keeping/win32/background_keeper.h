@@ -27,7 +27,8 @@ public:
     // Several asked for while a pass runs make one pass after it, with the
     // newest folder and settings. A thread that cannot be started comes back
     // as a report whose listing failed.
-    void tidy(const std::string& folder, const KeepSettings& settings) override;
+    void tidy(const std::string& folder, const KeepSettings& settings,
+              const std::vector<std::string>& rotated) override;
     std::vector<KeepReport> take_reports() override;
     // Waits a few seconds at most: the end of the session does not wait
     // longer. A compression still running then is left to finish alone.

@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <winioctl.h>
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -50,6 +51,14 @@ FolderEntry::Kind kind_of(DWORD attributes) {
     return FolderEntry::Kind::file;
 }
 
+// Seconds between a file time and `now`, both in 100-nanosecond steps.
+std::int64_t seconds_between(const FILETIME& then, const FILETIME& now) {
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
+    };
+    return (ticks(now) - ticks(then)) / 10000000;
+}
+
 // What a file system without compression answers to FSCTL_SET_COMPRESSION.
 bool volume_cannot(DWORD error) {
     return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER;
@@ -73,11 +82,14 @@ SysResult Win32LogFolder::list(const std::string& folder, std::vector<FolderEntr
         }
         return last_error("FindFirstFileExW");
     }
+    FILETIME listed{};
+    ::GetSystemTimeAsFileTime(&listed);
     do {
         const std::wstring_view name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         entries.push_back({win32::to_utf8(name), kind_of(found.dwFileAttributes),
-                           (found.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED) != 0});
+                           (found.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED) != 0,
+                           seconds_between(found.ftLastWriteTime, listed)});
     } while (::FindNextFileW(search.get(), &found));
     if (::GetLastError() != ERROR_NO_MORE_FILES) return last_error("FindNextFileW");
     return SysResult::success();
@@ -90,17 +102,34 @@ SysResult Win32LogFolder::remove(const std::string& folder, const std::string& n
     return SysResult::success();
 }
 
+SysResult Win32LogFolder::mark(const std::string& folder, const std::string& name) {
+    const auto path = wide_path(folder, name);
+    if (!path) return not_utf8();
+    constexpr DWORD k_share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE made = ::CreateFileW(path->c_str(), GENERIC_WRITE, k_share_all, nullptr, OPEN_ALWAYS,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (made == INVALID_HANDLE_VALUE) return last_error("CreateFileW");
+    ::CloseHandle(made);
+    return SysResult::success();
+}
+
 LogFolder::CompressResult Win32LogFolder::compress(const std::string& folder, const std::string& name,
                                                    const std::atomic<bool>& stop) {
     if (stop.load()) return {Compressed::stopped, SysResult::success()};
     const auto path = wide_path(folder, name);
     if (!path) return {Compressed::failed, not_utf8()};
-    // Readers may go on reading while NTFS rewrites the file; no one may
-    // write meanwhile. The link itself is opened, never its target, and the
+    // Readers may go on reading while NTFS rewrites the file, and the file
+    // may be moved or deleted meanwhile (a log forwarder, an operator); no
+    // one may write. A log another program holds open for writing is left
+    // for a later pass. The link itself is opened, never its target, and the
     // handle is never inherited by the sensor.
-    const HANDLE opened = ::CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return {Compressed::failed, last_error("CreateFileW")};
+    const HANDLE opened =
+        ::CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        if (::GetLastError() == ERROR_SHARING_VIOLATION) return {Compressed::in_use, last_error("CreateFileW")};
+        return {Compressed::failed, last_error("CreateFileW")};
+    }
     const win32::OwnedHandle file(opened);
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(file.get(), &info))

@@ -23,8 +23,10 @@ public:
 
     // Only a plain file: a link or a folder is refused. A volume that cannot
     // compress (FAT, ReFS, a network share) answers volume_cannot.
+    // A log another program holds open for writing answers in_use.
     CompressResult compress(const std::string& folder, const std::string& name,
                             const std::atomic<bool>& stop) override;
+    SysResult mark(const std::string& folder, const std::string& name) override;
 };
 
 }  // namespace brevalt

@@ -54,6 +54,11 @@ SysResult SystemPlatform::rename_no_replace(const std::string& from, const std::
     return rename_by_link(from, to);
 }
 
+bool SystemPlatform::name_exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 namespace {
 
 bool no_hard_links(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS; }

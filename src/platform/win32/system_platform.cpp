@@ -54,6 +54,11 @@ SysResult SystemPlatform::rename_no_replace(const std::string& from, const std::
     return SysResult::success();
 }
 
+bool SystemPlatform::name_exists(const std::string& path) {
+    const auto wide = win32::to_wide(path);
+    return wide && ::GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 namespace {
 
 // Message 1 of the message table in brevalt.exe is an event's own text

@@ -203,5 +203,21 @@
         <source>Brevalt: no sensor of ours; the sensor of %1 runs unwatched, no rotation until it ends</source>
         <translation>Brevalt: 自分のセンサーなし、%1 のセンサーが監視されずに動作中、終了するまで切り替えなし</translation>
     </message>
+    <message>
+        <source>The dated log %1 is not compressed: %2 exists already and was not made from it; both are kept</source>
+        <translation>日付付きログ %1 は圧縮しません: %2 が既にあり、%1 から作られたものではありません。両方とも残します</translation>
+    </message>
+    <message>
+        <source>The dated log %1 was written to or in use by another program while it was to be compressed: it is kept whole and compressed at a later pass</source>
+        <translation>日付付きログ %1 は圧縮の間に書き込まれたか、他のプログラムが使用中でした: そのまま残し、後で圧縮します</translation>
+    </message>
+    <message>
+        <source>The clock seems to be behind: the logs were rotated to %1, but %2 is already in the log folder; the logs just rotated are never deleted by keep</source>
+        <translation>時計が遅れているようです: ログを %1 に切り替えましたが、ログフォルダーには既に %2 があります。切り替えたばかりのログは keep で削除しません</translation>
+    </message>
+    <message>
+        <source>Cannot use the settings file "%1": line %2 holds text in UTF-16 (as Windows PowerShell 5.1 appends it) among text in another encoding; save the file as UTF-8</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目に UTF-16 のテキスト (Windows PowerShell 5.1 が追記する形) が別のエンコーディングのテキストに混じっています。ファイルを UTF-8 で保存してください</translation>
+    </message>
 </context>
 </TS>
