@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "app/settings.h"
 #include "fakes.h"
@@ -92,6 +93,27 @@ TEST(SettingsLines, KeepAndCompressOnLaterLines) {
     for (const char* bad : {"keep=0", "keep=3651", "keep=-1", "keep=ten", "keep=", "keep=30x", "keep 30",
                             "compress=maybe", "keep=3\nkeep=4"}) {
         const std::string shown_error = value_of(std::string("03:30\n") + bad + "\n");
+        EXPECT_EQ(shown_error.rfind("error: ", 0), 0u) << bad;
+        EXPECT_NE(shown_error.find("line"), std::string::npos) << shown_error;
+    }
+}
+
+// The metrics file: off unless given; only an absolute path to a name the
+// exporters publish, since a relative one would land wherever Brevalt was
+// started and a wrong name would never be read.
+TEST(SettingsLines, MetricsTakesAnAbsolutePathEndingInProm) {
+#ifdef _WIN32
+    const std::string root = "C:\\ProgramData\\";
+#else
+    const std::string root = "/var/opt/brevalt/";
+#endif
+    EXPECT_TRUE(std::get<Settings>(parse_settings("03:30\n")).metrics_path.empty());
+    const auto given = parse_settings("03:30\n Metrics = " + root + "brevalt.prom \n");
+    EXPECT_EQ(std::get<Settings>(given).metrics_path, root + "brevalt.prom");
+    for (const std::string& bad : std::vector<std::string>{"metrics=brevalt.prom", "metrics=" + root + "brevalt.txt", "metrics=" + root + ".prom",
+                                  "metrics=", "metrics " + root + "b.prom",
+                                  "metrics=" + root + "a.prom\nmetrics=" + root + "b.prom"}) {
+        const std::string shown_error = value_of("03:30\n" + bad + "\n");
         EXPECT_EQ(shown_error.rfind("error: ", 0), 0u) << bad;
         EXPECT_NE(shown_error.find("line"), std::string::npos) << shown_error;
     }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 namespace brevalt {
@@ -58,6 +59,16 @@ unsigned keep_value(std::string_view text) {
     return value <= k_max_keep_dates ? value : 0;
 }
 
+// An absolute path whose file name ends in ".prom": the exporters publish
+// only such names, and a relative one would land wherever Brevalt was
+// started.
+bool metrics_path_value(std::string_view text) {
+    constexpr std::string_view suffix = ".prom";
+    if (text.size() <= suffix.size() || text.substr(text.size() - suffix.size()) != suffix) return false;
+    const std::filesystem::path path(text);
+    return path.is_absolute() && path.filename().string().size() > suffix.size();
+}
+
 // The settings on the lines after the first.
 class LaterLines {
 public:
@@ -72,7 +83,7 @@ public:
             // Prose, unless it opens with a setting's name: "keep 30" meant
             // something and must not pass for a remark.
             const std::string_view first = line.substr(0, line.find_first_of(" \t=:"));
-            if (same_word(first, "keep") || same_word(first, "compress")) {
+            if (same_word(first, "keep") || same_word(first, "compress") || same_word(first, "metrics")) {
                 return bad(TextId::settings_not_name_value, number, line);
             }
             return std::nullopt;
@@ -90,6 +101,11 @@ public:
                 return bad(TextId::settings_bad_compress, number, line);
             }
             settings_.keeping.compress = same_word(value, "yes");
+        } else if (same_word(name, "metrics")) {
+            if (metrics_line_ != 0) return twice(number, metrics_line_, "metrics");
+            metrics_line_ = number;
+            if (!metrics_path_value(value)) return bad(TextId::settings_bad_metrics, number, line);
+            settings_.metrics_path = std::string(value);
         } else {
             settings_.warnings.push_back(
                 text_for(TextId::settings_unknown_name, file_name_, {std::string(name), std::to_string(number)}));
@@ -110,6 +126,7 @@ private:
     std::string_view file_name_;
     unsigned keep_line_ = 0;
     unsigned compress_line_ = 0;
+    unsigned metrics_line_ = 0;
 };
 
 }  // namespace

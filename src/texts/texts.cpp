@@ -52,6 +52,9 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     "%1 dated logs, %2 the first, could not be compressed: %3",
     "The log folder could not be read to keep its dated logs: %1",
     "The log folder's volume cannot compress files: compress=yes is not carried out there",
+    R"(Cannot use the settings file "%1": line %2 "%3": metrics takes an absolute path ending in .prom)",
+    R"(The metrics file "%1" could not be written: %2. Brevalt tries again at each check; the sensor runs on)",
+    R"(The metrics file "%1" is written again)",
 };
 
 }  // namespace

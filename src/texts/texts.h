@@ -57,6 +57,9 @@ enum class TextId : int {
     keep_compress_failed_many,
     keep_folder_unreadable,
     keep_volume_cannot,
+    settings_bad_metrics,
+    metrics_not_written,
+    metrics_written_again,
     count_
 };
 
