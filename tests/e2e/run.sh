@@ -11,7 +11,8 @@ BIN="$build/bin" OUT="$build/e2e-out"
 # shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages xvfb trayer xdotool x11-utils imagemagick dbus-daemon libglib2.0-bin xfce4-panel lxqt-panel \
-    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime || { echo "cannot install the desktops' packages" >&2; exit 2; }
+    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime \
+    prometheus prometheus-node-exporter || { echo "cannot install the desktops' packages" >&2; exit 2; }
 for program in brevalt snort close_window; do
     [[ -x $BIN/$program ]] || { echo "missing $BIN/$program: build first" >&2; exit 2; }
 done
