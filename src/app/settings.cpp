@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 
 namespace brevalt {
@@ -61,12 +60,18 @@ unsigned keep_value(std::string_view text) {
 
 // An absolute path whose file name ends in ".prom": the exporters publish
 // only such names, and a relative one would land wherever Brevalt was
-// started.
+// started. Absolute as this system reads paths (BREVALT_DRIVE_PATHS: a
+// drive's "C:\" or a share's "\\server\"), told by hand, as
+// std::filesystem would bring the exception runtime into the Windows program.
 bool metrics_path_value(std::string_view text) {
     constexpr std::string_view suffix = ".prom";
     if (text.size() <= suffix.size() || text.substr(text.size() - suffix.size()) != suffix) return false;
-    const std::filesystem::path path(text);
-    return path.is_absolute() && path.filename().string().size() > suffix.size();
+    const std::string_view name = text.substr(text.find_last_of(BREVALT_DRIVE_PATHS ? "/\\" : "/") + 1);
+    if (name.size() <= suffix.size()) return false;
+    if (!BREVALT_DRIVE_PATHS) return text.front() == '/';
+    const bool drive = text.size() > 3 && std::isalpha(static_cast<unsigned char>(text[0])) != 0 && text[1] == ':' &&
+                       (text[2] == '\\' || text[2] == '/');
+    return drive || text.substr(0, 2) == "\\\\";
 }
 
 // The settings on the lines after the first.

@@ -26,9 +26,11 @@ SysResult write_all(int fd, const std::string& bytes) {
 
 SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapshot& snapshot) {
     const std::string temporary = path + ".tmp";
-    // Never through a link someone put in the exporter's folder: the write
-    // would land wherever it points.
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Made afresh: one left by another operator's Brevalt that was killed
+    // mid-write is theirs and could not be truncated, and a link someone put
+    // there is removed rather than written through.
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return SysResult::failure("open", errno);
     // The exporter runs as a user of its own, and Brevalt's umask (007 for
     // the operators' logs) would keep it out.

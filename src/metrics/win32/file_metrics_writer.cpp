@@ -12,6 +12,22 @@ namespace {
 
 SysResult last_error(const char* call) { return SysResult::failure(call, static_cast<int>(::GetLastError())); }
 
+// A collector that has the file open without sharing its deletion (Go's
+// os.Open does not share it) holds the replace off for the moment of its
+// read: a few short tries get past it rather than telling the operator.
+SysResult move_into_place(const std::wstring& from, const std::wstring& to) {
+    constexpr int k_tries = 5;
+    constexpr DWORD k_pause_ms = 20;
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return SysResult::success();
+        const DWORD error = ::GetLastError();
+        if (attempt == k_tries || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+            return SysResult::failure("MoveFileExW", static_cast<int>(error));
+        }
+        ::Sleep(k_pause_ms);
+    }
+}
+
 }  // namespace
 
 SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapshot& snapshot) {
@@ -31,9 +47,7 @@ SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapsho
                            ? SysResult::success()
                            : last_error("WriteFile");
     if (!::CloseHandle(file) && result.ok()) result = last_error("CloseHandle");
-    if (result.ok() && !::MoveFileExW(temporary.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        result = last_error("MoveFileExW");
-    }
+    if (result.ok()) result = move_into_place(temporary, *target);
     if (!result.ok()) ::DeleteFileW(temporary.c_str());
     return result;
 }
