@@ -23,6 +23,7 @@ class BenchPlatform final : public Platform {
 public:
     BenchPlatform(std::string dir, benchmark::State& state) : dir_(std::move(dir)), state_(state) {}
     LocalTime now() override { return real_.now(); }
+    std::int64_t unix_time() override { return real_.unix_time(); }
     void sleep_ms(unsigned) override {
         state_.PauseTiming();
         real_.sleep_ms(100);

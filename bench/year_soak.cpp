@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
     WritingSensor sensor(clock, dir / "log");
     test::FakeShell shell;
     PassAtOnce keeper;
-    Core core(shell, platform, sensor, keeper, (dir / "brevalt.ini").string());
+    test::FakeMetricsWriter metrics;
+    Core core(shell, platform, sensor, keeper, metrics, (dir / "brevalt.ini").string());
     if (auto error = core.start_up()) {
         std::fprintf(stderr, "%s\n", error->message.c_str());
         return 2;

@@ -16,6 +16,9 @@ file(MAKE_DIRECTORY ${brevalt_pkg_build})
 file(CREATE_LINK /var/opt/brevalt/log ${brevalt_pkg_build}/log SYMBOLIC)
 install(FILES ${brevalt_pkg_build}/log DESTINATION opt/brevalt)
 install(DIRECTORY DESTINATION var/opt/brevalt/log)
+# The metrics file's folder (metrics= in brevalt.ini): the operators write
+# it, everyone reads it, as the exporter runs as its own user.
+install(DIRECTORY DESTINATION var/opt/brevalt/metrics)
 
 # The settings, also the working folder of both desktop entries.
 install(FILES packaging/brevalt.ini DESTINATION etc/opt/brevalt)
@@ -27,7 +30,7 @@ install(FILES assets/brevalt.png DESTINATION usr/share/icons/hicolor/32x32/apps)
 # and the example wrapper that runs a real sensor.
 execute_process(COMMAND gzip -9nc ${brevalt_pkg}/changelog OUTPUT_FILE ${brevalt_pkg_build}/changelog.gz)
 install(FILES ${brevalt_pkg}/copyright ${brevalt_pkg_build}/changelog.gz DESTINATION usr/share/doc/brevalt)
-install(FILES ${brevalt_pkg}/snort DESTINATION usr/share/doc/brevalt/examples)
+install(FILES ${brevalt_pkg}/snort packaging/brevalt.rules.yml DESTINATION usr/share/doc/brevalt/examples)
 install(FILES ${brevalt_pkg}/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME brevalt)
 
 set(CPACK_GENERATOR DEB)

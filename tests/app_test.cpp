@@ -132,7 +132,8 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
 // it is free, without a rotation for the minute that passed meanwhile.
 TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
     sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "alice, process 4242", 4242);
-    start();
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\n");
+    ASSERT_FALSE(core.start_up().has_value());
     const std::string served = R"(The log folder "/opt/brevalt/log" is served by the Brevalt of alice, process 4242: )"
                                "this Brevalt starts no sensor and waits; it serves the folder itself once that one has ended";
     EXPECT_EQ(shell.notifications, Texts{served});
@@ -159,11 +160,14 @@ TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) 
     for (clock.set(test::FakeClock::at(2026, 12, 7, 3, 20, 0)); shell.clock != "2026/12/07 3:40:00"; clock.advance(30)) {
         core.on_tick();
     }
+    EXPECT_TRUE(metrics.written.empty()) << "the metrics file is the serving Brevalt's";
     sensor.claim = FolderClaim::of(FolderClaim::Outcome::claimed);
     log.clear();
     clock.advance(30);
     core.on_tick();
     EXPECT_EQ(log, (test::EventLog{"claim /opt/brevalt/log", "sensor start"})) << "no rotation for the minute passed";
+    ASSERT_FALSE(metrics.written.empty());
+    EXPECT_TRUE(metrics.written.back().second.sensor_running);
     EXPECT_EQ(shell.notifications.back(), R"(The log folder "/opt/brevalt/log" is served by this Brevalt now)");
     EXPECT_EQ(shell.icon_states.back().rfind("running: ", 0), 0U);
 
@@ -418,6 +422,94 @@ TEST_F(StartUpTest, IconFollowsTheSensorAndChangesOnlyWithIt) {
     EXPECT_EQ(shell.icon_states.back(), "none: «Brevalt: sensor could not be started, next rotation 03:30»");
     EXPECT_EQ(shell.notifications.back(), "«The sensor could not be started: Permission denied»");
     EXPECT_EQ(platform.told.back(), "err: The sensor could not be started: Permission denied");
+}
+
+// The metrics file follows every change of the sensor at once, not only at
+// the tick, and counts what this Brevalt did since it started.
+TEST_F(StartUpTest, MetricsFollowTheSensorAndCountStartsAndRotations) {
+    platform.dir = dir.path().string();
+    platform.real_files = true;
+    std::filesystem::create_directory(dir / "log");
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\n");
+    ASSERT_FALSE(core.start_up().has_value());
+    const auto last = [this] { return metrics.written.back().second; };
+    ASSERT_FALSE(metrics.written.empty());
+    EXPECT_EQ(metrics.written.back().first, "/var/opt/brevalt/metrics/brevalt.prom");
+    EXPECT_TRUE(last().sensor_running);
+    EXPECT_EQ(last().sensor_starts, 1u);
+    EXPECT_EQ(last().log_folder_free_bytes, platform.space.available_bytes);
+    EXPECT_EQ(last().version, BREVALT_VERSION);
+
+    sensor.end_by_itself();
+    core.on_sensor_end_seen();
+    EXPECT_FALSE(last().sensor_running);
+    const std::size_t writes = metrics.written.size();
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_TRUE(last().sensor_running);
+    EXPECT_EQ(last().sensor_starts, 2u);
+    for (int i = 0; i < 4; ++i) core.on_tick();
+    EXPECT_GE(metrics.written.size(), writes + 5) << "each tick refreshes the file";
+
+    // A log that keeps its name makes a failed rotation, still a rotation.
+    clock.set(test::FakeClock::at(2026, 12, 7, 2, 0, 5));  // by hand, before the day's minute
+    test::write_file(dir / "log" / "alert.ids", "today");
+    test::write_file(dir / "log" / "scan.log", "today");
+    core.rotate_now();
+    EXPECT_EQ(last().rotations, 1u);
+    EXPECT_EQ(last().rotation_failures, 0u);
+    EXPECT_EQ(last().last_rotation_unix_seconds, clock.seconds());
+    EXPECT_EQ(last().sensor_starts, 3u);
+    test::write_file(dir / "log" / "alert.ids", "again");
+    clock.advance(60);
+    core.rotate_now();
+    EXPECT_EQ(last().rotations, 2u);
+    EXPECT_EQ(last().rotation_failures, 1u);
+    EXPECT_EQ(last().last_rotation_unix_seconds, clock.seconds());
+
+    // Given up, and back with the operator's start; a failed start counts none.
+    for (int i = 0; i < 3; ++i) {
+        sensor.end_by_itself();
+        clock.advance(30);
+        core.on_tick();
+    }
+    EXPECT_TRUE(last().sensor_given_up);
+    EXPECT_FALSE(last().sensor_running);
+    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    const std::uint64_t starts = last().sensor_starts;
+    core.start_sensor();
+    EXPECT_FALSE(last().sensor_given_up);
+    EXPECT_EQ(last().sensor_starts, starts);
+    platform.space.result = SysResult::failure("statvfs", EIO);
+    core.on_tick();
+    EXPECT_FALSE(last().log_folder_free_bytes.has_value());
+}
+
+// A folder Brevalt cannot write is told once, not at every tick, and tried
+// again at each; the sensor is never held up by it. Without metrics= no
+// file is written at all.
+TEST_F(StartUpTest, UnwritableMetricsFileIsToldOnceAndTriedAgain) {
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\n");
+    metrics.failure = SysResult::failure("open", EACCES);
+    ASSERT_FALSE(core.start_up().has_value());
+    for (int i = 0; i < 3; ++i) core.on_tick();
+    EXPECT_EQ(sensor.starts, 1);
+    const std::string unwritten = "The metrics file \"/var/opt/brevalt/metrics/brevalt.prom\" could not be written: "
+                                  "Permission denied. Brevalt tries again at each check; the sensor runs on";
+    EXPECT_EQ(shell.notifications, Texts{unwritten});
+    metrics.failure = SysResult::success();
+    core.on_tick();
+    EXPECT_EQ(metrics.written.size(), 1u);
+    EXPECT_EQ(platform.told.back(), "info: The metrics file \"/var/opt/brevalt/metrics/brevalt.prom\" is written again");
+    metrics.failure = SysResult::failure("open", EACCES);
+    core.on_tick();
+    EXPECT_EQ(shell.notifications, (Texts{unwritten, unwritten}));
+
+    test::CoreHarness plain;
+    test::write_file(plain.dir / "brevalt.ini", "03:30\n");
+    ASSERT_FALSE(plain.core.start_up().has_value());
+    plain.core.on_tick();
+    EXPECT_TRUE(plain.metrics.written.empty());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "app/settings.h"
 #include "fakes.h"
@@ -118,6 +119,27 @@ TEST(SettingsLines, KeepAndCompressOnLaterLines) {
     // UTF-16 appended to a UTF-8 file: refused, naming the line and the encoding.
     const std::string appended = value_of(std::string("03:30\r\n") + utf16le.substr(2 + 14));
     EXPECT_NE(appended.find("line 2 holds text in UTF-16"), std::string::npos) << appended;
+}
+
+// The metrics file: off unless given; only an absolute path to a name the
+// exporters publish, since a relative one would land wherever Brevalt was
+// started and a wrong name would never be read.
+TEST(SettingsLines, MetricsTakesAnAbsolutePathEndingInProm) {
+#ifdef _WIN32
+    const std::string root = "C:\\ProgramData\\";
+#else
+    const std::string root = "/var/opt/brevalt/";
+#endif
+    EXPECT_TRUE(std::get<Settings>(parse_settings("03:30\n")).metrics_path.empty());
+    const auto given = parse_settings("03:30\n Metrics = " + root + "brevalt.prom \n");
+    EXPECT_EQ(std::get<Settings>(given).metrics_path, root + "brevalt.prom");
+    for (const std::string& bad : std::vector<std::string>{"metrics=brevalt.prom", "metrics=" + root + "brevalt.txt", "metrics=" + root + ".prom",
+                                  "metrics=", "metrics " + root + "b.prom",
+                                  "metrics=" + root + "a.prom\nmetrics=" + root + "b.prom"}) {
+        const std::string shown_error = value_of("03:30\n" + bad + "\n");
+        EXPECT_EQ(shown_error.rfind("error: ", 0), 0u) << bad;
+        EXPECT_NE(shown_error.find("line"), std::string::npos) << shown_error;
+    }
 }
 
 // The sensor is started with handle inheritance on; it must never hold the

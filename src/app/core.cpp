@@ -49,8 +49,16 @@ std::string minute_text(const LocalTime& t) { return padded_time_text(t).substr(
 
 }  // namespace
 
-Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, std::string settings_path)
-    : shell_(shell), platform_(platform), sensor_(sensor), keeper_(keeper), settings_path_(std::move(settings_path)) {}
+Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
+           std::string settings_path)
+    : shell_(shell),
+      platform_(platform),
+      sensor_(sensor),
+      keeper_(keeper),
+      metrics_writer_(metrics_writer),
+      settings_path_(std::move(settings_path)) {
+    metrics_.version = BREVALT_VERSION;
+}
 
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
@@ -59,6 +67,7 @@ std::optional<StartupError> Core::start_up() {
     Settings& read = std::get<Settings>(settings);
     state_.rotation_time = std::move(read.rotation_time);
     keeping_ = read.keeping;
+    metrics_path_ = std::move(read.metrics_path);
     log_folder_ = log_dir(platform_);
     if (!log_folder_.empty()) log_folder_.pop_back();
     // Only operators may hold the folder's claim: anyone else would keep
@@ -147,6 +156,7 @@ void Core::on_tick() {
     } else if (space_checked_day_ != wall_day(now)) {
         check_free_space(log_dir(platform_), now);
     }
+    publish_metrics();
 }
 
 bool Core::refused_while_waiting() {
@@ -204,6 +214,10 @@ void Core::rotate_now() {
     const LocalTime now = platform_.now();
     quick_ends_.forgive();
     quick_ends_.started(wall_seconds(now));
+    ++metrics_.rotations;
+    if (!report.alert_rename.ok() || !report.scan_rename.ok()) ++metrics_.rotation_failures;
+    metrics_.last_rotation_unix_seconds = platform_.unix_time();
+    if (report.start.ok()) ++metrics_.sensor_starts;
     tell_rotation(report);
     if (report.start.ok()) {
         show_running(now);
@@ -230,6 +244,27 @@ void Core::tell_keeping_news() {
     }
 }
 
+void Core::publish_metrics() {
+    // The file is the serving Brevalt's: one that waits for another
+    // operator's would overwrite its numbers with its own. Where nobody
+    // serves (a sensor left running unwatched), the file goes stale, which
+    // the shipped alerts report.
+    if (metrics_path_.empty() || standby_.waiting()) return;
+    metrics_.log_folder_free_bytes.reset();
+    if (!log_folder_.empty()) {
+        const FreeSpace space = platform_.free_space(log_folder_);
+        if (space.result.ok()) metrics_.log_folder_free_bytes = space.available_bytes;
+    }
+    const SysResult written = metrics_writer_.write(metrics_path_, metrics_);
+    if (written.ok() != metrics_unwritten_) return;
+    metrics_unwritten_ = !written.ok();
+    if (metrics_unwritten_) {
+        tell(Priority::warning, {TextId::metrics_not_written, {metrics_path_, platform_.error_text(written.error)}});
+    } else {
+        tell(Priority::info, {TextId::metrics_written_again, {metrics_path_}});
+    }
+}
+
 void Core::tell(Priority priority, const Text& text) {
     platform_.log_event(priority, english(text));
     if (priority != Priority::info) shell_.notify(shown(text));
@@ -242,6 +277,9 @@ std::string Core::shown(const Text& text) {
 
 void Core::show_status(SensorStatus status) {
     shell_.watch_sensor_end(sensor_.end_handle());
+    metrics_.sensor_running = status.runs();
+    metrics_.sensor_given_up = status.kind == SensorStatus::Kind::given_up;
+    publish_metrics();
     if (!status_on_show_.changes_to(status)) return;
     shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, state_.rotation_time)));
 }
@@ -264,6 +302,7 @@ bool Core::launch_sensor(const LocalTime& now) {
     const SysResult started = sensor_.start();
     quick_ends_.started(wall_seconds(now));
     if (started.ok()) {
+        ++metrics_.sensor_starts;
         show_running(now);
         return true;
     }
@@ -363,6 +402,9 @@ void Core::end_sensor_with_session() {
         platform_.sleep_ms(k_step_ms);
     }
     sensor_.ensure_stopped_gone();
+    // The file's last word, until it goes stale: no sensor runs.
+    metrics_.sensor_running = false;
+    publish_metrics();
 }
 
 void Core::on_icon_clicked() {

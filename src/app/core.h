@@ -12,6 +12,7 @@
 #include "app/standby.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
+#include "metrics/metrics.h"
 #include "platform/platform.h"
 #include "rotation/rotation.h"
 #include "rotation/schedule.h"
@@ -43,7 +44,7 @@ struct StartupError {
 
 class Core {
 public:
-    Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper,
+    Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
          std::string settings_path = k_settings_file_name);
 
     // Reads the settings, claims the log folder, fills the window, arms the
@@ -142,11 +143,17 @@ private:
     // clock that is behind.
     void keep_logs_in_background(const std::vector<std::string>& rotated = {});
     void tell_keeping_news();
+    // Writes the metrics file where the operator asked for one: at every
+    // change of the sensor's state and every tick, so that the file's age
+    // tells whether this Brevalt still watches. A failure is told once,
+    // and the next write tries again.
+    void publish_metrics();
 
     Shell& shell_;
     Platform& platform_;
     Sensor& sensor_;
     LogKeeper& keeper_;
+    MetricsWriter& metrics_writer_;
     std::string settings_path_;
     KeepSettings keeping_;
     KeepingNews keeping_news_;
@@ -159,6 +166,9 @@ private:
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;
+    std::string metrics_path_;  // empty: no metrics file
+    MetricsSnapshot metrics_;
+    bool metrics_unwritten_ = false;  // the last write failed, and was told
     StatusOnShow status_on_show_;
     // Told already, and not yet started again by a tick.
     std::optional<SensorEnd> unrestarted_end_;

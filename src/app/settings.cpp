@@ -134,6 +134,22 @@ std::string folded(std::string_view line) {
     return text;
 }
 
+// An absolute path whose file name ends in ".prom": the exporters publish
+// only such names, and a relative one would land wherever Brevalt was
+// started. Absolute as this system reads paths (BREVALT_DRIVE_PATHS: a
+// drive's "C:\" or a share's "\\server\"), told by hand, as
+// std::filesystem would bring the exception runtime into the Windows program.
+bool metrics_path_value(std::string_view text) {
+    constexpr std::string_view suffix = ".prom";
+    if (text.size() <= suffix.size() || text.substr(text.size() - suffix.size()) != suffix) return false;
+    const std::string_view name = text.substr(text.find_last_of(BREVALT_DRIVE_PATHS ? "/\\" : "/") + 1);
+    if (name.size() <= suffix.size()) return false;
+    if (!BREVALT_DRIVE_PATHS) return text.front() == '/';
+    const bool drive = text.size() > 3 && std::isalpha(static_cast<unsigned char>(text[0])) != 0 && text[1] == ':' &&
+                       (text[2] == '\\' || text[2] == '/');
+    return drive || text.substr(0, 2) == "\\\\";
+}
+
 // The settings on the lines after the first.
 class LaterLines {
 public:
@@ -155,7 +171,7 @@ public:
             // Prose, unless it opens with a setting's name: "keep 30" meant
             // something and must not pass for a remark.
             const std::string_view first = line.substr(0, line.find_first_of(" \t=:"));
-            if (same_word(first, "keep") || same_word(first, "compress")) {
+            if (same_word(first, "keep") || same_word(first, "compress") || same_word(first, "metrics")) {
                 return bad(TextId::settings_not_name_value, number, as_written);
             }
             return std::nullopt;
@@ -173,6 +189,14 @@ public:
                 return bad(TextId::settings_bad_compress, number, as_written);
             }
             settings_.keeping.compress = same_word(value, "yes");
+        } else if (same_word(name, "metrics")) {
+            if (metrics_line_ != 0) return twice(number, metrics_line_, "metrics");
+            metrics_line_ = number;
+            // A path is taken as written: folding would change a name.
+            const std::size_t sign = as_written.find('=');
+            const std::string_view path = sign == std::string_view::npos ? value : trimmed(as_written.substr(sign + 1));
+            if (!metrics_path_value(path)) return bad(TextId::settings_bad_metrics, number, as_written);
+            settings_.metrics_path = std::string(path);
         } else {
             settings_.warnings.push_back(
                 text_for(TextId::settings_unknown_name, file_name_, {std::string(name), std::to_string(number)}));
@@ -193,6 +217,7 @@ private:
     std::string_view file_name_;
     unsigned keep_line_ = 0;
     unsigned compress_line_ = 0;
+    unsigned metrics_line_ = 0;
 };
 
 }  // namespace

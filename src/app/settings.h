@@ -26,6 +26,8 @@ struct SettingsError {
 struct Settings {
     std::string rotation_time;
     KeepSettings keeping;
+    // Where to write the metrics file; empty: none is written.
+    std::string metrics_path;
     // Lines the program does not know, told once at start-up: a file
     // written for a later version still starts.
     std::vector<Text> warnings;
@@ -41,8 +43,9 @@ struct Settings {
 //
 // A later line whose text before its first '=' is a single word is a
 // setting, blanks around the name and the value ignored: keep=N (1 to 3650)
-// and compress=yes|no, names and words in any case. A bad value of either,
-// either given twice, or either named on a line that is no setting ("keep 30")
+// and compress=yes|no, names and words in any case; metrics=PATH, an
+// absolute path ending in ".prom". A bad value of any,
+// any given twice, or any named on a line that is no setting ("keep 30")
 // is an error naming the line: a misread keep could delete logs. Any other
 // name is a warning. Every other line is a remark: empty lines, lines
 // starting with '#', and prose, which files written for earlier versions hold

@@ -46,6 +46,9 @@ public:
     virtual ~Platform() = default;
 
     virtual LocalTime now() = 0;
+    // Seconds since 1970-01-01 00:00 UTC, as timestamps outside the machine
+    // are given, whatever the local zone.
+    virtual std::int64_t unix_time() = 0;
     virtual void sleep_ms(unsigned milliseconds) = 0;
 
     // The folder that holds the running executable, independent of the

@@ -10,6 +10,7 @@ namespace brevalt {
 class SystemPlatform final : public Platform {
 public:
     LocalTime now() override;
+    std::int64_t unix_time() override;
     void sleep_ms(unsigned milliseconds) override;
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override;

@@ -62,6 +62,9 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     "The dated log %1 was written to or in use by another program while it was to be compressed: it is kept whole and compressed at a later pass",
     "The clock seems to be behind: the logs were rotated to %1, but %2 is already in the log folder; the logs just rotated are never deleted by keep",
     R"(Cannot use the settings file "%1": line %2 holds text in UTF-16 (as Windows PowerShell 5.1 appends it) among text in another encoding; save the file as UTF-8)",
+    R"(Cannot use the settings file "%1": line %2 "%3": metrics takes an absolute path ending in .prom)",
+    R"(The metrics file "%1" could not be written: %2. Brevalt tries again at each check; the sensor runs on)",
+    R"(The metrics file "%1" is written again)",
 };
 
 }  // namespace

@@ -67,6 +67,9 @@ enum class TextId : int {
     keep_log_in_use,
     clock_behind,
     settings_mixed_utf16,
+    settings_bad_metrics,
+    metrics_not_written,
+    metrics_written_again,
     count_
 };
 

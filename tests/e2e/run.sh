@@ -11,7 +11,8 @@ BIN="$build/bin" OUT="$build/e2e-out"
 # shellcheck source=scripts/lib/packages.sh
 source "$here/../../scripts/lib/packages.sh"
 need_packages xvfb trayer xdotool x11-utils imagemagick dbus-daemon libglib2.0-bin xfce4-panel lxqt-panel \
-    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime libcap2-bin gcc || { echo "cannot install the desktops' packages" >&2; exit 2; }
+    sway waybar qt6-wayland python3-gi xfce4-notifyd busybox faketime libcap2-bin gcc \
+    prometheus prometheus-node-exporter curl || { echo "cannot install the desktops' packages" >&2; exit 2; }
 for program in brevalt snort close_window; do
     [[ -x $BIN/$program ]] || { echo "missing $BIN/$program: build first" >&2; exit 2; }
 done
@@ -19,6 +20,8 @@ done
 source "$here/lib.sh"
 # shellcheck source=tests/e2e/hosts.sh
 source "$here/hosts.sh"
+# shellcheck source=tests/e2e/metrics.sh
+source "$here/metrics.sh"
 rm -rf "$OUT" && mkdir -p "$OUT"
 XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT

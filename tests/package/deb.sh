@@ -80,8 +80,11 @@ dpkg-deb -R "$deb" "$OUT/repack" && sed -i "s/^Version: .*/Version: $version+1/"
 expect "the upgrade to $version+1 keeps the edited brevalt.ini and every log" \
     eval 'apt-get -o DPkg::Lock::Timeout=900 install -y "$OUT/next.deb" && [[ $(dpkg-query -W -f="\${Version}" brevalt) == "$version+1" &&
         $(cat /etc/opt/brevalt/brevalt.ini) == "$edited" && $(log_sums $logs) == "$sums" ]]'
+expect "the metrics folder is the operators' to write and everyone's to read: 2775 root:brevalt" \
+    eval '[[ $(stat -c %a:%U:%G /var/opt/brevalt/metrics) == 2775:root:brevalt ]] && date >/var/opt/brevalt/metrics/brevalt.prom'
 expect "dpkg -r keeps every log" eval 'dpkg -r brevalt && [[ ! -e /opt/brevalt/brevalt && $(log_sums $logs) == "$sums" ]]'
-expect "dpkg -P keeps every log" eval 'dpkg -P brevalt && [[ ! -e /etc/opt/brevalt/brevalt.ini && $(log_sums $logs) == "$sums" ]]'
+expect "dpkg -P keeps every log, and takes the metrics file" eval 'dpkg -P brevalt && [[ ! -e /etc/opt/brevalt/brevalt.ini && $(log_sums $logs) == "$sums" &&
+    ! -e /var/opt/brevalt/metrics ]]'
 cleanup
 expect "the machine is left as it was found" eval '[[ $(machine_state) == "$state_before" ]]'
 summary

@@ -53,7 +53,8 @@ done
 # KEEP and COMPRESS only with a good time, and never without one: they would
 # be lost, or go into an operator's file.
 for bad in 'ROTATIONTIME=03:30 KEEP=0' 'ROTATIONTIME=03:30 KEEP=3651' 'ROTATIONTIME=03:30 KEEP=ten' \
-    'ROTATIONTIME=03:30 KEEP=030' 'ROTATIONTIME=03:30 COMPRESS=maybe' 'KEEP=30 COMPRESS=yes'; do
+    'ROTATIONTIME=03:30 KEEP=030' 'ROTATIONTIME=03:30 COMPRESS=maybe' 'KEEP=30 COMPRESS=yes' \
+    'ROTATIONTIME=03:30 METRICS=brevalt.prom' 'ROTATIONTIME=03:30 METRICS=C:\m\brevalt.txt' 'METRICS=C:\m\brevalt.prom'; do
     read -ra words <<<"$bad"
     expect "$bad fails the install (status 67) and installs nothing" \
         eval 'msiexec /i "$msi" "${words[@]}"; [[ $? -eq 67 && ! -e $app && -z $(installed_version)$(shortcuts) ]]'
@@ -61,11 +62,13 @@ done
 
 # Brevalt starts within 15 s from now: one of its first two ticks meets this minute.
 rotation_time=$(date -d '+45 sec' +%H:%M) LOG_DIR=$app/log day=$(date +%Y%m%d)
+mkdir -p "$WINEPREFIX/drive_c/textfile_inputs"
 WINEDEBUG=-all,trace+process msiexec /i "$msi" ROTATIONTIME="$rotation_time" KEEP=30 COMPRESS=yes \
-    'OPERATORS=CORP\alice;bob' 2>"$OUT/install.err"
-settings=$(printf '%s\nkeep=30\ncompress=yes' "$rotation_time")
-expect "the x64 MSI installs with ROTATIONTIME=$rotation_time KEEP=30 COMPRESS=yes, each a line of brevalt.ini" \
+    'OPERATORS=CORP\alice;bob' 'METRICS=C:\textfile_inputs\brevalt.prom' 2>"$OUT/install.err"
+settings=$(printf '%s\nkeep=30\ncompress=yes\nmetrics=C:\\textfile_inputs\\brevalt.prom' "$rotation_time")
+expect "the x64 MSI installs with ROTATIONTIME=$rotation_time KEEP=30 COMPRESS=yes METRICS=..., each a line of brevalt.ini" \
     eval '[[ $(installed_version) == "$version" && $(tr -d "\r" <"$app/brevalt.ini") == "$settings" ]]'
+expect "the alert rules lie beside the program" cmp "$app/brevalt.rules.yml" "$here/../../packaging/brevalt.rules.yml"
 started "$OUT/install.err" >"$OUT/install.started"
 # As the trace writes them: backslashes and quotes escaped.
 net='\"C:\\windows\\system32\\net.exe\" localgroup \"Brevalt Operators\"'
@@ -90,6 +93,9 @@ cp "$build/bin/snort.exe" "$app/"
 (cd "$app" && exec "$wine" brevalt.exe >"$OUT/brevalt.out" 2>&1) &
 expect "the installed program's sensor writes into log\\; at $rotation_time both logs get dated names, fresh ones follow" \
     eval 'wait_until 100 rotated $day && wait_until 15 test -s "$app/log/alert.ids"'
+expect "its metrics file counts the rotation, moved into place whole" \
+    eval 'wait_until 5 grep -qx "brevalt_rotations_total 1" "$WINEPREFIX/drive_c/textfile_inputs/brevalt.prom" &&
+        [[ $(ls "$WINEPREFIX/drive_c/textfile_inputs") == brevalt.prom ]] && promtool check metrics <"$WINEPREFIX/drive_c/textfile_inputs/brevalt.prom"'
 "$wineserver" -k && "$wineserver" -w
 "$wineserver" -p >/dev/null 2>&1 </dev/null
 sums=$(log_sums "$app/log")

@@ -20,7 +20,8 @@ struct Rig {
     FakePlatform platform{clock, log};
     FakeSensor sensor{log};
     FakeLogKeeper keeper;
-    MainWindow window{platform, sensor, keeper, (dir / "brevalt.ini").string()};
+    FakeMetricsWriter metrics;
+    MainWindow window{platform, sensor, keeper, metrics, (dir / "brevalt.ini").string()};
 };
 
 }  // namespace

@@ -49,6 +49,7 @@ public:
     void set(std::int64_t seconds) { seconds_ = seconds; }
     void advance(std::int64_t seconds) { seconds_ += seconds; }
     [[nodiscard]] LocalTime local() const;
+    [[nodiscard]] std::int64_t seconds() const { return seconds_; }
 
 private:
     std::int64_t seconds_;
@@ -66,6 +67,7 @@ public:
     FakePlatform(FakeClock& clock, EventLog& log) : clock_(clock), log_(log) {}
 
     LocalTime now() override;
+    std::int64_t unix_time() override { return clock_.seconds(); }
     void sleep_ms(unsigned milliseconds) override;
     ProgramDir program_dir() override;
     [[nodiscard]] char path_separator() const override { return '/'; }
@@ -174,6 +176,19 @@ public:
     EventLog* log;
 };
 
+// Keeps every snapshot the core hands over; fails while `failure` is set.
+class FakeMetricsWriter final : public MetricsWriter {
+public:
+    SysResult write(const std::string& path, const MetricsSnapshot& snapshot) override {
+        if (!failure.ok()) return failure;
+        written.emplace_back(path, snapshot);
+        return SysResult::success();
+    }
+
+    std::vector<std::pair<std::string, MetricsSnapshot>> written;
+    SysResult failure;
+};
+
 // A Core wired to fakes, reading its settings from a fresh temporary folder.
 struct CoreHarness {
     TempDir dir;
@@ -183,7 +198,8 @@ struct CoreHarness {
     FakeSensor sensor{log};
     FakeShell shell;
     FakeLogKeeper keeper{&log};
-    Core core{shell, platform, sensor, keeper, (dir / "brevalt.ini").string()};
+    FakeMetricsWriter metrics;
+    Core core{shell, platform, sensor, keeper, metrics, (dir / "brevalt.ini").string()};
 };
 
 }  // namespace brevalt::test

@@ -33,7 +33,8 @@ protected:
     test::FakePlatform platform_{clock_, log_};
     test::FakeSensor sensor_{log_};
     test::FakeLogKeeper keeper_;
-    MainWindow window_{platform_, sensor_, keeper_, (dir_ / "brevalt.ini").string()};
+    test::FakeMetricsWriter metrics_;
+    MainWindow window_{platform_, sensor_, keeper_, metrics_, (dir_ / "brevalt.ini").string()};
 };
 
 // The icon calls back to the hidden picture box with the mouse message as its message,

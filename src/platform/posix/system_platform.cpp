@@ -26,6 +26,8 @@ LocalTime SystemPlatform::now() {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+std::int64_t SystemPlatform::unix_time() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
 void SystemPlatform::sleep_ms(unsigned milliseconds) {
     timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) == -1 && errno == EINTR) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -14,6 +15,16 @@ LocalTime SystemPlatform::now() {
     SYSTEMTIME t{};
     ::GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+std::int64_t SystemPlatform::unix_time() {
+    // File time counts 100 ns steps from 1601-01-01 UTC.
+    constexpr std::int64_t k_steps_per_second = 10000000;
+    constexpr std::int64_t k_seconds_1601_to_1970 = 11644473600;
+    FILETIME t{};
+    ::GetSystemTimeAsFileTime(&t);
+    const auto steps = static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    return steps / k_steps_per_second - k_seconds_1601_to_1970;
 }
 
 void SystemPlatform::sleep_ms(unsigned milliseconds) { ::Sleep(milliseconds); }

@@ -9,6 +9,7 @@
 #include "platform/system_platform.h"
 #include "keeping/posix/background_keeper.h"
 #include "keeping/posix/posix_log_folder.h"
+#include "metrics/file_metrics_writer.h"
 #include "sensor/posix/posix_sensor.h"
 
 namespace {
@@ -50,5 +51,6 @@ int main(int argc, char* argv[]) {
     brevalt::PosixSensor sensor(platform.program_dir().path);
     brevalt::PosixLogFolder log_folder;
     brevalt::BackgroundKeeper keeper(log_folder);
-    return run_program(platform, sensor, keeper);
+    brevalt::FileMetricsWriter metrics_writer;
+    return run_program(platform, sensor, keeper, metrics_writer);
 }

@@ -43,8 +43,8 @@ Widget* place(Widget* widget, const char* name, const QRect& geometry) {
 }  // namespace
 
 MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
-                       std::string settings_path, QWidget* parent)
-    : QMainWindow(parent), core_(*this, platform, sensor, keeper, std::move(settings_path)) {
+                       brevalt::MetricsWriter& metrics_writer, std::string settings_path, QWidget* parent)
+    : QMainWindow(parent), core_(*this, platform, sensor, keeper, metrics_writer, std::move(settings_path)) {
     setObjectName(QStringLiteral("Brevalt"));
     setWindowTitle(QStringLiteral("Brevalt"));
     setWindowIcon(QIcon(QStringLiteral(":/brevalt.png")));
@@ -275,8 +275,8 @@ void on_exit() {
 }  // namespace
 
 int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
-                std::string settings_path) {
-    MainWindow window(platform, sensor, keeper, std::move(settings_path));
+                brevalt::MetricsWriter& metrics_writer, std::string settings_path) {
+    MainWindow window(platform, sensor, keeper, metrics_writer, std::move(settings_path));
     if (auto error = window.start_up()) {
         if (error->quiet) return 0;
         // The core has written it to the system log and standard error

@@ -29,7 +29,7 @@ class MainWindow final : public QMainWindow, public brevalt::Shell {
 
 public:
     MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
-               std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
+               brevalt::MetricsWriter& metrics_writer, std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
 
     // An error is for the caller to report before it ends the program.
     std::optional<brevalt::StartupError> start_up();
@@ -111,4 +111,4 @@ private:
 // report of a start-up error (standard error and a message box), then the
 // event loop. Returns the process status.
 int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
-                std::string settings_path = brevalt::k_settings_file_name);
+                brevalt::MetricsWriter& metrics_writer, std::string settings_path = brevalt::k_settings_file_name);

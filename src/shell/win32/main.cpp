@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "platform/system_platform.h"
 #include "keeping/win32/background_keeper.h"
+#include "metrics/file_metrics_writer.h"
 #include "platform/win32/wide_text.h"
 #include "sensor/win32/win32_sensor.h"
 
@@ -37,7 +38,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
     brevalt::SystemPlatform platform;
     brevalt::Win32Sensor sensor;
     brevalt::BackgroundKeeper keeper;
-    brevalt::win32::MainWindow window(platform, sensor, keeper);
+    brevalt::FileMetricsWriter metrics_writer;
+    brevalt::win32::MainWindow window(platform, sensor, keeper, metrics_writer);
     if (!window.create(instance))
         return report_startup_error("Cannot create the window (error " + std::to_string(::GetLastError()) + ")");
     // The all-users start at logon passes --logon.

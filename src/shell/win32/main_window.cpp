@@ -77,8 +77,9 @@ bool register_class(const WNDCLASSEXW& window_class) {
 
 }  // namespace
 
-MainWindow::MainWindow(Platform& platform, Sensor& sensor, LogKeeper& keeper, std::string settings_path)
-    : core_(*this, platform, sensor, keeper, std::move(settings_path)) {}
+MainWindow::MainWindow(Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
+                       std::string settings_path)
+    : core_(*this, platform, sensor, keeper, metrics_writer, std::move(settings_path)) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) {

@@ -19,7 +19,8 @@ namespace brevalt::win32 {
 // Shell methods are what the Core asks of the window and the icon.
 class MainWindow final : public Shell {
 public:
-    MainWindow(Platform& platform, Sensor& sensor, LogKeeper& keeper, std::string settings_path = k_settings_file_name);
+    MainWindow(Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
+               std::string settings_path = k_settings_file_name);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;

@@ -219,5 +219,17 @@
         <source>Cannot use the settings file "%1": line %2 holds text in UTF-16 (as Windows PowerShell 5.1 appends it) among text in another encoding; save the file as UTF-8</source>
         <translation>設定ファイル "%1" を使えません: %2 行目に UTF-16 のテキスト (Windows PowerShell 5.1 が追記する形) が別のエンコーディングのテキストに混じっています。ファイルを UTF-8 で保存してください</translation>
     </message>
+    <message>
+        <source>Cannot use the settings file "%1": line %2 "%3": metrics takes an absolute path ending in .prom</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目 "%3": metrics には .prom で終わる絶対パスを指定します</translation>
+    </message>
+    <message>
+        <source>The metrics file "%1" could not be written: %2. Brevalt tries again at each check; the sensor runs on</source>
+        <translation>メトリクスファイル "%1" を書けませんでした: %2。Brevalt は確認のたびに再試行します。センサーは動き続けます</translation>
+    </message>
+    <message>
+        <source>The metrics file "%1" is written again</source>
+        <translation>メトリクスファイル "%1" を再び書けるようになりました</translation>
+    </message>
 </context>
 </TS>
