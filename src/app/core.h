@@ -118,6 +118,8 @@ private:
     void tell_start_failure(const SysResult& result);
     void on_sensor_ended(const LocalTime& now, bool rotating);
     void tell_sensor_ended_unseen();
+    void tell_what_never_works();
+    void tell_started(bool taken_over);
     void tell_rotation(const RotationReport& report);
     void tell_rename(const char* log_name, const std::string& dated_name, const SysResult& result);
     void check_free_space(const std::string& folder, const LocalTime& now);
@@ -139,6 +141,8 @@ private:
     KeepingNews keeping_news_;
     // Without a trailing separator; empty when the program folder is unknown.
     std::string log_folder_;
+    // Where the sensor's standard output and error go; empty where unknown.
+    std::string sensor_output_;
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;

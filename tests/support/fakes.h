@@ -74,12 +74,19 @@ public:
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
     FreeSpace free_space(const std::string& folder) override;
+    // The real file system's answer with `real_files`; else all but `missing_folder`.
+    bool is_folder(const std::string& path) override;
+    // Relative paths are taken from "/home/operator".
+    std::string absolute_path(const std::string& path) override {
+        return path.starts_with('/') ? path : "/home/operator/" + path;
+    }
     std::optional<Text> why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
 
     std::vector<std::string> told;  // "warning: <text>", one per system log line
     FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};
     std::optional<Text> not_operator;  // why this user may not run Brevalt, if they may not
     std::string dir = "/opt/brevalt";
+    std::string missing_folder;
     bool dir_fails = false;
     bool sleep_advances_clock = true;
     bool real_files = false;

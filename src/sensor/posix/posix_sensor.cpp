@@ -105,7 +105,7 @@ public:
     // ignored, whatever Brevalt (or Qt) has set for itself; and it holds no
     // descriptor of Brevalt's except standard output and error, so a log or
     // socket Brevalt opens is never kept alive by the sensor.
-    int configure(int claim_fd) {
+    int configure(int claim_fd, int output_fd) {
         if (init_error_ != 0) return init_error_;
         sigset_t none;
         ::sigemptyset(&none);
@@ -120,6 +120,10 @@ public:
         if (const int e = ::posix_spawnattr_setsigdefault(&attr_, &all); e != 0) return e;
         if (const int e = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0); e != 0) {
             return e;
+        }
+        for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+            if (output_fd < 0) break;
+            if (const int e = ::posix_spawn_file_actions_adddup2(&actions_, output_fd, fd); e != 0) return e;
         }
         // The folder's claim is the one descriptor of Brevalt's it gets: it
         // keeps the folder claimed while the sensor outlives Brevalt.
@@ -293,17 +297,27 @@ SysResult PosixSensor::start() {
     // Brevalt may have taken over a sensor without a share in its lock, which
     // went with it: the new sensor gets the lock again.
     if (claim_fd_ >= 0) ::flock(claim_fd_, LOCK_EX | LOCK_NB);
+    // The sensor's own words go to a file that outlives Brevalt, each start
+    // beginning it afresh; a link planted under its name is not followed.
+    // Opened here rather than by the spawn, so that a file that cannot be
+    // opened leaves the sensor with Brevalt's own output instead of unstarted.
+    const int output_fd = output_path_.empty() ? -1
+        : ::open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0660);
     SpawnSetup setup;
-    if (const int e = setup.configure(claim_fd_); e != 0) return SysResult::failure("posix_spawn", e);
+    const int setup_error = setup.configure(claim_fd_, output_fd);
+    if (setup_error != 0) {
+        if (output_fd >= 0) ::close(output_fd);
+        return SysResult::failure("posix_spawn", setup_error);
+    }
 
     // The sensor is started by its bare name with no arguments, in Brevalt's
     // own current directory and environment.
     std::string arg0 = executable_name_;
     char* argv[] = {arg0.data(), nullptr};
     pid_t pid = 0;
-    if (const int e = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ); e != 0) {
-        return SysResult::failure("posix_spawn", e);
-    }
+    const int spawn_error = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ);
+    if (output_fd >= 0) ::close(output_fd);
+    if (spawn_error != 0) return SysResult::failure("posix_spawn", spawn_error);
 
     // An earlier sensor keeps running; it is only remembered for reaping.
     if (current_) to_collect_.push_back(*current_);

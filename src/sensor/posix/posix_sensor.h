@@ -40,6 +40,7 @@ public:
     bool stopped_gone() override;
     std::optional<SensorEnd> reap() override;
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
+    void keep_output_in(const std::string& path) override { output_path_ = path; }
 
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const { return current_; }
@@ -70,6 +71,7 @@ private:
     std::optional<TakenOver> taken_over_;  // the remembered sensor, when it is no child of ours
     std::vector<PidFd> stopped_taken_over_;
     int claim_fd_ = -1;  // the folder's claim, handed on to every sensor started
+    std::string output_path_;  // the sensor's standard output and error; empty: Brevalt's own
 };
 
 }  // namespace brevalt
