@@ -108,12 +108,14 @@ public:
     bool stopped_gone() override { return --polls_until_gone <= 0; }
     std::optional<SensorEnd> reap() override { return std::exchange(ended_, std::nullopt); }
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
+    void keep_output_in(const std::string& path) override { output_path = path; }
 
     // The newest sensor ends by itself, as a crash or a kill would end it.
     void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});
 
     FolderClaim claim = FolderClaim::of(FolderClaim::Outcome::claimed);  // for any folder but the missing one
     std::string missing_folder;
+    std::string output_path;
     int starts = 0;
     SysResult start_result;
     int stops = 0;
