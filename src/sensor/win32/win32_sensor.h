@@ -51,6 +51,8 @@ public:
     // The remembered sensor's process handle, signalled once it ends.
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
 
+    void keep_output_in(const std::string& path) override { output_path_ = path; }
+
 private:
     struct Remembered {
         win32::OwnedHandle process;
@@ -62,6 +64,7 @@ private:
     std::wstring folder_;  // the claimed folder's canonical path, which names the marks
     std::optional<Remembered> sensor_;
     std::vector<win32::OwnedHandle> stopped_;  // terminated, not yet seen gone
+    std::string output_path_;  // the sensor's standard output and error; empty: none given
 };
 
 }  // namespace brevalt
