@@ -102,6 +102,10 @@ std::optional<StartupError> Core::start_up() {
     place_icon();
     for (const Text& warning : read.warnings) tell(Priority::warning, warning);
     tell_what_never_works();
+    if (!log_folder_.empty()) {
+        sensor_output_ = log_folder_ + platform_.path_separator() + k_sensor_output_name;
+        sensor_.keep_output_in(sensor_output_);
+    }
     if (claim.outcome == FolderClaim::Outcome::taken_over) {
         // Its start is unknown: it counts as started now, so that one which
         // ends at once is not taken for a sensor that ran for a long time.
@@ -122,10 +126,9 @@ void Core::tell_what_never_works() {
     if (!minute_of_day(state_.rotation_time)) {
         tell(Priority::warning, {TextId::rotation_time_never_matches, {state_.rotation_time}});
     }
-    if (log_folder_.empty()) return;
-    if (!platform_.is_folder(log_folder_)) tell(Priority::warning, {TextId::log_folder_missing, {log_folder_}});
-    sensor_output_ = log_folder_ + platform_.path_separator() + k_sensor_output_name;
-    sensor_.keep_output_in(sensor_output_);
+    if (!log_folder_.empty() && !platform_.is_folder(log_folder_)) {
+        tell(Priority::warning, {TextId::log_folder_missing, {log_folder_}});
+    }
 }
 
 // One line for a good start, so that the system log shows which sensor
