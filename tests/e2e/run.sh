@@ -306,6 +306,7 @@ brevalt_told() {
     wait_until 10 grep -qF "brevalt: $1" "$OUT/$CASE.stderr" && grep -qF "brevalt[$BREVALT_PID]: $1" "$OUT/$CASE.syslog" &&
         wait_until 5 grep -qF "$1" "$OUT/notify.log"
 }
+# shellcheck disable=SC2046  # a list of pids
 end_both() { kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137 && kill $(sensor_pids) && wait_until 5 sensor_count_is 0; }
 # A start-up error's box, answered; Brevalt ends with status 1.
 box_answered() {
