@@ -64,7 +64,8 @@ std::string usage_text(const UsagePlaces& places) {
            "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"
            "                  for example 03:30; another form is accepted, never matches,\n"
            "                  and is told at start-up\n"
-           "  keep=N          keep the dated logs of the N newest dates (1 to " + std::to_string(k_max_keep_dates) + ");\n"
+           "  keep=N          keep the dated logs of the N newest dates (1 to " +
+           std::to_string(k_max_keep_dates) + ");\n"
            "                  without it no log is ever deleted\n"
            "  compress=yes    compress the dated logs\n"
            "\n"

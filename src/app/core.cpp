@@ -250,7 +250,8 @@ void Core::notice_sensor_end() {
     const std::optional<SensorEnd> ended = sensor_.reap();
     if (!ended) return;
     unrestarted_end_ = ended;
-    tell(Priority::warning, end_text(*ended, sensor_output_, sensor_output_.empty() ? "" : last_line_of(sensor_output_)));
+    const std::string said = sensor_output_.empty() ? std::string() : last_line_of(sensor_output_);
+    tell(Priority::warning, end_text(*ended, sensor_output_, said));
     show_status(status_of(SensorStatus::Kind::ended));
 }
 

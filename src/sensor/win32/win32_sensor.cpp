@@ -27,8 +27,9 @@ win32::OwnedHandle open_sensor_output(const std::string& path) {
     const auto wide = path.empty() ? std::nullopt : win32::to_wide(path);
     if (!wide) return win32::OwnedHandle();
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    const HANDLE file = ::CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    constexpr DWORD k_share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE file = ::CreateFileW(wide->c_str(), GENERIC_WRITE, k_share, &inherited, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     return win32::OwnedHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
 

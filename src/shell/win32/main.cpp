@@ -56,7 +56,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
     brevalt::SystemPlatform platform;
     const brevalt::CommandLine line = brevalt::parse_command_line(words_of(command_line), true);
     const auto places = [&platform] {
-        return brevalt::usage_places(platform, "snort.exe, found by the system's search for a program: beside brevalt.exe first",
+        return brevalt::usage_places(platform,
+                                     "snort.exe, found by the system's search for a program: beside brevalt.exe first",
                                      "the Application event log, source Brevalt");
     };
     switch (line.action) {
