@@ -78,7 +78,7 @@ public:
     bool is_folder(const std::string& path) override;
     // Relative paths are taken from "/home/operator".
     std::string absolute_path(const std::string& path) override {
-        return path.starts_with('/') ? path : "/home/operator/" + path;
+        return std::filesystem::path(path).is_absolute() ? path : "/home/operator/" + path;
     }
     std::optional<Text> why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
 
