@@ -102,10 +102,7 @@ std::optional<StartupError> Core::start_up() {
     place_icon();
     for (const Text& warning : read.warnings) tell(Priority::warning, warning);
     tell_what_never_works();
-    if (!log_folder_.empty()) {
-        sensor_output_ = log_folder_ + platform_.path_separator() + k_sensor_output_name;
-        sensor_.keep_output_in(sensor_output_);
-    }
+    if (!log_folder_.empty()) sensor_.keep_output_in(log_folder_ + platform_.path_separator() + k_sensor_output_name);
     if (claim.outcome == FolderClaim::Outcome::taken_over) {
         // Its start is unknown: it counts as started now, so that one which
         // ends at once is not taken for a sensor that ran for a long time.
@@ -250,8 +247,8 @@ void Core::notice_sensor_end() {
     const std::optional<SensorEnd> ended = sensor_.reap();
     if (!ended) return;
     unrestarted_end_ = ended;
-    const std::string said = sensor_output_.empty() ? std::string() : last_line_of(sensor_output_);
-    tell(Priority::warning, end_text(*ended, sensor_output_, said));
+    const std::string output = sensor_.output_file();
+    tell(Priority::warning, end_text(*ended, output, output.empty() ? std::string() : last_line_of(output)));
     show_status(status_of(SensorStatus::Kind::ended));
 }
 

@@ -141,8 +141,6 @@ private:
     KeepingNews keeping_news_;
     // Without a trailing separator; empty when the program folder is unknown.
     std::string log_folder_;
-    // Where the sensor's standard output and error go; empty where unknown.
-    std::string sensor_output_;
     ProgramState state_;
     DailySchedule schedule_;
     QuickEnds quick_ends_;

@@ -115,6 +115,12 @@ public:
     // start. Where the file cannot be opened the sensor still starts, with
     // Brevalt's own standard output and error.
     virtual void keep_output_in(const std::string& path) { (void)path; }
+
+    // The file the last sensor started writes its output into; empty where
+    // it writes elsewhere (the file could not be opened, or it was started
+    // by an earlier Brevalt), so that an older sensor's words are never
+    // quoted for it.
+    [[nodiscard]] virtual std::string output_file() const { return {}; }
 };
 
 }  // namespace brevalt

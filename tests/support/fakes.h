@@ -109,6 +109,7 @@ public:
     std::optional<SensorEnd> reap() override { return std::exchange(ended_, std::nullopt); }
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
     void keep_output_in(const std::string& path) override { output_path = path; }
+    [[nodiscard]] std::string output_file() const override { return starts > 0 ? output_path : std::string(); }
 
     // The newest sensor ends by itself, as a crash or a kill would end it.
     void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});

@@ -319,6 +319,7 @@ SysResult PosixSensor::start() {
     if (output_fd >= 0) ::close(output_fd);
     if (spawn_error != 0) return SysResult::failure("posix_spawn", spawn_error);
 
+    output_opened_ = output_fd >= 0 ? output_path_ : std::string();
     // An earlier sensor keeps running; it is only remembered for reaping.
     if (current_) to_collect_.push_back(*current_);
     taken_over_.reset();

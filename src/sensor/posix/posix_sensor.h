@@ -41,6 +41,7 @@ public:
     std::optional<SensorEnd> reap() override;
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
     void keep_output_in(const std::string& path) override { output_path_ = path; }
+    [[nodiscard]] std::string output_file() const override { return output_opened_; }
 
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const { return current_; }
@@ -72,6 +73,7 @@ private:
     std::vector<PidFd> stopped_taken_over_;
     int claim_fd_ = -1;  // the folder's claim, handed on to every sensor started
     std::string output_path_;  // the sensor's standard output and error; empty: Brevalt's own
+    std::string output_opened_;  // output_path_ where the last start could open it
 };
 
 }  // namespace brevalt

@@ -59,7 +59,8 @@ SysResult Win32Sensor::start() {
     // A file that cannot be opened leaves the sensor's output where it
     // always went (its console) rather than the sensor unstarted.
     win32::OwnedHandle output = open_sensor_output(output_path_);
-    if (output.get() != nullptr) {
+    const bool output_given = output.get() != nullptr;
+    if (output_given) {
         sensor_startup_.dwFlags |= STARTF_USESTDHANDLES;
         sensor_startup_.hStdOutput = sensor_startup_.hStdError = output.get();
     }
@@ -70,6 +71,7 @@ SysResult Win32Sensor::start() {
     sensor_startup_.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
     sensor_startup_.hStdOutput = sensor_startup_.hStdError = nullptr;
     if (!created) return SysResult::failure("CreateProcessA", static_cast<int>(create_error));
+    output_opened_ = output_given ? output_path_ : std::string();
     ::CloseHandle(started.hThread);
     win32::OwnedHandle process(started.hProcess);
     // Without a claimed folder there is nothing to name the mark after, and

@@ -52,6 +52,7 @@ public:
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
 
     void keep_output_in(const std::string& path) override { output_path_ = path; }
+    [[nodiscard]] std::string output_file() const override { return output_opened_; }
 
 private:
     struct Remembered {
@@ -65,6 +66,7 @@ private:
     std::optional<Remembered> sensor_;
     std::vector<win32::OwnedHandle> stopped_;  // terminated, not yet seen gone
     std::string output_path_;  // the sensor's standard output and error; empty: none given
+    std::string output_opened_;  // output_path_ where the last start could open it
 };
 
 }  // namespace brevalt
