@@ -5,7 +5,8 @@
 # it ends the program with 0 and the sensor runs on; a Brevalt started then takes that sensor
 # over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1;
 # a user who may not write the log folder is let go quietly at logon, and told why by hand;
-# with keep=2, 再起動 leaves the dated logs of the two newest dates and every other name.
+# with keep=2, 再起動 leaves the dated logs of the two newest dates and every other name;
+# /? answers in a box and an unknown option ends with 2; the sensor writes into log\\sensor.out.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
@@ -164,7 +165,7 @@ check "a left click shows its window" wait_until 10 eval 'window=$(wine_window -
 day=$(date +%Y%m%d)
 click_button "$window" 160 84  # 再起動
 check "再起動 rotates both logs" wait_until 20 test -e "$app/log/alert.ids.$day" -a -e "$app/log/scan.log.$day"
-kept="alert.ids alert.ids.20260103 alert.ids.20260230 alert.ids.$day notes.txt scan.log scan.log.20200101 scan.log.20260103 scan.log.$day"
+kept="alert.ids alert.ids.20260103 alert.ids.20260230 alert.ids.$day notes.txt scan.log scan.log.20200101 scan.log.20260103 scan.log.$day sensor.out"
 check "the newest two dates of each log are left, and every other name" \
     wait_until 15 eval '[[ $(ls "$app/log" | sort | paste -sd " ") == "$kept" ]]'
 holds_its_name() { local name; for name; do [[ $(cat "$app/log/$name") == "$name" ]] || return 1; done; }
