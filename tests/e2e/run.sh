@@ -256,7 +256,7 @@ case_dated_logs_kept_and_compressed() {
     start_brevalt
     check "the rotation at the first tick dates today's logs" wait_until 75 eval 'test -s "$LOG_DIR/alert.ids.$today.gz"'
     check "the newest 3 dates of each log remain, compressed, and nothing else is touched" wait_until 20 eval \
-        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today.gz notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today.gz" ]]'
+        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today.gz notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today.gz sensor.out" ]]'
     check "each holds what was written" eval '[[ $(zcat "$LOG_DIR/alert.ids.20260316.gz") == "alert.ids of 20260316" && $(zcat "$LOG_DIR/scan.log.20260316.gz") == "scan.log of 20260316" ]]'
     check "with the original's mode" test "$(stat -c %a "$LOG_DIR/alert.ids.20260316.gz")" = 640
     check "the link went, its target stayed" eval '[[ $(cat "$CASE_DIR/outside") == keep && -d $LOG_DIR/alert.ids.20190101 ]]'

@@ -6,7 +6,7 @@
 # over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1;
 # a user who may not write the log folder is let go quietly at logon, and told why by hand;
 # with keep=2, 再起動 leaves the dated logs of the two newest dates and every other name;
-# /? answers in a box and an unknown option ends with 2; the sensor writes into log\\sensor.out.
+# /? answers in a box and an unknown option ends with 2; the sensor writes into log\sensor.out.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
