@@ -39,6 +39,8 @@ public:
     std::string error_text(int error) override { return real_.error_text(error); }
     [[nodiscard]] bool name_taken(int error) const override { return real_.name_taken(error); }
     FreeSpace free_space(const std::string& folder) override { return real_.free_space(folder); }
+    bool is_folder(const std::string& path) override { return real_.is_folder(path); }
+    std::string absolute_path(const std::string& path) override { return real_.absolute_path(path); }
     std::optional<Text> why_not_operator(const std::string& folder) override { return real_.why_not_operator(folder); }
 
 private:

@@ -44,11 +44,17 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps an intrusion-detection sensor running, rotates its logs daily")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Brevalt sits in the notification area, keeps the network sensor (Snort) running
-and, once a day at the time set in /etc/opt/brevalt/brevalt.ini, stops it,
-gives its two logs dated names and starts it again. It never deletes a log.")
+while an operator's desktop session runs and, once a day at the time set in
+/etc/opt/brevalt/brevalt.ini, stops it, gives its two logs dated names and
+starts it again. It deletes dated logs only where brevalt.ini asks for it
+(keep=N keeps those of the N newest dates); removing or purging the package
+never deletes a log.")
 # Qt's platform plugins are loaded at run time, so shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, qt6-qpa-plugins")
+# The window's captions and the operator's texts are Japanese: without a font
+# that has the glyphs they show as boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${brevalt_pkg}/postinst ${brevalt_pkg}/postrm ${brevalt_pkg}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

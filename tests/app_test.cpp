@@ -132,7 +132,7 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
 // it is free, without a rotation for the minute that passed meanwhile.
 TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
     sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "alice, process 4242", 4242);
-    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\n");
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\nkeep=3\n");
     ASSERT_FALSE(core.start_up().has_value());
     const std::string served = R"(The log folder "/opt/brevalt/log" is served by the Brevalt of alice, process 4242: )"
                                "this Brevalt starts no sensor and waits; it serves the folder itself once that one has ended";
@@ -161,6 +161,7 @@ TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) 
         core.on_tick();
     }
     EXPECT_TRUE(metrics.written.empty()) << "the metrics file is the serving Brevalt's";
+    EXPECT_TRUE(keeper.passes.empty()) << "and so is the keeping of its logs";
     sensor.claim = FolderClaim::of(FolderClaim::Outcome::claimed);
     log.clear();
     clock.advance(30);
@@ -510,6 +511,81 @@ TEST_F(StartUpTest, UnwritableMetricsFileIsToldOnceAndTriedAgain) {
     ASSERT_FALSE(plain.core.start_up().has_value());
     plain.core.on_tick();
     EXPECT_TRUE(plain.metrics.written.empty());
+}
+
+// What the operator could not otherwise know at start-up: a time that is
+// accepted but never matches, a missing log folder, where the settings were
+// looked for. A good start says which sensor serves which folder.
+TEST_F(StartUpTest, StartSaysWhatItDidAndWhatWillNeverWork) {
+    EXPECT_NE(core.start_up()->message.find("\"" + (dir / "brevalt.ini").string() + "\", read from the current"),
+              std::string::npos);
+    Core relative(shell, platform, sensor, keeper, metrics);
+    EXPECT_NE(relative.start_up()->message.find("\"/home/operator/brevalt.ini\""), std::string::npos);
+
+    start();
+    EXPECT_EQ(platform.told.back(),
+              R"(info: Brevalt started: sensor process 1001, log folder "/opt/brevalt/log", next rotation 03:30)");
+    EXPECT_EQ(shell.notifications, Texts{});
+    EXPECT_EQ(sensor.output_path, "/opt/brevalt/log/sensor.out");
+
+    for (const std::string time : {"3:30", "25:00", "abc"}) {
+        test::CoreHarness other;
+        test::write_file(other.dir / "brevalt.ini", time + "\n");
+        other.platform.missing_folder = "/opt/brevalt/log";
+        other.sensor.claim = FolderClaim::of(FolderClaim::Outcome::taken_over, {}, 4711);
+        ASSERT_FALSE(other.core.start_up().has_value());
+        EXPECT_EQ(other.shell.notifications.at(0).rfind("The rotation time \"" + time + "\" never matches", 0), 0u);
+        EXPECT_EQ(other.shell.notifications.at(1),
+                  R"(The log folder "/opt/brevalt/log" does not exist: the logs cannot be rotated until it is made)");
+        EXPECT_EQ(other.shell.icon_states,
+                  Texts{"running: Brevalt: sensor running since 00:00, no rotation is scheduled"});
+        EXPECT_EQ(other.platform.told.back(), "info: Brevalt started: sensor process 4711 (taken over), log folder "
+                                              "\"/opt/brevalt/log\", next rotation none (the time \"" + time +
+                                                  "\" never matches)");
+        for (int i = 0; i < 2880; ++i) {
+            other.clock.advance(30);
+            other.core.on_tick();
+        }
+        EXPECT_EQ(other.sensor.stops, 0);
+    }
+}
+
+// The first tick after a start never makes up for a minute before it, on
+// the day of the start or the day before; the minute after it rotates.
+TEST_F(StartUpTest, FirstTickRotatesOnlyForAMinuteAfterTheStart) {
+    start();
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_EQ(sensor.stops, 0);
+    clock.set(test::FakeClock::at(2026, 12, 7, 3, 29, 20));
+    test::CoreHarness early;
+    early.clock.set(test::FakeClock::at(2026, 12, 7, 3, 29, 20));
+    test::write_file(early.dir / "brevalt.ini", "03:30\n");
+    ASSERT_FALSE(early.core.start_up().has_value());
+    for (const int stops : {0, 1, 1}) {
+        early.clock.advance(30);
+        early.core.on_tick();
+        EXPECT_EQ(early.sensor.stops, stops);
+    }
+    EXPECT_EQ(early.platform.told.size(), 2u) << "the start and the rotation, and no minute passed unseen";
+}
+
+// A rotation with no log folder names the folder, not each log; a sensor
+// that ends by itself is quoted from its own output.
+TEST_F(StartUpTest, MissingFolderAtTheMinuteAndTheSensorsLastWordsAreTold) {
+    platform.dir = dir.path().string();
+    platform.real_files = true;
+    start();
+    core.rotate_now();
+    EXPECT_EQ(shell.notifications.at(1),
+              "The logs could not be rotated: the log folder \"" + platform.dir + "/log\" does not exist");
+    std::filesystem::create_directory(dir / "log");
+    test::write_file(sensor.output_path, "Snort starting\nERROR: Can't start DAQ (-1) - eth9: No such device!\r\n\n");
+    sensor.end_by_itself({SensorEnd::How::exited, 1});
+    core.on_sensor_end_seen();
+    EXPECT_EQ(shell.notifications.back(), "The sensor ended by itself (exit status 1); its last words in " +
+                                              sensor.output_path + ": ERROR: Can't start DAQ (-1) - eth9: No such device!");
+    EXPECT_EQ(platform.told.back(), "warning: " + shell.notifications.back());
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ TEST(SettingsFile, MissingEmptyAndUnreadableFilesGiveTheReason) {
     test::TempDir dir;
     const std::string path = (dir / "brevalt.ini").string();
     EXPECT_EQ(shown(read_settings(path)),
-              "error: Cannot use the settings file \"" + path + "\": No such file or directory");
+              "error: Cannot use the settings file \"" + path + "\", read from the current directory: No such file or directory");
     test::write_file(path, "");
     EXPECT_NE(shown(read_settings(path)).find("empty"), std::string::npos);
     // A folder where the file should be cannot be read as text.

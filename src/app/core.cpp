@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "rotation/clock_text.h"
+#include "sensor/sensor_output.h"
 
 namespace brevalt {
 
@@ -26,16 +27,25 @@ std::string wall_clock_text(const LocalTime& t, bool with_date) {
     return caption.substr(0, caption.find(' ') + 1) + time;
 }
 
-Text end_text(const SensorEnd& end) {
+// How the sensor ended, and in its own words where it left any: a sensor
+// that cannot open its interface or lacks the right to capture says why on
+// its standard error, and the exit status alone tells the operator nothing.
+Text end_text(const SensorEnd& end, const std::string& output_file, const std::string& said) {
+    std::vector<std::string> args;
+    if (end.how != SensorEnd::How::unknown) args.push_back(std::to_string(end.number));
+    if (!said.empty()) {
+        args.push_back(output_file);
+        args.push_back(said);
+    }
     switch (end.how) {
     case SensorEnd::How::exited:
-        return {TextId::sensor_exited, {std::to_string(end.number)}};
+        return {said.empty() ? TextId::sensor_exited : TextId::sensor_exited_saying, std::move(args)};
     case SensorEnd::How::signalled:
-        return {TextId::sensor_signalled, {std::to_string(end.number)}};
+        return {said.empty() ? TextId::sensor_signalled : TextId::sensor_signalled_saying, std::move(args)};
     case SensorEnd::How::unknown:
         break;
     }
-    return {TextId::sensor_ended, {}};
+    return {said.empty() ? TextId::sensor_ended : TextId::sensor_ended_saying, std::move(args)};
 }
 
 SensorStatus status_of(SensorStatus::Kind kind) {
@@ -62,7 +72,10 @@ Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, 
 
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
-    auto settings = read_settings(settings_path_, [this](int error) { return platform_.error_text(error); });
+    // Named in full in every error: the file is looked for in the current
+    // directory, while everything else is looked for beside the program.
+    auto settings = read_settings(platform_.absolute_path(settings_path_),
+                                  [this](int error) { return platform_.error_text(error); });
     if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(error->text);
     Settings& read = std::get<Settings>(settings);
     state_.rotation_time = std::move(read.rotation_time);
@@ -98,6 +111,8 @@ std::optional<StartupError> Core::start_up() {
     window_ = WindowState::hidden;
     place_icon();
     for (const Text& warning : read.warnings) tell(Priority::warning, warning);
+    tell_what_never_works();
+    if (!log_folder_.empty()) sensor_.keep_output_in(log_folder_ + platform_.path_separator() + k_sensor_output_name);
     if (Standby::waits_for(claim)) {
         wait_for(claim);
     } else if (claim.outcome == FolderClaim::Outcome::taken_over) {
@@ -109,8 +124,32 @@ std::optional<StartupError> Core::start_up() {
     } else {
         start_sensor();
     }
+    tell_started(claim.outcome == FolderClaim::Outcome::taken_over);
     keep_logs_in_background();
     return std::nullopt;
+}
+
+// What is accepted as it has always been, yet keeps the logs from ever
+// being rotated, is told at once rather than at a minute that never comes.
+void Core::tell_what_never_works() {
+    if (!minute_of_day(state_.rotation_time)) {
+        tell(Priority::warning, {TextId::rotation_time_never_matches, {state_.rotation_time}});
+    }
+    if (!log_folder_.empty() && !platform_.is_folder(log_folder_)) {
+        tell(Priority::warning, {TextId::log_folder_missing, {log_folder_}});
+    }
+}
+
+// One line for a good start, so that the system log shows which sensor
+// serves which folder and when the logs move next.
+void Core::tell_started(bool taken_over) {
+    const std::optional<long> pid = sensor_.running_pid();
+    if (!pid) return;
+    const std::string next = minute_of_day(state_.rotation_time)
+                                 ? state_.rotation_time
+                                 : english({TextId::no_rotation, {state_.rotation_time}});
+    tell(Priority::info, {taken_over ? TextId::started_taken_over : TextId::started,
+                          {std::to_string(*pid), log_folder_, next}});
 }
 
 // The start-up error goes to the system log as well: a Brevalt started at
@@ -235,6 +274,9 @@ void Core::rotate_now() {
 }
 
 void Core::keep_logs_in_background(const std::vector<std::string>& rotated) {
+    // The folder is the serving Brevalt's to tidy: two passes at once would
+    // compress the same log twice.
+    if (standby_.waiting()) return;
     if ((keeping_.any() || !rotated.empty()) && !log_folder_.empty()) keeper_.tidy(log_folder_, keeping_, rotated);
 }
 
@@ -294,7 +336,8 @@ void Core::notice_sensor_end() {
     const std::optional<SensorEnd> ended = sensor_.reap();
     if (!ended) return;
     unrestarted_end_ = ended;
-    tell(Priority::warning, end_text(*ended));
+    const std::string output = sensor_.output_file();
+    tell(Priority::warning, end_text(*ended, output, output.empty() ? std::string() : last_line_of(output)));
     show_status(status_of(SensorStatus::Kind::ended));
 }
 
@@ -348,6 +391,15 @@ void Core::tell_rotation(const RotationReport& report) {
     if (report.alert_rename.ok() && report.scan_rename.ok()) {
         tell(Priority::info, {TextId::logs_rotated, {report.alert_dated_name, report.scan_dated_name}});
         return;
+    }
+    // Each log's "No such file or directory" would send the operator
+    // looking for a missing log or wrong rights, not for the folder.
+    if (!report.log_dir.empty() && !report.alert_rename.ok() && !report.scan_rename.ok()) {
+        const std::string folder = report.log_dir.substr(0, report.log_dir.size() - 1);
+        if (!platform_.is_folder(folder)) {
+            tell(Priority::warning, {TextId::rotation_without_log_folder, {folder}});
+            return;
+        }
     }
     tell_rename(k_alert_log, report.alert_dated_name, report.alert_taken_by, report.alert_rename);
     tell_rename(k_scan_log, report.scan_dated_name, report.scan_taken_by, report.scan_rename);

@@ -121,6 +121,8 @@ private:
     void tell_start_failure(const SysResult& result);
     void on_sensor_ended(const LocalTime& now, bool rotating);
     void tell_sensor_ended_unseen();
+    void tell_what_never_works();
+    void tell_started(bool taken_over);
     void tell_rotation(const RotationReport& report);
     void tell_rename(const char* log_name, const std::string& dated_name, const std::string& taken_by,
                      const SysResult& result);

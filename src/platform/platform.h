@@ -83,6 +83,13 @@ public:
 
     virtual FreeSpace free_space(const std::string& folder) = 0;
 
+    // `path` taken from the current directory, as opening it would take it;
+    // `path` itself where it is absolute or the current directory is unknown.
+    virtual std::string absolute_path(const std::string& path) = 0;
+
+    // True when `path` names an existing folder (through links).
+    virtual bool is_folder(const std::string& path) = 0;
+
     // None when this user may run Brevalt on `log_folder` (writes it, or it
     // does not exist yet); else the sentence that tells them why not and
     // what to do about it.

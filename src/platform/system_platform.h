@@ -20,6 +20,8 @@ public:
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
     FreeSpace free_space(const std::string& folder) override;
+    std::string absolute_path(const std::string& path) override;
+    bool is_folder(const std::string& path) override;
     std::optional<Text> why_not_operator(const std::string& log_folder) override;
 };
 

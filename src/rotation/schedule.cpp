@@ -7,10 +7,8 @@
 
 namespace brevalt {
 
-namespace {
-
-// "HH:MM" with two digits each, within a day; anything else never matches a
-// clock text, so it has no minute to catch up.
+// Anything else never matches a clock text, so it has no minute to catch up
+// either.
 std::optional<int> minute_of_day(std::string_view time) {
     const auto digit = [&](std::size_t i) { return time[i] >= '0' && time[i] <= '9' ? time[i] - '0' : -1; };
     if (time.size() != 5 || time[2] != ':') return std::nullopt;
@@ -21,8 +19,6 @@ std::optional<int> minute_of_day(std::string_view time) {
     if (hour > 23 || minute > 59) return std::nullopt;
     return hour * 60 + minute;
 }
-
-}  // namespace
 
 bool schedule_tick(std::string_view rotation_time, std::int16_t& rotated_flag, std::string_view clock_text) {
     if (rotation_time != clock_text) {

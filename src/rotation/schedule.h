@@ -9,6 +9,10 @@
 
 namespace brevalt {
 
+// The minute of the day of a rotation time of the form HH:MM (two digits
+// each, 00:00 to 23:59); none for any other form, which never matches.
+std::optional<int> minute_of_day(std::string_view rotation_time);
+
 // One decision of the 30-second schedule, given the clock text of this tick.
 // True when the caller must rotate now: the minute matches the rotation time
 // and the latch is clear; the latch is then set. It is cleared at the first

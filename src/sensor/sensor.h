@@ -118,6 +118,18 @@ public:
     // the next start, stop or reap. None without a remembered sensor, or
     // where the system gives none (the end is then found at the next tick).
     [[nodiscard]] virtual std::optional<std::intptr_t> end_handle() const { return std::nullopt; }
+
+    // Every sensor started from now on writes its standard output and error
+    // into the file at `path` (in the log folder), begun afresh at each
+    // start. Where the file cannot be opened the sensor still starts, with
+    // Brevalt's own standard output and error.
+    virtual void keep_output_in(const std::string& path) { (void)path; }
+
+    // The file the last sensor started writes its output into; empty where
+    // it writes elsewhere (the file could not be opened, or it was started
+    // by an earlier Brevalt), so that an older sensor's words are never
+    // quoted for it.
+    [[nodiscard]] virtual std::string output_file() const { return {}; }
 };
 
 }  // namespace brevalt

@@ -70,6 +70,20 @@ enum class TextId : int {
     settings_bad_metrics,
     metrics_not_written,
     metrics_written_again,
+    rotation_time_never_matches,
+    tip_running_unscheduled,
+    tip_stopped_unscheduled,
+    tip_given_up_unscheduled,
+    tip_start_failed_unscheduled,
+    tip_ended_unscheduled,
+    log_folder_missing,
+    rotation_without_log_folder,
+    started,
+    started_taken_over,
+    no_rotation,
+    sensor_exited_saying,
+    sensor_signalled_saying,
+    sensor_ended_saying,
     count_
 };
 

@@ -258,7 +258,7 @@ case_dated_logs_kept_and_compressed() {
     # Today's logs were written a moment ago: compressed at a later pass.
     check "the rotation at the first tick dates today's logs" wait_until 75 eval 'test -s "$LOG_DIR/alert.ids.$today"'
     check "the newest 3 dates of each log remain, the older compressed, and nothing else is touched" wait_until 20 eval \
-        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today" ]]'
+        '[[ $(cd "$LOG_DIR" && echo *) == "alert.ids alert.ids.20190101 alert.ids.20260230 alert.ids.20260315.gz alert.ids.20260316.gz alert.ids.$today notes.txt scan.log scan.log.20260315.gz scan.log.20260316.gz scan.log.$today sensor.out" ]]'
     check "each holds what was written" eval '[[ $(zcat "$LOG_DIR/alert.ids.20260316.gz") == "alert.ids of 20260316" && $(zcat "$LOG_DIR/scan.log.20260316.gz") == "scan.log of 20260316" ]]'
     check "with the original's mode" test "$(stat -c %a "$LOG_DIR/alert.ids.20260316.gz")" = 640
     check "the link went, its target stayed" eval '[[ $(cat "$CASE_DIR/outside") == keep && -d $LOG_DIR/alert.ids.20190101 ]]'
@@ -361,6 +361,78 @@ case_settings_as_operators_type_them() {
         check "$form is refused, naming the line" wait_until 10 told 'Cannot use the settings file.*line 2'
         kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
     done
+# Asked for its usage, or given an unknown option, Brevalt answers without a
+# display and starts nothing; without a display it says what it needs.
+case_command_line_and_no_display_start_nothing() {
+    check "a system log runs" start_syslog
+    mkdir -p "$OUT/$CASE" && cp "$BIN/brevalt" "$BIN/snort" "$OUT/$CASE/"
+    PROG_DIR=$OUT/$CASE
+    bare() { (cd "$OUT" && exec env -u DISPLAY -u WAYLAND_DISPLAY "$PROG_DIR/brevalt" "$@") >"$OUT/$CASE.out" 2>"$OUT/$CASE.err"; }
+    local option status
+    for option in --help -h; do
+        check "$option answers with status 0" bare "$option"
+        check "naming the settings file, the log folder, the system log and the exit statuses" grep -qzP \
+            "(?s)settings file   $OUT/brevalt.ini \\(the current directory\\)\n  log folder      $PROG_DIR/log .*journalctl -t brevalt.*\n  2  an option" "$OUT/$CASE.out"
+    done
+    bare --frobnicate && status=0 || status=$?
+    check "an unknown option ends with status 2" test "$status" -eq 2
+    check "naming it, with the usage" eval 'grep -q "unknown option \"--frobnicate\"" "$OUT/$CASE.err" && grep -q "^Usage: brevalt" "$OUT/$CASE.err"'
+    bare && status=0 || status=$?
+    check "without a display Brevalt ends with status 1, not an abort" test "$status" -eq 1
+    check "in one line that names what it tried" eval '[[ $(cat "$OUT/$CASE.err") == "brevalt: Brevalt needs a desktop session and could not reach one (DISPLAY is not set): "* ]]'
+    check "also in the system log" logged err 'Brevalt needs a desktop session'
+    check "and no sensor was started" sensor_count_is 0
+}
+
+# brevalt_told TEXT: Brevalt's standard error, the system log (at warning)
+# and the desktop's notification service all have TEXT (a fixed string).
+brevalt_told() {
+    wait_until 10 grep -qF "brevalt: $1" "$OUT/$CASE.stderr" && grep -qF "brevalt[$BREVALT_PID]: $1" "$OUT/$CASE.syslog" &&
+        wait_until 5 grep -qF "$1" "$OUT/notify.log"
+}
+# shellcheck disable=SC2046  # a list of pids
+end_both() { kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137 && kill $(sensor_pids) && wait_until 5 sensor_count_is 0; }
+# A start-up error's box, answered; Brevalt ends with status 1.
+box_answered() {
+    local box
+    wait_until 10 eval 'box=$(brevalt_window box)' && "$BIN/close_window" "$box" && brevalt_exits_with -eq 1
+}
+
+# What a first start tells: settings errors naming the file in full, each
+# time that never matches (the sensor runs all the same), a missing log
+# folder, a good start's line, and a sensor that fails in its own words.
+case_first_start_tells_what_it_did_and_what_never_works() {
+    check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
+    check "a system log runs" start_syslog
+    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
+    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
+    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
+    start_case none
+    check "without brevalt.ini a box says so" box_answered
+    check "naming the file in full" told "Cannot use the settings file \"$RUN_DIR/brevalt.ini\", read from the current directory: No such file or directory"
+    : >"$RUN_DIR/brevalt.ini" && start_brevalt
+    check "an empty brevalt.ini is refused" box_answered
+    check "saying what to write" told "Cannot use the settings file \"$RUN_DIR/brevalt.ini\": the file is empty (write the rotation time on its first line, for example 03:30)"
+    local time pid
+    for time in 3:30 25:00 abc '# rotate at half past three'; do
+        echo "$time" >"$RUN_DIR/brevalt.ini" && start_brevalt
+        check "\"$time\" is told as a time that never matches" brevalt_told "The rotation time \"$time\" never matches: the first line of the settings file must be HH:MM"
+        check "and the sensor runs" wait_until 10 sensor_count_is 1
+        check "the tooltip says that no rotation is scheduled" wait_until 5 eval 'sni_get "$(sni_item "$BREVALT_PID")" ToolTip | grep -q "no rotation is scheduled"'
+        check "Brevalt and its sensor are ended" end_both
+    done
+    echo 03:30 >"$RUN_DIR/brevalt.ini" && mkdir "$RUN_DIR/log" && rm -r "$LOG_DIR" && start_brevalt
+    check "a missing log folder is told with its full path" brevalt_told "The log folder \"$LOG_DIR\" does not exist"
+    check "Brevalt and its sensor are ended" end_both
+    mkdir "$LOG_DIR" && start_brevalt
+    check "a good start names its sensor's pid, the log folder beside the program and the next rotation" \
+        wait_until 10 eval 'pid=$(sensor_pids) && told "Brevalt started: sensor process $pid, log folder \"$LOG_DIR\", next rotation 03:30$"'
+    check "the sensor's own words go to sensor.out in the log folder" wait_until 5 grep -q "^stand-in sensor" "$LOG_DIR/sensor.out"
+    check "none in the current directory's log folder" test -z "$(ls "$RUN_DIR/log")"
+    check "Brevalt and its sensor are ended" end_both
+    BREVALT_ENV=(STANDIN_SENSOR_FAIL="ERROR: Can't start DAQ (-1) - eth9: No such device!") && start_brevalt
+    check "a sensor that fails is told in its own last words" brevalt_told \
+        "The sensor ended by itself (exit status 1); its last words in $LOG_DIR/sensor.out: ERROR: Can't start DAQ (-1) - eth9: No such device!"
 }
 
 # Each case runs in a subshell of its own; what it leaves running is ended.

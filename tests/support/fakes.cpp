@@ -95,6 +95,10 @@ std::string FakePlatform::error_text(int error) { return std::strerror(error); }
 // Renames on real files leave the real system's number.
 bool FakePlatform::name_taken(int error) const { return error == EEXIST || SystemPlatform().name_taken(error); }
 
+bool FakePlatform::is_folder(const std::string& path) {
+    return real_files ? SystemPlatform().is_folder(path) : path != missing_folder;
+}
+
 FreeSpace FakePlatform::free_space(const std::string& /*folder*/) { return space; }
 
 SysResult FakePlatform::rename_no_replace(const std::string& from, const std::string& to) {

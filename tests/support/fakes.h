@@ -77,12 +77,19 @@ public:
     std::string error_text(int error) override;
     [[nodiscard]] bool name_taken(int error) const override;
     FreeSpace free_space(const std::string& folder) override;
+    // The real file system's answer with `real_files`; else all but `missing_folder`.
+    bool is_folder(const std::string& path) override;
+    // Relative paths are taken from "/home/operator".
+    std::string absolute_path(const std::string& path) override {
+        return std::filesystem::path(path).is_absolute() ? path : "/home/operator/" + path;
+    }
     std::optional<Text> why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
 
     std::vector<std::string> told;  // "warning: <text>", one per system log line
     FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};
     std::optional<Text> not_operator;  // why this user may not run Brevalt, if they may not
     std::string dir = "/opt/brevalt";
+    std::string missing_folder;
     bool dir_fails = false;
     bool sleep_advances_clock = true;
     bool real_files = false;
@@ -104,12 +111,15 @@ public:
     bool stopped_gone() override { return --polls_until_gone <= 0; }
     std::optional<SensorEnd> reap() override { return std::exchange(ended_, std::nullopt); }
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
+    void keep_output_in(const std::string& path) override { output_path = path; }
+    [[nodiscard]] std::string output_file() const override { return starts > 0 ? output_path : std::string(); }
 
     // The newest sensor ends by itself, as a crash or a kill would end it.
     void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});
 
     FolderClaim claim = FolderClaim::of(FolderClaim::Outcome::claimed);  // for any folder but the missing one
     std::string missing_folder;
+    std::string output_path;
     int starts = 0;
     SysResult start_result;
     int stops = 0;

@@ -5,7 +5,8 @@
 # it ends the program with 0 and the sensor runs on; a Brevalt started then takes that sensor
 # over, starts none, and its 停止 ends it; without brevalt.ini a message box names it, status 1;
 # a user who may not write the log folder is let go quietly at logon, and told why by hand;
-# with keep=2, 再起動 leaves the dated logs of the two newest dates and every other name.
+# with keep=2, 再起動 leaves the dated logs of the two newest dates and every other name;
+# /? answers in a box and an unknown option ends with 2; the sensor writes into log\sensor.out.
 # Usage: tests/wine/e2e.sh BIN_DIR CLOSE_WINDOW, BIN_DIR holding brevalt.exe and
 # snort.exe, CLOSE_WINDOW the Linux build's helper, WINEPREFIX a prepared prefix.
 # shellcheck disable=SC2016,SC2034,SC2154  # checks are passed to eval and set what later checks read
@@ -53,7 +54,7 @@ click_button() {
 box_closed_ends_with_1() {
     check "the box is on screen" wait_until 10 eval 'box=$(wine_window --onlyvisible)'
     check "the box is closed" "$close_window" "$box"
-    check "$1 ends with status 1" brevalt_exits_with -eq 1
+    check "$1 ends with status ${2:-1}" brevalt_exits_with -eq "${2:-1}"
 }
 # The stand-in sensors that run in the program folder $app (Wine's current folder is theirs).
 app_sensors() {
@@ -67,6 +68,7 @@ WINEDEBUG=-all,+eventlog,trace+systray start_program app
 # With trayer running, Wine docks the icon into trayer's panel by XEmbed.
 check "the icon is docked in the tray" wait_until 20 icon_window explorer.exe
 check "the sensor writes its logs" wait_until 15 test -s "$app/log/alert.ids" -a -s "$app/log/scan.log"
+check "and its own words into log\\sensor.out" wait_until 10 grep -q "^stand-in sensor" "$app/log/sensor.out"
 check "the window is there and hidden" eval 'window=$(wine_window) && ! viewable "$window"'
 
 # A second Brevalt from the same folder: the log folder is served already.
@@ -119,10 +121,19 @@ check "停止 ends the sensor taken over" wait_until 10 sensors_running 0
 mkdir -p "$OUT/locales" && localedef -i ja_JP -f UTF-8 "$OUT/locales/ja_JP.UTF-8"
 LANG=ja_JP.UTF-8 LC_ALL= LOCPATH=$OUT/locales WINEDEBUG=-all,trace+msgbox start_program bare
 check "a message box names brevalt.ini and the reason, in Japanese" wait_until 20 grep -q \
-    'MSGBOX_OnInit L"\\8a2d\\5b9a\\30d5\\30a1\\30a4\\30eb \\"brevalt.ini\\" ' "$OUT/bare.out"
-check "standard error says it in English" grep -qE '^(brevalt: )?Cannot use the settings file "brevalt.ini": ' "$OUT/bare.out"
+    'MSGBOX_OnInit L"\\8a2d\\5b9a\\30d5\\30a1\\30a4\\30eb \\"[A-Z]:\\\\[^"]*\\\\bare\\\\brevalt.ini\\" ' "$OUT/bare.out"
+check "standard error says it in English, with the file's full path" \
+    grep -qE '^(brevalt: )?Cannot use the settings file "[A-Z]:\\.*\\bare\\brevalt.ini", read from the current directory: ' "$OUT/bare.out"
 box_closed_ends_with_1 Brevalt
 check "no sensor was started" test ! -e "$app/log/alert.ids"
+# Asked for its usage, Brevalt answers in a box and starts nothing; an unknown option is status 2.
+WINEDEBUG=-all,trace+msgbox run_program usage /?
+check "/? shows the usage in a box" wait_until 20 grep -q 'MSGBOX_OnInit L"Usage: brevalt' "$OUT/usage.out"
+box_closed_ends_with_1 "Brevalt asked for its usage" 0
+WINEDEBUG=-all,trace+msgbox run_program unknown /frobnicate
+check "an unknown option is named in a box" wait_until 20 grep -q 'MSGBOX_OnInit L"brevalt: unknown option \\"/frobnicate\\"' "$OUT/unknown.out"
+box_closed_ends_with_1 "Brevalt given an unknown option" 2
+check "neither started a sensor" test ! -e "$app/log/alert.ids"
 
 # Wine makes a folder's permissions from its mode: a log folder this user may
 # only read, as the installed one is to someone outside "Brevalt Operators".
@@ -154,7 +165,7 @@ check "a left click shows its window" wait_until 10 eval 'window=$(wine_window -
 day=$(date +%Y%m%d)
 click_button "$window" 160 84  # 再起動
 check "再起動 rotates both logs" wait_until 20 test -e "$app/log/alert.ids.$day" -a -e "$app/log/scan.log.$day"
-kept="alert.ids alert.ids.20260103 alert.ids.20260230 alert.ids.$day notes.txt scan.log scan.log.20200101 scan.log.20260103 scan.log.$day"
+kept="alert.ids alert.ids.20260103 alert.ids.20260230 alert.ids.$day notes.txt scan.log scan.log.20200101 scan.log.20260103 scan.log.$day sensor.out"
 check "the newest two dates of each log are left, and every other name" \
     wait_until 15 eval '[[ $(ls "$app/log" | sort | paste -sd " ") == "$kept" ]]'
 holds_its_name() { local name; for name; do [[ $(cat "$app/log/$name") == "$name" ]] || return 1; done; }

@@ -169,8 +169,16 @@ int main() {
     const char* exit_after = std::getenv("STANDIN_SENSOR_EXIT_AFTER");
     const unsigned long last_beat = exit_after != nullptr ? std::strtoul(exit_after, nullptr, 10) : 0;
 
+    // A sensor that cannot begin (no such interface, no right to capture)
+    // says why on its standard error and exits 1, as a real one does.
+    if (const char* error = std::getenv("STANDIN_SENSOR_FAIL"); error != nullptr) {
+        std::fprintf(stderr, "%s\n", error);
+        return 1;
+    }
     const PathString folder = own_folder();
     if (folder.empty()) return 1;
+    std::puts("stand-in sensor: appending a line a second to alert.ids and scan.log in log/ beside it");
+    std::fflush(stdout);
     const PathString log_dir = folder + k_separator + STANDIN_TEXT("log") + k_separator;
     const PathString alert_path = log_dir + STANDIN_TEXT("alert.ids");
     const PathString scan_path = log_dir + STANDIN_TEXT("scan.log");

@@ -139,6 +139,19 @@ std::optional<Text> SystemPlatform::why_not_operator(const std::string& log_fold
     return Text{TextId::not_operator_posix, {group_name, user_name}};
 }
 
+std::string SystemPlatform::absolute_path(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    std::string dir(PATH_MAX, '\0');
+    if (::getcwd(dir.data(), dir.size()) == nullptr) return path;
+    dir.resize(std::strlen(dir.c_str()));
+    return dir + (dir.back() == '/' ? "" : "/") + path;
+}
+
+bool SystemPlatform::is_folder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 FreeSpace SystemPlatform::free_space(const std::string& folder) {
     struct statvfs st {};
     if (::statvfs(folder.c_str(), &st) != 0) return {0, 0, SysResult::failure("statvfs", errno)};

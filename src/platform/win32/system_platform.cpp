@@ -127,6 +127,26 @@ std::string SystemPlatform::error_text(int error) {
 
 bool SystemPlatform::name_taken(int error) const { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
 
+std::string SystemPlatform::absolute_path(const std::string& path) {
+    const auto wide = win32::to_wide(path);
+    if (!wide) return path;
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD n = ::GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.resize(n);
+        n = ::GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size()) return path;
+    full.resize(n);
+    return win32::to_utf8(full);
+}
+
+bool SystemPlatform::is_folder(const std::string& path) {
+    const auto wide = win32::to_wide(path);
+    const DWORD attributes = wide ? ::GetFileAttributesW(wide->c_str()) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 FreeSpace SystemPlatform::free_space(const std::string& folder) {
     const auto wide = win32::to_wide(folder);
     if (!wide) return {0, 0, SysResult::failure("MultiByteToWideChar", ERROR_NO_UNICODE_TRANSLATION)};

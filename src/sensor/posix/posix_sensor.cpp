@@ -93,7 +93,7 @@ public:
     // ignored, whatever Brevalt (or Qt) has set for itself; and it holds no
     // descriptor of Brevalt's except standard output and error, so a log or
     // socket Brevalt opens is never kept alive by the sensor.
-    int configure(int claim_fd) {
+    int configure(int claim_fd, int output_fd) {
         if (init_error_ != 0) return init_error_;
         sigset_t none;
         ::sigemptyset(&none);
@@ -108,6 +108,10 @@ public:
         if (const int e = ::posix_spawnattr_setsigdefault(&attr_, &all); e != 0) return e;
         if (const int e = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0); e != 0) {
             return e;
+        }
+        for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+            if (output_fd < 0) break;
+            if (const int e = ::posix_spawn_file_actions_adddup2(&actions_, output_fd, fd); e != 0) return e;
         }
         // The folder's claim is the one descriptor of Brevalt's it gets: it
         // keeps the folder claimed while the sensor outlives Brevalt.
@@ -202,21 +206,35 @@ SysResult PosixSensor::start() {
     await_stopped_gone();
     if (!claim_.hold()) return SysResult::failure(k_claim_lost_call, EWOULDBLOCK);
 
+    // The mask is the process's, so it is set around the output file's
+    // opening and the spawn; no thread of Brevalt's creates a file that
+    // relies on it meanwhile.
+    const mode_t own_umask = ::umask(k_sensor_umask);
+    // The sensor's own words go to a file that outlives Brevalt, each start
+    // beginning it afresh; a link planted under its name is not followed.
+    // Opened here rather than by the spawn, so that a file that cannot be
+    // opened leaves the sensor with Brevalt's own output instead of unstarted.
+    const int output_fd = output_path_.empty() ? -1
+        : ::open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0660);
     SpawnSetup setup;
-    if (const int e = setup.configure(claim_.descriptor()); e != 0) return SysResult::failure("posix_spawn", e);
+    const int setup_error = setup.configure(claim_.descriptor(), output_fd);
+    if (setup_error != 0) {
+        ::umask(own_umask);
+        if (output_fd >= 0) ::close(output_fd);
+        return SysResult::failure("posix_spawn", setup_error);
+    }
 
     // The sensor is started by its bare name with no arguments, in Brevalt's
-    // own current directory and environment. The mask is the process's, so
-    // it is set around the spawn; no thread of Brevalt's creates a file
-    // that relies on it meanwhile.
+    // own current directory and environment.
     std::string arg0 = executable_name_;
     char* argv[] = {arg0.data(), nullptr};
     pid_t pid = 0;
-    const mode_t own_umask = ::umask(k_sensor_umask);
-    const int spawned = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ);
+    const int spawn_error = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ);
     ::umask(own_umask);
-    if (spawned != 0) return SysResult::failure("posix_spawn", spawned);
+    if (output_fd >= 0) ::close(output_fd);
+    if (spawn_error != 0) return SysResult::failure("posix_spawn", spawn_error);
 
+    output_opened_ = output_fd >= 0 ? output_path_ : std::string();
     // An earlier sensor keeps running; it is only remembered for reaping.
     if (current_ && current_->child) to_collect_.push_back(current_->pid);
     // Opened while the child is unreaped, so it names this child.

@@ -37,6 +37,8 @@ public:
     bool stopped_gone() override;
     std::optional<SensorEnd> reap() override;
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
+    void keep_output_in(const std::string& path) override { output_path_ = path; }
+    [[nodiscard]] std::string output_file() const override { return output_opened_; }
 
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const;
@@ -66,6 +68,8 @@ private:
     // Never signalled again, only collected: sensors replaced by a later
     // start, and killed ones that were not gone within the bound.
     std::vector<pid_t> to_collect_;
+    std::string output_path_;  // the sensor's standard output and error; empty: Brevalt's own
+    std::string output_opened_;  // output_path_ where the last start could open it
 };
 
 }  // namespace brevalt

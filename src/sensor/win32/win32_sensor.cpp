@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/win32/wide_text.h"
 #include "sensor/win32/folder_claim.h"
 #include "sensor/win32/left_sensor.h"
 #include "sensor/win32/sensor_mark.h"
@@ -18,6 +19,19 @@ namespace {
 constexpr DWORD k_stopped_gone_bound_ms = 1000;
 
 bool has_ended(HANDLE process, DWORD wait_ms = 0) { return ::WaitForSingleObject(process, wait_ms) == WAIT_OBJECT_0; }
+
+// The sensor's own words, begun afresh at each start, in a file that
+// outlives Brevalt. The one handle Brevalt ever makes inheritable, and only
+// until the sensor has its copy; Brevalt may read the file meanwhile.
+win32::OwnedHandle open_sensor_output(const std::string& path) {
+    const auto wide = path.empty() ? std::nullopt : win32::to_wide(path);
+    if (!wide) return win32::OwnedHandle();
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    constexpr DWORD k_share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE file = ::CreateFileW(wide->c_str(), GENERIC_WRITE, k_share, &inherited, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    return win32::OwnedHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
 
 }  // namespace
 
@@ -46,9 +60,22 @@ SysResult Win32Sensor::start() {
     // started; it is harmless because Brevalt opens nothing inheritable.
     char command_line[] = "snort.exe";
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                          &sensor_startup_, &started))
-        return SysResult::failure("CreateProcessA", static_cast<int>(::GetLastError()));
+    // A file that cannot be opened leaves the sensor's output where it
+    // always went (its console) rather than the sensor unstarted.
+    win32::OwnedHandle output = open_sensor_output(output_path_);
+    const bool output_given = output.get() != nullptr;
+    if (output_given) {
+        sensor_startup_.dwFlags |= STARTF_USESTDHANDLES;
+        sensor_startup_.hStdOutput = sensor_startup_.hStdError = output.get();
+    }
+    const BOOL created = ::CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                                          nullptr, &sensor_startup_, &started);
+    const DWORD create_error = ::GetLastError();
+    output.reset();
+    sensor_startup_.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
+    sensor_startup_.hStdOutput = sensor_startup_.hStdError = nullptr;
+    if (!created) return SysResult::failure("CreateProcessA", static_cast<int>(create_error));
+    output_opened_ = output_given ? output_path_ : std::string();
     ::CloseHandle(started.hThread);
     win32::OwnedHandle process(started.hProcess);
     // Without a claimed folder there is nothing to name the mark after, and

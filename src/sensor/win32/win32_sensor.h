@@ -51,6 +51,9 @@ public:
     // The remembered sensor's process handle, signalled once it ends.
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
 
+    void keep_output_in(const std::string& path) override { output_path_ = path; }
+    [[nodiscard]] std::string output_file() const override { return output_opened_; }
+
 private:
     struct Remembered {
         win32::OwnedHandle process;
@@ -66,6 +69,8 @@ private:
     std::wstring folder_;  // the claimed folder's canonical path, which names the marks
     std::optional<Remembered> sensor_;
     std::vector<Remembered> stopped_;  // terminated, not yet seen gone
+    std::string output_path_;  // the sensor's standard output and error; empty: none given
+    std::string output_opened_;  // output_path_ where the last start could open it
 };
 
 }  // namespace brevalt

@@ -3,7 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
+#include "app/command_line.h"
+#include "display_reach.h"
 #include "main_window.h"
 #include "session_end.h"
 #include "platform/system_platform.h"
@@ -28,9 +32,34 @@ bool japanese_session() {
 // Brevalt on a Linux desktop: the window starts up and then lives on the
 // event loop until "終了" or the window is closed.
 int main(int argc, char* argv[]) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    // The command line is answered before anything is started or connected
+    // to: a question needs no display and starts no sensor.
+    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const brevalt::CommandLine line = brevalt::parse_command_line(args, false);
+    brevalt::SystemPlatform platform;
+    const auto places = [&platform] {
+        return brevalt::usage_places(platform, "\"snort\" beside the program, then in each absolute folder of PATH",
+                                     "journalctl -t brevalt, or /var/log/syslog");
+    };
+    switch (line.action) {
+    case brevalt::CommandLine::Action::help:
+        std::fputs(brevalt::usage_text(places()).c_str(), stdout);
+        return 0;
+    case brevalt::CommandLine::Action::version:
         std::printf("brevalt %s\n", BREVALT_VERSION);
         return 0;
+    case brevalt::CommandLine::Action::unknown_option:
+        std::fputs(brevalt::unknown_option_text(line, places()).c_str(), stderr);
+        return brevalt::k_usage_error_status;
+    case brevalt::CommandLine::Action::run:
+    case brevalt::CommandLine::Action::run_at_logon:
+        break;
+    }
+    // Where no display answers the toolkit would abort the process with
+    // advice that does not help: Brevalt says what it needs instead.
+    if (const std::optional<std::string> why = why_no_display()) {
+        platform.log_event(brevalt::Priority::err, *why);
+        return brevalt::k_startup_error_status;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brevalt"));
@@ -47,7 +76,6 @@ int main(int argc, char* argv[]) {
         QCoreApplication::installTranslator(&japanese);
     }
 
-    brevalt::SystemPlatform platform;
     brevalt::PosixSensor sensor(platform.program_dir().path);
     brevalt::PosixLogFolder log_folder;
     brevalt::BackgroundKeeper keeper(log_folder);

@@ -80,12 +80,12 @@
         <translation>Brevalt: センサー終了、次の確認で再起動、次の切り替え %1</translation>
     </message>
     <message>
-        <source>Cannot use the settings file "%1": %2</source>
-        <translation>設定ファイル "%1" を使えません: %2</translation>
+        <source>Cannot use the settings file "%1", read from the current directory: %2</source>
+        <translation>設定ファイル "%1" (現在のフォルダーから読みます) を使えません: %2</translation>
     </message>
     <message>
-        <source>Cannot use the settings file "%1": the file is empty</source>
-        <translation>設定ファイル "%1" を使えません: ファイルが空です</translation>
+        <source>Cannot use the settings file "%1": the file is empty (write the rotation time on its first line, for example 03:30)</source>
+        <translation>設定ファイル "%1" を使えません: ファイルが空です (1 行目に切り替え時刻を書いてください。例: 03:30)</translation>
     </message>
     <message>
         <source>Cannot use the settings file "%1": the first line holds no rotation time (expected HH:MM, e.g. 03:30)</source>
@@ -230,6 +230,62 @@
     <message>
         <source>The metrics file "%1" is written again</source>
         <translation>メトリクスファイル "%1" を再び書けるようになりました</translation>
+    </message>
+    <message>
+        <source>The rotation time "%1" never matches: the first line of the settings file must be HH:MM, two digits each, from 00:00 to 23:59 (for example 03:30). The sensor runs, but the logs are not rotated</source>
+        <translation>切り替え時刻 "%1" は一致することがありません: 設定ファイルの 1 行目は HH:MM (各 2 桁、00:00 から 23:59、例: 03:30) です。センサーは実行しますが、ログは切り替えません</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor running since %1, no rotation is scheduled</source>
+        <translation>Brevalt: センサー実行中 (%1 から)、切り替えの予定なし</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor stopped (停止), no rotation is scheduled</source>
+        <translation>Brevalt: センサー停止中 (停止)、切り替えの予定なし</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor given up after %1 quick ends, no rotation is scheduled</source>
+        <translation>Brevalt: センサーは %1 回続けてすぐ終了したため再起動中止、切り替えの予定なし</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor could not be started, no rotation is scheduled</source>
+        <translation>Brevalt: センサーを起動できません、切り替えの予定なし</translation>
+    </message>
+    <message>
+        <source>Brevalt: sensor ended, restarted at the next check, no rotation is scheduled</source>
+        <translation>Brevalt: センサー終了、次の確認で再起動、切り替えの予定なし</translation>
+    </message>
+    <message>
+        <source>The log folder "%1" does not exist: the logs cannot be rotated until it is made</source>
+        <translation>ログフォルダー "%1" がありません: 作成するまでログを切り替えられません</translation>
+    </message>
+    <message>
+        <source>The logs could not be rotated: the log folder "%1" does not exist</source>
+        <translation>ログを切り替えられませんでした: ログフォルダー "%1" がありません</translation>
+    </message>
+    <message>
+        <source>Brevalt started: sensor process %1, log folder "%2", next rotation %3</source>
+        <translation>Brevalt を起動しました: センサーのプロセス %1、ログフォルダー "%2"、次の切り替え %3</translation>
+    </message>
+    <message>
+        <source>Brevalt started: sensor process %1 (taken over), log folder "%2", next rotation %3</source>
+        <translation>Brevalt を起動しました: センサーのプロセス %1 (引き継ぎ)、ログフォルダー "%2"、次の切り替え %3</translation>
+    </message>
+    <message>
+        <source>none (the time "%1" never matches)</source>
+        <translation>なし (時刻 "%1" は一致しません)</translation>
+    </message>
+    <message>
+        <source>The sensor ended by itself (exit status %1); its last words in %2: %3</source>
+        <translation>センサーが自ら終了しました (終了ステータス %1)。%2 の最後の行: %3</translation>
+    </message>
+    <message>
+        <source>The sensor ended by itself (killed by signal %1); its last words in %2: %3</source>
+        <translation>センサーが自ら終了しました (シグナル %1 で強制終了)。%2 の最後の行: %3</translation>
+    </message>
+    <message>
+        <source>The sensor ended by itself; its last words in %1: %2</source>
+        <translation>センサーが自ら終了しました。%1 の最後の行: %2</translation>
     </message>
 </context>
 </TS>

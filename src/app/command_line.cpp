@@ -1,0 +1,86 @@
+#include "app/command_line.h"
+
+#include "app/settings.h"
+#include "keeping/log_keeping.h"
+#include "rotation/rotation.h"
+#include "sensor/sensor_output.h"
+
+#include <utility>
+
+namespace brevalt {
+
+CommandLine parse_command_line(const std::vector<std::string_view>& args, bool windows) {
+    CommandLine line;
+    if (args.empty()) return line;
+    const std::string_view first = args.front();
+    if (first == "--help" || first == "-h" || (windows && first == "/?")) {
+        line.action = CommandLine::Action::help;
+    } else if (first == "--version") {
+        line.action = CommandLine::Action::version;
+    } else if (windows && first == "--logon") {
+        line.action = CommandLine::Action::run_at_logon;
+    } else {
+        line.action = CommandLine::Action::unknown_option;
+        line.option = first;
+        return line;
+    }
+    // A question answered while a second word is silently dropped would leave
+    // the operator believing it was understood.
+    if (args.size() > 1) {
+        line.action = CommandLine::Action::unknown_option;
+        line.option = args[1];
+    }
+    return line;
+}
+
+UsagePlaces usage_places(Platform& platform, std::string sensor_search, std::string system_log) {
+    UsagePlaces places;
+    places.settings_file = platform.absolute_path(k_settings_file_name);
+    places.log_folder = log_dir(platform);
+    if (places.log_folder.empty()) places.log_folder = "(unknown: the program's folder cannot be found)";
+    else places.log_folder.pop_back();
+    places.sensor_output = places.log_folder + platform.path_separator() + k_sensor_output_name;
+    places.sensor_search = std::move(sensor_search);
+    places.system_log = std::move(system_log);
+    return places;
+}
+
+std::string usage_text(const UsagePlaces& places) {
+    return "Usage: brevalt [--help | -h | --version]\n"
+           "\n"
+           "Brevalt keeps the network sensor running while the operator's desktop session\n"
+           "runs, and once a day, at the time set in brevalt.ini, stops it, gives its two\n"
+           "logs (alert.ids and scan.log) dated names and starts it again. It lives in the\n"
+           "notification area; a left click on its icon shows its window. Its exit leaves\n"
+           "the sensor running; the end of the desktop session ends it.\n"
+           "\n"
+           "Where it looks:\n"
+           "  settings file   " + places.settings_file + " (the current directory)\n"
+           "  log folder      " + places.log_folder + " (beside the program)\n"
+           "  sensor          " + places.sensor_search + "\n"
+           "  sensor's output " + places.sensor_output + " (begun afresh at each start)\n"
+           "\n"
+           "brevalt.ini:\n"
+           "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"
+           "                  for example 03:30; another form is accepted, never matches,\n"
+           "                  and is told at start-up\n"
+           "  keep=N          keep the dated logs of the N newest dates (1 to " +
+           std::to_string(k_max_keep_dates) + ");\n"
+           "                  without it no log is ever deleted\n"
+           "  compress=yes    compress the dated logs\n"
+           "\n"
+           "Messages go to standard error and to the system log, as \"brevalt\"\n"
+           "(" + places.system_log + ").\n"
+           "\n"
+           "Exit status:\n"
+           "  0  ended by the operator (\"終了\") or by the end of the session; --help, --version\n"
+           "  1  could not start: no usable settings, the log folder served by another\n"
+           "     Brevalt, no desktop session\n"
+           "  2  an option it does not know\n";
+}
+
+std::string unknown_option_text(const CommandLine& line, const UsagePlaces& places) {
+    return "brevalt: unknown option \"" + line.option + "\"\n\n" + usage_text(places);
+}
+
+}  // namespace brevalt
