@@ -102,9 +102,7 @@ case_late_tray_icon_buttons_and_closing() {
 case_lxqt_panel_killed_sensor_and_exit_menu() {
     check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
     check "a system log runs" start_syslog
-    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
-    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
-    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
+    check "a notification service runs, its notifications recorded" notification_service
     start_case
     icon_in_place
     check "the window stays hidden" eval '! window_shown'
@@ -140,9 +138,7 @@ case_lxqt_panel_killed_sensor_and_exit_menu() {
 # and the notifications are in Japanese.
 case_status_notifier_item_follows_the_sensor_in_japanese() {
     check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
-    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
-    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
-    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
+    check "a notification service runs, its notifications recorded" notification_service
     BREVALT_ENV=(LANG=ja_JP.UTF-8)
     start_case
     icon_in_place
@@ -218,6 +214,13 @@ start_syslog() {
     wait_until 5 test -S /dev/log
 }
 logged() { grep -q "user\.$1 brevalt\[[0-9]*\]: $2" "$OUT/$CASE.syslog"; }
+# The desktop's notification service on the session bus; what it is asked to
+# show goes to $OUT/notify.log.
+notification_service() {
+    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
+    wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null' &&
+        { dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 & }
+}
 
 # The clock jumps two hours, over the rotation minute (a laptop asleep): the
 # next tick rotates once and says it caught up.
@@ -361,6 +364,8 @@ case_settings_as_operators_type_them() {
         check "$form is refused, naming the line" wait_until 10 told 'Cannot use the settings file.*line 2'
         kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
     done
+}
+
 # Asked for its usage, or given an unknown option, Brevalt answers without a
 # display and starts nothing; without a display it says what it needs.
 case_command_line_and_no_display_start_nothing() {
@@ -404,9 +409,7 @@ box_answered() {
 case_first_start_tells_what_it_did_and_what_never_works() {
     check "an X server, a session bus and lxqt-panel run" desktop bus lxqt
     check "a system log runs" start_syslog
-    /usr/lib/x86_64-linux-gnu/xfce4/notifyd/xfce4-notifyd >>"$OUT/notifyd.log" 2>&1 &
-    check "a notification service runs" wait_until 10 eval 'gdbus introspect --session -d org.freedesktop.Notifications -o /org/freedesktop/Notifications >/dev/null'
-    dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" >"$OUT/notify.log" 2>&1 &
+    check "a notification service runs, its notifications recorded" notification_service
     start_case none
     check "without brevalt.ini a box says so" box_answered
     check "naming the file in full" told "Cannot use the settings file \"$RUN_DIR/brevalt.ini\", read from the current directory: No such file or directory"
