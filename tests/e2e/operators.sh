@@ -4,6 +4,8 @@
 # two operators of one group and a non-member, played by user ids of their
 # own (setpriv), a sensor with capture rights behind a wrapper script,
 # double starts, a log folder whose lock is refused. Sourced by run.sh.
+# Each case keeps a tray running: an X server resets when its last client
+# goes, and a Brevalt started in that moment finds no display.
 
 OPS=(brvop1 brvop2) NONMEMBER=brvnone OPS_GROUP=brvops
 # ops_setup: the users and the case's folders: the program folder root's,
@@ -52,7 +54,7 @@ sensors() { local p; for p in $(sensor_pids); do echo "$(owner_of "$p"):$p"; don
 # the next one takes that sensor over, rotates (the wrapper and its sensor
 # both end, one new sensor runs) and the session's end ends it all.
 case_operators_capture_rights_and_a_wrapper() {
-    check "an X server runs" desktop
+    check "an X server with a tray runs" desktop trayer
     check "two operators and a folder of theirs" ops_setup
     mv "$PROG_DIR/snort" "$PROG_DIR/snort-real"
     printf '#!/bin/sh\n%s\necho "the sensor ended" >&2\n' "$PROG_DIR/snort-real" >"$PROG_DIR/snort" && chmod 755 "$PROG_DIR/snort"
@@ -84,7 +86,7 @@ case_operators_capture_rights_and_a_wrapper() {
 # exactly one sensor each time, and the refused one holds no folder while
 # its message box is on screen.
 case_operators_double_start() {
-    check "an X server runs" desktop
+    check "an X server with a tray runs" desktop trayer
     check "an operator and a folder" ops_setup
     local round first second server refused
     for round in 1 2 3 4 5; do
@@ -107,7 +109,7 @@ case_operators_double_start() {
 # ended with its session; then the other way round, with the first
 # operator's sensor left unwatched by a killed Brevalt.
 case_operators_second_operator_waits() {
-    check "an X server runs" desktop
+    check "an X server with a tray runs" desktop trayer
     check "a system log runs" start_syslog
     check "two operators and a folder of theirs" ops_setup
     local first second pid
@@ -141,7 +143,7 @@ case_operators_second_operator_waits() {
 # program folder keeps no operator's sensor from starting, and a second
 # operator still waits.
 case_operators_lock_refused() {
-    check "an X server runs" desktop
+    check "an X server with a tray runs" desktop trayer
     check "two operators, a non-member and a folder" ops_setup
     printf '%s\n' '#define _GNU_SOURCE' '#include <errno.h>' '#include <sys/stat.h>' '#include <sys/syscall.h>' '#include <unistd.h>' \
         'int flock(int fd, int op) { struct stat st; if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) { errno = ENOLCK; return -1; }' \
