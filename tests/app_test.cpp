@@ -13,6 +13,13 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
+// An absolute path as each system writes one.
+#ifdef _WIN32
+const std::string k_metrics = R"(C:\metrics\brevalt.prom)";
+#else
+const std::string k_metrics = "/var/opt/brevalt/metrics/brevalt.prom";
+#endif
+
 class StartUpTest : public ::testing::Test, protected test::CoreHarness {
 protected:
     StartUpTest() { clock.set(test::FakeClock::at(2026, 12, 6, 9, 4, 7)); }
@@ -132,7 +139,7 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
 // it is free, without a rotation for the minute that passed meanwhile.
 TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
     sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "alice, process 4242", 4242);
-    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\nkeep=3\n");
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=" + k_metrics + "\nkeep=3\n");
     ASSERT_FALSE(core.start_up().has_value());
     const std::string served = R"(The log folder "/opt/brevalt/log" is served by the Brevalt of alice, process 4242: )"
                                "this Brevalt starts no sensor and waits; it serves the folder itself once that one has ended";
@@ -431,11 +438,11 @@ TEST_F(StartUpTest, MetricsFollowTheSensorAndCountStartsAndRotations) {
     platform.dir = dir.path().string();
     platform.real_files = true;
     std::filesystem::create_directory(dir / "log");
-    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\n");
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=" + k_metrics + "\n");
     ASSERT_FALSE(core.start_up().has_value());
     const auto last = [this] { return metrics.written.back().second; };
     ASSERT_FALSE(metrics.written.empty());
-    EXPECT_EQ(metrics.written.back().first, "/var/opt/brevalt/metrics/brevalt.prom");
+    EXPECT_EQ(metrics.written.back().first, k_metrics);
     EXPECT_TRUE(last().sensor_running);
     EXPECT_EQ(last().sensor_starts, 1u);
     EXPECT_EQ(last().log_folder_free_bytes, platform.space.available_bytes);
@@ -490,18 +497,18 @@ TEST_F(StartUpTest, MetricsFollowTheSensorAndCountStartsAndRotations) {
 // again at each; the sensor is never held up by it. Without metrics= no
 // file is written at all.
 TEST_F(StartUpTest, UnwritableMetricsFileIsToldOnceAndTriedAgain) {
-    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=/var/opt/brevalt/metrics/brevalt.prom\n");
+    test::write_file(dir / "brevalt.ini", "03:30\nmetrics=" + k_metrics + "\n");
     metrics.failure = SysResult::failure("open", EACCES);
     ASSERT_FALSE(core.start_up().has_value());
     for (int i = 0; i < 3; ++i) core.on_tick();
     EXPECT_EQ(sensor.starts, 1);
-    const std::string unwritten = "The metrics file \"/var/opt/brevalt/metrics/brevalt.prom\" could not be written: "
+    const std::string unwritten = "The metrics file \"" + k_metrics + "\" could not be written: "
                                   "Permission denied. Brevalt tries again at each check; the sensor runs on";
     EXPECT_EQ(shell.notifications, Texts{unwritten});
     metrics.failure = SysResult::success();
     core.on_tick();
     EXPECT_EQ(metrics.written.size(), 1u);
-    EXPECT_EQ(platform.told.back(), "info: The metrics file \"/var/opt/brevalt/metrics/brevalt.prom\" is written again");
+    EXPECT_EQ(platform.told.back(), "info: The metrics file \"" + k_metrics + "\" is written again");
     metrics.failure = SysResult::failure("open", EACCES);
     core.on_tick();
     EXPECT_EQ(shell.notifications, (Texts{unwritten, unwritten}));
