@@ -74,10 +74,10 @@ static bool group_has_live_member(pid_t group) {
     bool live = false;
     while (const dirent* entry = ::readdir(all)) {
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-        std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
-        std::string stat;
-        if (!std::getline(in, stat)) continue;
-        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        const auto pid = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
+        const std::optional<std::string> stat = stat_after_name(pid);
+        if (!stat) continue;
+        std::istringstream fields(*stat);
         char state = 0;
         pid_t parent = 0;
         pid_t member_group = 0;
@@ -97,6 +97,16 @@ bool PidFd::group_gone() const {
     }
     const std::optional<pid_t> leader = group_id_;
     return !leader || !group_has_live_member(*leader);
+}
+
+std::optional<std::string> stat_after_name(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (pid <= 0 || !std::getline(in, stat)) return std::nullopt;
+    // The command name in parentheses may hold blanks and parentheses itself.
+    const std::size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos) return std::nullopt;
+    return stat.substr(name_end + 1);
 }
 
 }  // namespace brevalt

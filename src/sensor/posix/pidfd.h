@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <string>
 
 namespace brevalt {
 
@@ -45,5 +46,10 @@ private:
     // The process's id, which is also its group's where it leads one.
     std::optional<pid_t> group_id_;
 };
+
+// The fields of /proc/PID/stat after the command name, the state letter
+// first. Every user may read them, even of a process that hides the rest
+// of its /proc entries. Nothing where there is no such process.
+std::optional<std::string> stat_after_name(pid_t pid);
 
 }  // namespace brevalt

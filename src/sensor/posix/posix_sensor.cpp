@@ -6,7 +6,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>

@@ -46,13 +46,9 @@ constexpr off_t k_record_limit = 512;
 }  // namespace
 
 std::optional<ProcessIdentity> identity_of(pid_t pid) {
-    std::ifstream in(proc(pid, "stat"));
-    std::string stat;
-    if (pid <= 0 || !std::getline(in, stat)) return std::nullopt;
-    // The command name in parentheses may hold blanks and parentheses itself.
-    const std::size_t name_end = stat.rfind(')');
-    if (name_end == std::string::npos) return std::nullopt;
-    std::istringstream fields(stat.substr(name_end + 1));
+    const std::optional<std::string> stat = stat_after_name(pid);
+    if (!stat) return std::nullopt;
+    std::istringstream fields(*stat);
     // The start time is the twentieth field after the name.
     std::string skipped;
     for (int field = 1; field < 20; ++field) fields >> skipped;
