@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -222,6 +223,30 @@ TEST(PosixLogFolder, LogWrittenToWhileCompressedStaysWhole) {
     EXPECT_EQ(report.in_use, std::vector<std::string>{"alert.ids.20260101"});
     EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"alert.ids.20260101"});
     EXPECT_TRUE(read_file(original) == log + "a late alert\n");
+}
+
+// A writer that holds a dated log open (a sensor that outlived its stop)
+// may write at any time, so the log is not compressed while it is open;
+// a reader holding it open changes nothing.
+TEST(PosixLogFolder, LogHeldOpenForWritingIsLeftUntilLetGo) {
+    TempDir dir;
+    const fs::path original = dir / "alert.ids.20260101";
+    write_quiet(original, "alerts\n");
+    const int reader = ::open(original.c_str(), O_RDONLY | O_CLOEXEC);
+    const int writer = ::open(original.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_TRUE(reader >= 0 && writer >= 0);
+    PosixLogFolder folder_ops;
+    const KeepReport held = keep_logs(folder_ops, dir.path().string(), {0, true}, k_never_stop);
+    EXPECT_EQ(held.in_use, std::vector<std::string>{"alert.ids.20260101"});
+    EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"alert.ids.20260101"});
+    ASSERT_EQ(::write(writer, "late\n", 5), 5);
+    ::close(writer);
+
+    fs::last_write_time(original, fs::file_time_type::clock::now() - 24h);
+    const KeepReport let_go = keep_logs(folder_ops, dir.path().string(), {0, true}, k_never_stop);
+    ::close(reader);
+    EXPECT_TRUE(let_go.in_use.empty());
+    EXPECT_EQ(gunzip(dir / "alert.ids.20260101.gz"), "alerts\nlate\n");
 }
 
 // A stop between two logs ends the pass before the next one starts.

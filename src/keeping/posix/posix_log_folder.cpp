@@ -1,5 +1,7 @@
 #include "keeping/posix/posix_log_folder.h"
 
+#include "keeping/posix/write_watch.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -100,8 +102,9 @@ struct Deflater {
 };
 
 // Everything `source` holds, gzipped into `target`; `crc` gets the CRC-32
-// of what was read, as the gzip trailer holds it.
-CompressResult gzip(int source, int target, const std::atomic<bool>& stop, uLong& crc) {
+// of what was read, as the gzip trailer holds it. A stop, or a writer that
+// comes for the log, ends it between two pieces.
+CompressResult gzip(int source, int target, const std::atomic<bool>& stop, WriteWatch& watch, uLong& crc) {
     Deflater deflater;
     z_stream& z = deflater.stream;
     const int init = ::deflateInit2(&z, k_gzip_level, Z_DEFLATED, k_gzip_window, k_deflate_memory, Z_DEFAULT_STRATEGY);
@@ -117,6 +120,7 @@ CompressResult gzip(int source, int target, const std::atomic<bool>& stop, uLong
     int flush = Z_NO_FLUSH;
     while (flush != Z_FINISH) {
         if (stop.load()) return {Compressed::stopped, {}};
+        if (watch.writer_came()) return {Compressed::in_use, {}};
         const ssize_t got = read_some(source, in.get(), k_piece);
         if (got < 0) return failed("read");
         flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
@@ -192,7 +196,7 @@ GzTrailer read_trailer(int folder, const std::string& gzipped) {
 // The copy whole in `partial`, made to look like the original and put in
 // place; only then does the original go, and only if it did not change.
 CompressResult compress_opened(int folder, int source, int target, const std::string& name,
-                               const std::string& partial, const std::atomic<bool>& stop) {
+                               const std::string& partial, const std::atomic<bool>& stop, WriteWatch& watch) {
     struct stat original {};
     if (::fstat(source, &original) != 0) return failed("fstat");
     if (!S_ISREG(original.st_mode)) return failed(SysResult::failure("fstat", EINVAL));
@@ -208,7 +212,7 @@ CompressResult compress_opened(int folder, int source, int target, const std::st
 
     ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
     uLong crc = 0;
-    if (const CompressResult written = gzip(source, target, stop, crc); written.outcome != Compressed::done) {
+    if (const CompressResult written = gzip(source, target, stop, watch, crc); written.outcome != Compressed::done) {
         return written;
     }
     ::posix_fadvise(source, 0, 0, POSIX_FADV_DONTNEED);
@@ -240,9 +244,13 @@ CompressResult compress_opened(int folder, int source, int target, const std::st
     }
     if (::fsync(folder) != 0) return failed("fsync");
     // Looked at again right before the original goes: the name may have
-    // been written to, or be another file by now. Then the copy goes.
+    // been written to, or be another file by now, or a writer may be waiting
+    // to open it. Then the copy goes. A writer whose open begins between
+    // this look and the removal writes into a file without a name, as it
+    // would with any program that removes a file; the window is two calls.
     struct stat last {};
-    if (::fstatat(folder, name.c_str(), &last, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(original, last)) {
+    if (watch.writer_came() || ::fstatat(folder, name.c_str(), &last, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !unchanged(original, last)) {
         ::unlinkat(folder, gzipped.c_str(), 0);
         return {Compressed::in_use, {}};
     }
@@ -308,12 +316,16 @@ LogFolder::CompressResult PosixLogFolder::compress(const std::string& folder, co
     // not hang the worker.
     const UniqueFd source(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!source.valid()) return failed("openat");
+    // Watched before the copy is begun, so that no writer goes unseen
+    // between the two.
+    WriteWatch watch(source.get());
+    if (watch.taken() == WriteWatch::Taken::written) return {Compressed::in_use, {}};
     const std::string partial = name + std::string(k_partial_suffix);
     const UniqueFd target(
         ::openat(dir.get(), partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!target.valid()) return failed("openat");
 
-    const CompressResult result = compress_opened(dir.get(), source.get(), target.get(), name, partial, stop);
+    const CompressResult result = compress_opened(dir.get(), source.get(), target.get(), name, partial, stop, watch);
     if (result.outcome != Compressed::done) ::unlinkat(dir.get(), partial.c_str(), 0);
     return result;
 }
