@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,7 +33,8 @@ using test::utf8;
 
 bool has_ended(HANDLE process, DWORD wait_ms) { return ::WaitForSingleObject(process, wait_ms) == WAIT_OBJECT_0; }
 
-// The process that `parent` started, once it has.
+// The sensor that `parent` started, once it has; not the console host that
+// Wine may start beside it.
 DWORD child_of(DWORD parent) {
     for (int attempt = 0; attempt < 500; ++attempt, ::Sleep(10)) {
         const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -40,7 +42,8 @@ DWORD child_of(DWORD parent) {
         entry.dwSize = sizeof entry;
         DWORD found = 0;
         for (BOOL more = ::Process32FirstW(snapshot, &entry); more && found == 0; more = ::Process32NextW(snapshot, &entry))
-            if (entry.th32ParentProcessID == parent) found = entry.th32ProcessID;
+            if (entry.th32ParentProcessID == parent && ::_wcsicmp(entry.szExeFile, L"snort.exe") == 0)
+                found = entry.th32ProcessID;
         ::CloseHandle(snapshot);
         if (found != 0) return found;
     }

@@ -68,15 +68,19 @@ SysResult Win32Sensor::start() {
         sensor_startup_.dwFlags |= STARTF_USESTDHANDLES;
         sensor_startup_.hStdOutput = sensor_startup_.hStdError = output.get();
     }
-    const BOOL created = ::CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                                          nullptr, &sensor_startup_, &started);
+    // Suspended until it is marked and in its job: a sensor behind a
+    // launcher could otherwise start the real one before the job holds it,
+    // and a stop would leave that one running.
+    const BOOL created = ::CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE,
+                                          NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr,
+                                          &sensor_startup_, &started);
     const DWORD create_error = ::GetLastError();
     output.reset();
     sensor_startup_.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
     sensor_startup_.hStdOutput = sensor_startup_.hStdError = nullptr;
     if (!created) return SysResult::failure("CreateProcessA", static_cast<int>(create_error));
     output_opened_ = output_given ? output_path_ : std::string();
-    ::CloseHandle(started.hThread);
+    const win32::OwnedHandle first_thread(started.hThread);
     win32::OwnedHandle process(started.hProcess);
     // Without a claimed folder there is nothing to name the mark after, and
     // no later Brevalt that would look for one.
@@ -88,6 +92,12 @@ SysResult Win32Sensor::start() {
             return marked;
         }
         job = win32::join_sensor_job(process.get(), started.dwProcessId, folder_);
+    }
+    if (::ResumeThread(first_thread.get()) == static_cast<DWORD>(-1)) {
+        const auto resume_error = static_cast<int>(::GetLastError());
+        ::TerminateProcess(process.get(), 0);
+        stopped_.push_back(Remembered{std::move(process), started.dwProcessId, std::move(job)});
+        return SysResult::failure("ResumeThread", resume_error);
     }
     sensor_ = Remembered{std::move(process), started.dwProcessId, std::move(job)};
     return SysResult::success();
