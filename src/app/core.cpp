@@ -92,8 +92,7 @@ std::optional<StartupError> Core::start_up() {
     }
     Text refusal;
     const FolderClaim claim = claim_log_folder(log_folder_, refusal);
-    if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over &&
-        !Standby::waits_for(claim)) {
+    if (!claim.ours() && !Standby::waits_for(claim)) {
         return refuse_start(refusal);
     }
     phase_ = Phase::running;
@@ -116,11 +115,7 @@ std::optional<StartupError> Core::start_up() {
     if (Standby::waits_for(claim)) {
         wait_for(claim);
     } else if (claim.outcome == FolderClaim::Outcome::taken_over) {
-        // Its start is unknown: it counts as started now, so that one which
-        // ends at once is not taken for a sensor that ran for a long time.
-        quick_ends_.started(wall_seconds(started));
-        show_running(started);
-        tell(Priority::notice, {TextId::sensor_taken_over, {std::to_string(claim.pid)}});
+        watch_taken_over(claim.pid, started);
     } else {
         start_sensor();
     }
@@ -206,19 +201,25 @@ bool Core::refused_while_waiting() {
 
 void Core::serve_or_wait(const LocalTime& now) {
     const FolderClaim claim = sensor_.claim_folder(claimed_folder_);
-    if (claim.outcome != FolderClaim::Outcome::claimed && claim.outcome != FolderClaim::Outcome::taken_over) {
+    if (!claim.ours()) {
         wait_for(claim);
         return;
     }
     if (const std::optional<Text> over = standby_.end(claimed_folder_)) tell(Priority::notice, *over);
     if (claim.outcome == FolderClaim::Outcome::taken_over) {
-        quick_ends_.started(wall_seconds(now));
-        show_running(now);
-        tell(Priority::notice, {TextId::sensor_taken_over, {std::to_string(claim.pid)}});
+        watch_taken_over(claim.pid, now);
         return;
     }
     quick_ends_.forgive();
     launch_sensor(now);
+}
+
+// Its start is unknown: it counts as started now, so that one which ends at
+// once is not taken for a sensor that ran for a long time.
+void Core::watch_taken_over(long pid, const LocalTime& now) {
+    quick_ends_.started(wall_seconds(now));
+    show_running(now);
+    tell(Priority::notice, {TextId::sensor_taken_over, {std::to_string(pid)}});
 }
 
 void Core::wait_for(const FolderClaim& claim) {

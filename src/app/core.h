@@ -134,6 +134,8 @@ private:
     // Claims the folder again: serves it where it is free (starting a
     // sensor, or watching the one left on it), and waits otherwise.
     void serve_or_wait(const LocalTime& now);
+    // Watches the sensor an earlier Brevalt left running on the folder.
+    void watch_taken_over(long pid, const LocalTime& now);
     void wait_for(const FolderClaim& claim);
     // While waiting, the window's buttons do nothing and say why.
     bool refused_while_waiting();

@@ -48,6 +48,9 @@ struct FolderClaim {
     // file system that cannot lock it): which claim is held instead.
     std::string note;
 
+    // The folder is this Brevalt's to serve.
+    [[nodiscard]] bool ours() const { return outcome == Outcome::claimed || outcome == Outcome::taken_over; }
+
     static FolderClaim of(Outcome outcome, std::string detail = {}, long pid = 0) {
         FolderClaim claim;
         claim.outcome = outcome;

@@ -1,19 +1,51 @@
 #include "sensor/posix/pidfd.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <dirent.h>
-#include <sstream>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 
 namespace brevalt {
+namespace {
+
+// From the kernel's pidfd interface (Linux 6.9); older kernels refuse it.
+constexpr unsigned k_signal_process_group = 1U << 2;
+
+// An ended member whose parent ended first waits for the system's reaper,
+// which may take its time; it holds nothing any more (its files and
+// devices were let go when it ended), so it counts as gone. The group's id
+// cannot name another group meanwhile: this descriptor keeps it.
+bool group_has_live_member(pid_t group) {
+    DIR* all = ::opendir("/proc");
+    if (all == nullptr) return false;
+    bool live = false;
+    while (const dirent* entry = ::readdir(all)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        const auto pid = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
+        const std::optional<std::string> stat = stat_after_name(pid);
+        if (!stat) continue;
+        std::istringstream fields(*stat);
+        char state = 0;
+        pid_t parent = 0;
+        pid_t member_group = 0;
+        if (fields >> state >> parent >> member_group && member_group == group && state != 'Z') {
+            live = true;
+            break;
+        }
+    }
+    ::closedir(all);
+    return live;
+}
+
+}  // namespace
 
 std::optional<PidFd> PidFd::open(pid_t pid) {
     const long fd = ::syscall(SYS_pidfd_open, pid, 0);
@@ -50,11 +82,6 @@ bool PidFd::signal(int signal_number) const {
     return ::syscall(SYS_pidfd_send_signal, fd_, signal_number, nullptr, 0) == 0;
 }
 
-namespace {
-// From the kernel's pidfd interface (Linux 6.9); older kernels refuse it.
-constexpr unsigned k_signal_process_group = 1U << 2;
-}  // namespace
-
 bool PidFd::signal_group(int signal_number) const {
     if (::syscall(SYS_pidfd_send_signal, fd_, signal_number, nullptr, k_signal_process_group) == 0) return true;
     if (errno != EINVAL) return false;
@@ -62,32 +89,6 @@ bool PidFd::signal_group(int signal_number) const {
     // to another process while the leader is alive.
     if (ended()) return false;
     return group_id_ && ::kill(-*group_id_, signal_number) == 0;
-}
-
-// An ended member whose parent ended first waits for the system's reaper,
-// which may take its time; it holds nothing any more (its files and
-// devices were let go when it ended), so it counts as gone. The group's id
-// cannot name another group meanwhile: this descriptor keeps it.
-static bool group_has_live_member(pid_t group) {
-    DIR* all = ::opendir("/proc");
-    if (all == nullptr) return false;
-    bool live = false;
-    while (const dirent* entry = ::readdir(all)) {
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-        const auto pid = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
-        const std::optional<std::string> stat = stat_after_name(pid);
-        if (!stat) continue;
-        std::istringstream fields(*stat);
-        char state = 0;
-        pid_t parent = 0;
-        pid_t member_group = 0;
-        if (fields >> state >> parent >> member_group && member_group == group && state != 'Z') {
-            live = true;
-            break;
-        }
-    }
-    ::closedir(all);
-    return live;
 }
 
 bool PidFd::group_gone() const {

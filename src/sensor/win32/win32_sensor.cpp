@@ -41,8 +41,7 @@ FolderClaim Win32Sensor::claim_folder(const std::string& folder) {
     // The claim only keeps out Brevalts that run now; a sensor that an
     // earlier one left behind must be found on its own.
     win32::LeftSensor left = win32::find_left_sensor(own.folder);
-    if (left.claim.outcome != FolderClaim::Outcome::claimed && left.claim.outcome != FolderClaim::Outcome::taken_over)
-        return std::move(left.claim);
+    if (!left.claim.ours()) return std::move(left.claim);
     claim_ = std::move(own.held);
     folder_ = std::move(own.folder);
     if (left.process) {
