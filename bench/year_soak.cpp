@@ -33,7 +33,7 @@ class WritingSensor final : public Sensor {
 public:
     WritingSensor(test::FakeClock& clock, fs::path log_dir) : clock_(clock), log_dir_(std::move(log_dir)) {}
     FolderClaim claim_folder(const std::string& /*folder*/) override { return FolderClaim::of(FolderClaim::Outcome::claimed); }
-    SysResult start() override {
+    SensorStart start() override {
         ++starts_;
         for (const char* name : {k_alert_log, k_scan_log}) {
             std::string& text = written_[name];
@@ -46,7 +46,7 @@ public:
                 text += entry;
             }
         }
-        return SysResult::success();
+        return SensorStart::done();
     }
     [[nodiscard]] std::optional<long> running_pid() const override { return std::nullopt; }
     void stop() override {

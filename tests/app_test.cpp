@@ -81,7 +81,7 @@ TEST_F(StartUpTest, AfterAStartUpErrorNoEventStartsAnything) {
 
     // The log folder served by another Brevalt, perhaps another user's.
     test::write_file(dir / "brevalt.ini", "03:30\n");
-    sensor.claim = FolderClaim::of(FolderClaim::Outcome::held_elsewhere, "alice, process 4242");
+    sensor.claim = FolderClaim::held_by(FolderClaim::Outcome::held_elsewhere, {ClaimHolder::Kind::brevalt, "alice", 4242});
     const auto held = core.start_up();
     ASSERT_TRUE(held.has_value());
     EXPECT_NE(held->message.find("Another Brevalt already serves the log folder \"/opt/brevalt/log\" (run by alice, process 4242)"),
@@ -120,7 +120,7 @@ TEST_F(StartUpTest, WithoutALogFolderTheProgramFolderIsClaimed) {
 // A sensor an earlier Brevalt left running is watched, not doubled: neither
 // at start-up nor by "Snort実行"; one that ends is started again as ours.
 TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
-    sensor.claim = FolderClaim::of(FolderClaim::Outcome::taken_over, {}, 4711);
+    sensor.claim = FolderClaim::taken_over_from(4711);
     start();
     EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04, next rotation 03:30"});
     core.start_sensor();
@@ -138,7 +138,7 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
 // nothing, tells each new holder once, and serves the folder itself once
 // it is free, without a rotation for the minute that passed meanwhile.
 TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
-    sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "alice, process 4242", 4242);
+    sensor.claim = FolderClaim::held_by(FolderClaim::Outcome::served_by_other_user, {ClaimHolder::Kind::brevalt, "alice", 4242});
     test::write_file(dir / "brevalt.ini", "03:30\nmetrics=" + k_metrics + "\nkeep=3\n");
     ASSERT_FALSE(core.start_up().has_value());
     const std::string served = R"(The log folder "/opt/brevalt/log" is served by the Brevalt of alice, process 4242: )"
@@ -156,7 +156,7 @@ TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) 
     clock.advance(30);
     core.on_tick();
     EXPECT_TRUE(shell.notifications.empty()) << "the same holder is told once";
-    sensor.claim = FolderClaim::of(FolderClaim::Outcome::left_by_other_user, "alice, process 4711", 4711);
+    sensor.claim = FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user, {ClaimHolder::Kind::sensor, "alice", 4711});
     clock.advance(30);
     core.on_tick();
     ASSERT_EQ(shell.notifications.size(), 1U);
@@ -182,8 +182,8 @@ TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) 
     // The claim lost while a sensor taken over held it: waiting again, no
     // failure told, no sensor started.
     sensor.end_by_itself();
-    sensor.start_result = SysResult::failure(k_claim_lost_call, EWOULDBLOCK);
-    sensor.claim = FolderClaim::of(FolderClaim::Outcome::served_by_other_user, "bob, process 99", 99);
+    sensor.start_result = SensorStart::because(SensorStart::Outcome::claim_lost);
+    sensor.claim = FolderClaim::held_by(FolderClaim::Outcome::served_by_other_user, {ClaimHolder::Kind::brevalt, "bob", 99});
     shell.notifications.clear();
     clock.advance(600);
     core.on_tick();
@@ -267,9 +267,9 @@ TEST_F(StartUpTest, SensorEndingByItselfIsStartedAgainUntilItEndsQuicklyThreeTim
 }
 
 TEST_F(StartUpTest, FailedStartIsTold) {
-    sensor.start_result = SysResult::failure(k_sensor_not_found_call, ENOENT);
+    sensor.start_result = SensorStart::because(SensorStart::Outcome::not_found);
     start();
-    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    sensor.start_result = SensorStart::failure(SysResult::failure("posix_spawn", EACCES));
     core.start_sensor();
     EXPECT_EQ(shell.notifications,
               (Texts{R"(The sensor could not be started: no executable "snort" beside Brevalt or on PATH)",
@@ -295,12 +295,12 @@ TEST_F(StartUpTest, RotationOutcomesAndANearlyFullDiskAreTold) {
     platform.space = {std::uint64_t{812} << 20, std::uint64_t{2} << 30, {}};  // few bytes, a large share
     clock.set(test::FakeClock::at(2026, 12, 8, 3, 29, 5));
     test::write_file(dir / "log" / "scan.log", "scans");
-    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    sensor.start_result = SensorStart::failure(SysResult::failure("posix_spawn", EACCES));
     core.rotate_now();
     EXPECT_EQ(platform.told, (Texts{"info: The logs were rotated: alert.ids.20261208, scan.log.20261208",
                                     "err: The sensor could not be started: Permission denied",
                                     "warning: The log folder's file system is nearly full: 812 MiB free (39%)"}));
-    sensor.start_result = SysResult::success();
+    sensor.start_result = SensorStart::done();
 
     platform.space = {std::uint64_t{3} << 30, std::uint64_t{100} << 30, {}};  // many bytes, a small share
     clock.set(test::FakeClock::at(2026, 12, 9, 3, 0, 5));
@@ -423,7 +423,7 @@ TEST_F(StartUpTest, IconFollowsTheSensorAndChangesOnlyWithIt) {
     EXPECT_EQ(shell.icon_states.back(), "none: Brevalt: sensor given up after 3 quick ends" + next);
     core.rotate_now();
     EXPECT_EQ(shell.icon_states.back(), "running: Brevalt: sensor running since 10:06" + next);
-    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    sensor.start_result = SensorStart::failure(SysResult::failure("posix_spawn", EACCES));
     shell.translated = true;
     core.stop_sensor();
     core.start_sensor();
@@ -483,7 +483,7 @@ TEST_F(StartUpTest, MetricsFollowTheSensorAndCountStartsAndRotations) {
     }
     EXPECT_TRUE(last().sensor_given_up);
     EXPECT_FALSE(last().sensor_running);
-    sensor.start_result = SysResult::failure("posix_spawn", EACCES);
+    sensor.start_result = SensorStart::failure(SysResult::failure("posix_spawn", EACCES));
     const std::uint64_t starts = last().sensor_starts;
     core.start_sensor();
     EXPECT_FALSE(last().sensor_given_up);
@@ -539,7 +539,7 @@ TEST_F(StartUpTest, StartSaysWhatItDidAndWhatWillNeverWork) {
         test::CoreHarness other;
         test::write_file(other.dir / "brevalt.ini", time + "\n");
         other.platform.missing_folder = "/opt/brevalt/log";
-        other.sensor.claim = FolderClaim::of(FolderClaim::Outcome::taken_over, {}, 4711);
+        other.sensor.claim = FolderClaim::taken_over_from(4711);
         ASSERT_FALSE(other.core.start_up().has_value());
         EXPECT_EQ(other.shell.notifications.at(0).rfind("The rotation time \"" + time + "\" never matches", 0), 0u);
         EXPECT_EQ(other.shell.notifications.at(1),

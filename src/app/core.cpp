@@ -261,7 +261,7 @@ void Core::rotate_now() {
     tell_rotation(report);
     if (report.start.ok()) {
         show_running(now);
-    } else if (std::string_view(report.start.failed_call) == k_claim_lost_call) {
+    } else if (report.start.outcome == SensorStart::Outcome::claim_lost) {
         serve_or_wait(now);
     } else {
         show_status(status_of(SensorStatus::Kind::start_failed));
@@ -343,7 +343,7 @@ void Core::notice_sensor_end() {
 }
 
 bool Core::launch_sensor(const LocalTime& now) {
-    const SysResult started = sensor_.start();
+    const SensorStart started = sensor_.start();
     quick_ends_.started(wall_seconds(now));
     if (started.ok()) {
         ++metrics_.sensor_starts;
@@ -351,7 +351,7 @@ bool Core::launch_sensor(const LocalTime& now) {
         return true;
     }
     // Another Brevalt took the claim while a sensor taken over held it.
-    if (std::string_view(started.failed_call) == k_claim_lost_call) {
+    if (started.outcome == SensorStart::Outcome::claim_lost) {
         wait_for(sensor_.claim_folder(claimed_folder_));
         return false;
     }
@@ -360,11 +360,11 @@ bool Core::launch_sensor(const LocalTime& now) {
     return false;
 }
 
-void Core::tell_start_failure(const SysResult& result) {
-    if (std::string_view(result.failed_call) == k_sensor_not_found_call) {
+void Core::tell_start_failure(const SensorStart& start) {
+    if (start.outcome == SensorStart::Outcome::not_found) {
         tell(Priority::err, {TextId::sensor_not_found, {}});
     } else {
-        tell(Priority::err, {TextId::sensor_start_failed, {platform_.error_text(result.error)}});
+        tell(Priority::err, {TextId::sensor_start_failed, {platform_.error_text(start.result.error)}});
     }
 }
 
@@ -486,15 +486,15 @@ FolderClaim Core::claim_log_folder(std::string folder, Text& refusal) {
     case FolderClaim::Outcome::left_by_other_user:
         return claim;
     case FolderClaim::Outcome::held_elsewhere:
-        refusal = claim.detail.empty() ? Text{TextId::folder_held, {folder}}
-                                       : Text{TextId::folder_held_by, {folder, claim.detail}};
+        refusal = !claim.holder ? Text{TextId::folder_held, {folder}}
+                                : Text{TextId::folder_held_by, {folder, holder_text(*claim.holder)}};
         return claim;
     case FolderClaim::Outcome::missing:
     case FolderClaim::Outcome::failed:
         break;
     }
-    refusal = claim.detail.empty() ? Text{TextId::folder_missing, {folder}}
-                                   : Text{TextId::folder_unsure, {folder, claim.detail}};
+    refusal = claim.failure.empty() ? Text{TextId::folder_missing, {folder}}
+                                    : Text{TextId::folder_unsure, {folder, claim.failure}};
     claim.outcome = FolderClaim::Outcome::failed;
     return claim;
 }

@@ -118,7 +118,7 @@ private:
     // kept for the tick that starts it again.
     void notice_sensor_end();
     bool launch_sensor(const LocalTime& now);
-    void tell_start_failure(const SysResult& result);
+    void tell_start_failure(const SensorStart& start);
     void on_sensor_ended(const LocalTime& now, bool rotating);
     void tell_sensor_ended_unseen();
     void tell_what_never_works();

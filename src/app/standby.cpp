@@ -5,12 +5,11 @@
 namespace brevalt {
 namespace {
 
-bool same_holder(const FolderClaim& a, const FolderClaim& b) {
-    return a.outcome == b.outcome && a.pid == b.pid && a.detail == b.detail;
-}
+bool same_holder(const FolderClaim& a, const FolderClaim& b) { return a.outcome == b.outcome && a.holder == b.holder; }
 
-// "alice, process 4711" -> "alice": the user, for the remedy.
-std::string user_of(const std::string& detail) { return detail.substr(0, detail.find(',')); }
+ClaimHolder holder_of(const std::optional<FolderClaim>& claim) {
+    return claim && claim->holder ? *claim->holder : ClaimHolder{};
+}
 
 }  // namespace
 
@@ -23,10 +22,11 @@ std::optional<Text> Standby::wait_for(const FolderClaim& claim, const std::strin
     if (holder_ && same_holder(*holder_, claim)) return std::nullopt;
     holder_ = claim;
     if (claim.outcome == FolderClaim::Outcome::served_by_other_user) {
-        return Text{TextId::standby_served_by, {folder, claim.detail}};
+        return Text{TextId::standby_served_by, {folder, holder_text(holder_of(claim))}};
     }
+    const ClaimHolder holder = holder_of(claim);
     return Text{TextId::standby_unwatched_sensor,
-                {folder, claim.detail, user_of(claim.detail), std::to_string(claim.pid)}};
+                {folder, holder_text(holder), holder.user, std::to_string(holder.pid)}};
 }
 
 std::optional<Text> Standby::end(const std::string& folder) {
@@ -39,10 +39,16 @@ SensorStatus Standby::status() const {
     if (!holder_) return status;
     status.kind = holder_->outcome == FolderClaim::Outcome::served_by_other_user ? SensorStatus::Kind::served_elsewhere
                                                                                   : SensorStatus::Kind::unwatched_elsewhere;
-    status.holder = holder_->detail;
+    status.holder = holder_text(holder_of(holder_));
     return status;
 }
 
-Text Standby::refusal() const { return {TextId::standby_refuses, {holder_ ? holder_->detail : std::string()}}; }
+Text Standby::refusal() const { return {TextId::standby_refuses, {holder_text(holder_of(holder_))}}; }
+
+std::string holder_text(const ClaimHolder& holder) {
+    if (holder.pid == 0) return holder.user;
+    const std::string process = "process " + std::to_string(holder.pid);
+    return holder.user.empty() ? process : holder.user + ", " + process;
+}
 
 }  // namespace brevalt

@@ -39,4 +39,7 @@ private:
     std::optional<FolderClaim> holder_;
 };
 
+// "alice, process 4711": who holds the folder, as the texts name them.
+std::string holder_text(const ClaimHolder& holder);
+
 }  // namespace brevalt

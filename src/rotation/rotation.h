@@ -28,7 +28,7 @@ struct RotationReport {
     std::string scan_taken_by;
     SysResult alert_rename;
     SysResult scan_rename;
-    SysResult start;
+    SensorStart start;
 };
 
 // Stops the sensor, waits, moves both logs to their dated names and starts

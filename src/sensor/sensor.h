@@ -22,6 +22,19 @@ struct SensorEnd {
     int number = 0;
 };
 
+// Who holds a log folder that is not this Brevalt's: named only where that
+// process is shown to hold this very folder.
+struct ClaimHolder {
+    enum class Kind {
+        brevalt,  // a Brevalt that serves the folder
+        sensor    // a sensor its Brevalt left running
+    };
+    Kind kind = Kind::brevalt;
+    std::string user;  // empty where the system would not tell
+    long pid = 0;      // 0 where unknown
+    bool operator==(const ClaimHolder&) const = default;
+};
+
 // The outcome of claiming the log folder for this Brevalt and the sensors it
 // starts. One Brevalt and one sensor per log folder, machine-wide: two
 // sensors would write every alert twice and rotate each other's logs. The
@@ -30,20 +43,18 @@ struct SensorEnd {
 // end that Brevalt could not see is found by the next Brevalt and taken over.
 struct FolderClaim {
     enum class Outcome {
-        claimed,         // ours, and no sensor serves the folder yet
-        taken_over,      // ours, with the sensor an earlier Brevalt left running (`pid`)
-        missing,         // no such folder: nothing was claimed
-        held_elsewhere,  // another Brevalt of this user serves it; `detail` says which, where known
-        left_by_other_user,  // a sensor left running that this user may not stop; `detail` says whose
-        served_by_other_user,  // another user's Brevalt serves it; `detail` says whose
-        failed           // the claim could not be made; `detail` says why
+        claimed,               // ours, and no sensor serves the folder yet
+        taken_over,            // ours, with the sensor an earlier Brevalt left running (`pid`)
+        missing,               // no such folder: nothing was claimed
+        held_elsewhere,        // another Brevalt of this user serves it; `holder` where known
+        left_by_other_user,    // a sensor left running that this user may not stop: `holder`
+        served_by_other_user,  // another user's Brevalt serves it: `holder`
+        failed                 // the claim could not be made; `failure` says why
     };
     Outcome outcome = Outcome::failed;
-    long pid = 0;  // taken_over, left_by_other_user, served_by_other_user: which process
-    // held_elsewhere, left_by_other_user and served_by_other_user: who holds
-    // it ("alice, process 1234"), only where that process is shown to hold
-    // this very folder; empty otherwise. failed: the call and its error.
-    std::string detail;
+    long pid = 0;  // taken_over: the sensor watched from now on
+    std::optional<ClaimHolder> holder;
+    std::string failure;  // failed: the call and its error, in words
     // For the system log, where the claim is not the usual one (a folder on a
     // file system that cannot lock it): which claim is held instead.
     std::string note;
@@ -51,22 +62,44 @@ struct FolderClaim {
     // The folder is this Brevalt's to serve.
     [[nodiscard]] bool ours() const { return outcome == Outcome::claimed || outcome == Outcome::taken_over; }
 
-    static FolderClaim of(Outcome outcome, std::string detail = {}, long pid = 0) {
+    static FolderClaim of(Outcome outcome) {
         FolderClaim claim;
         claim.outcome = outcome;
+        return claim;
+    }
+    static FolderClaim held_by(Outcome outcome, ClaimHolder holder) {
+        FolderClaim claim = of(outcome);
+        claim.holder = std::move(holder);
+        return claim;
+    }
+    static FolderClaim failed_because(std::string failure) {
+        FolderClaim claim = of(Outcome::failed);
+        claim.failure = std::move(failure);
+        return claim;
+    }
+    static FolderClaim taken_over_from(long pid) {
+        FolderClaim claim = of(Outcome::taken_over);
         claim.pid = pid;
-        claim.detail = std::move(detail);
         return claim;
     }
 };
 
-// What start() reports as the failed call when no executable was found
-// where the backend looks for one.
-inline constexpr const char* k_sensor_not_found_call = "search";
-// What start() reports as the failed call when the folder's claim is no
-// longer this Brevalt's: another one took it while a sensor taken over held
-// it, so starting one here would run two.
-inline constexpr const char* k_claim_lost_call = "claim";
+// What came of a start.
+struct SensorStart {
+    enum class Outcome {
+        started,
+        not_found,   // no executable where the backend looks for one
+        claim_lost,  // the folder's claim is no longer this Brevalt's: none started
+        failed       // `result` says which call failed
+    };
+    Outcome outcome = Outcome::started;
+    SysResult result;
+
+    [[nodiscard]] bool ok() const { return outcome == Outcome::started; }
+    static SensorStart done() { return {}; }
+    static SensorStart because(Outcome outcome, SysResult result = {}) { return {outcome, result}; }
+    static SensorStart failure(SysResult result) { return {Outcome::failed, result}; }
+};
 
 class Sensor {
 public:
@@ -84,9 +117,9 @@ public:
 
     // Starts a new sensor once every stopped one is gone. The caller makes
     // sure none runs: a sensor started earlier and still running would be
-    // left alone and forgotten. Fails with k_claim_lost_call, starting
-    // nothing, where the claim is no longer held.
-    virtual SysResult start() = 0;
+    // left alone and forgotten. Starts nothing where the claim is no longer
+    // held.
+    virtual SensorStart start() = 0;
 
     // The process id of the remembered sensor (started or taken over, and
     // not stopped or reported ended since).

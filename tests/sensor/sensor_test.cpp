@@ -189,7 +189,7 @@ TEST_F(SensorTest, StartsByBareNameInCallersDirectoryAndEnvironmentIsolated) {
     PosixSensor sensor((work / "bin").string());
     ASSERT_TRUE(claims(sensor, work / "log"));
     const mode_t own_umask = ::umask(022);
-    const SysResult started = sensor.start();
+    const SensorStart started = sensor.start();
     ::umask(own_umask);
     ::dup2(saved_stdin, STDIN_FILENO);
     for (const int fd : {saved_stdin, held[0], held[1]}) ::close(fd);
@@ -233,7 +233,7 @@ TEST_F(SensorTest, SearchesProgramFolderThenAbsolutePathEntriesOnly) {
 
     PosixSensor sensor((work / "program").string());
     ASSERT_TRUE(claims(sensor, work / "log"));
-    EXPECT_EQ(sensor.start().error, ENOENT);
+    EXPECT_EQ(sensor.start().outcome, SensorStart::Outcome::not_found);
     EXPECT_FALSE(sensor.current_pid().has_value());
     EXPECT_TRUE(no_children());
 
@@ -390,7 +390,7 @@ TEST_F(SensorTest, SensorLeftRunningIsTakenOverByItsRecordAndTheClaimNeverLapses
     const int competitor = ::open(log.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(competitor, LOCK_EX | LOCK_NB), 0);
     (void)third.reap();
-    EXPECT_STREQ(third.start().failed_call, k_claim_lost_call);
+    EXPECT_EQ(third.start().outcome, SensorStart::Outcome::claim_lost);
     EXPECT_FALSE(third.running_pid().has_value());
     EXPECT_EQ(third.tracked_children(), 0U) << "nothing started";
     ::close(competitor);
@@ -407,7 +407,9 @@ TEST_F(SensorTest, SensorLeftRunningIsTakenOverByItsRecordAndTheClaimNeverLapses
     PosixSensor fourth((work / "bin").string());
     FolderClaim claim = fourth.claim_folder((work / "served").string());
     EXPECT_EQ(claim.outcome, FolderClaim::Outcome::held_elsewhere);
-    EXPECT_NE(claim.detail.find("process " + std::to_string(other_brevalt)), std::string::npos) << claim.detail;
+    ASSERT_TRUE(claim.holder.has_value());
+    EXPECT_EQ(claim.holder->pid, other_brevalt);
+    EXPECT_EQ(claim.holder->kind, ClaimHolder::Kind::brevalt);
     ::kill(other_brevalt, SIGKILL);
     ::waitpid(other_brevalt, nullptr, 0);
     const int locked = ::open((work / "served").c_str(), O_RDONLY | O_DIRECTORY);
@@ -422,7 +424,7 @@ TEST_F(SensorTest, SensorLeftRunningIsTakenOverByItsRecordAndTheClaimNeverLapses
                      "brevalt " + std::to_string(locker) + " 1 " + read_file("/proc/sys/kernel/random/boot_id"));
     claim = fourth.claim_folder((work / "served").string());
     EXPECT_EQ(claim.outcome, FolderClaim::Outcome::held_elsewhere);
-    EXPECT_EQ(claim.detail, "");
+    EXPECT_FALSE(claim.holder.has_value());
     EXPECT_FALSE(locked_by_someone(work / "bin")) << "a refused Brevalt holds nothing";
 }
 

@@ -122,7 +122,7 @@ std::optional<long> FakeSensor::running_pid() const {
     return claim.outcome == FolderClaim::Outcome::taken_over && starts == 0 ? claim.pid : 1000 + starts;
 }
 
-SysResult FakeSensor::start() {
+SensorStart FakeSensor::start() {
     ++starts;
     log_.push_back("sensor start");
     ended_.reset();  // a sensor that ended by itself is replaced, unreported

@@ -104,7 +104,7 @@ class FakeSensor final : public Sensor {
 public:
     explicit FakeSensor(EventLog& log) : log_(log) {}
     FolderClaim claim_folder(const std::string& folder) override;
-    SysResult start() override;
+    SensorStart start() override;
     [[nodiscard]] std::optional<long> running_pid() const override;
     void stop() override;
     void ensure_stopped_gone() override;
@@ -121,7 +121,7 @@ public:
     std::string missing_folder;
     std::string output_path;
     int starts = 0;
-    SysResult start_result;
+    SensorStart start_result;
     int stops = 0;
     int polls_until_gone = 1;  // how often a stopped sensor is asked about before it is gone
 

@@ -161,7 +161,8 @@ TEST(Win32FolderClaim, HoldsTheFolderByAnyOfItsNamesAndSaysWho) {
         DWORD size = static_cast<DWORD>(user.size());
         ASSERT_TRUE(::GetUserNameW(user.data(), &size));
         user.resize(size - 1);
-        EXPECT_TRUE(held.detail.ends_with("\\" + utf8(user))) << held.detail;
+        ASSERT_TRUE(held.holder.has_value()) << name;
+        EXPECT_TRUE(held.holder->user.ends_with("\\" + utf8(user))) << held.holder->user;
     }
 }
 

@@ -53,8 +53,8 @@ int open_lock_file(int folder_fd) {
 constexpr int k_record_wait_steps = 30;
 constexpr long k_record_wait_step_ns = 50'000'000;
 
-std::string named(const PinnedProcess& process) {
-    return user_name(process.uid) + ", process " + std::to_string(process.pid);
+ClaimHolder holder(ClaimHolder::Kind kind, const PinnedProcess& process) {
+    return {kind, user_name(process.uid), process.pid};
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
     if (folder_fd_ < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) return {FolderClaim::of(FolderClaim::Outcome::missing), {}};
-        return {FolderClaim::of(FolderClaim::Outcome::failed, failed_call("open", error)), {}};
+        return {FolderClaim::failed_because(failed_call("open", error)), {}};
     }
     folder_fd_ = moved_high(folder_fd_);
     first_attempt_ = !attempted_;
@@ -80,9 +80,8 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
         lock_fd_ = open_lock_file(folder_fd_);
         error = lock_fd_ < 0 ? errno : lock_error(lock_fd_);
         if (error != 0 && error != EWOULDBLOCK) {
-            return {refuse(FolderClaim::of(FolderClaim::Outcome::failed,
-                                           "neither the folder nor a file in it can be locked (" +
-                                               failed_call(lock_fd_ < 0 ? "open" : "flock", error) + ")")),
+            return {refuse(FolderClaim::failed_because("neither the folder nor a file in it can be locked (" +
+                                                        failed_call(lock_fd_ < 0 ? "open" : "flock", error) + ")")),
                     {}};
         }
     }
@@ -110,16 +109,17 @@ LogFolderClaim::Attempt LogFolderClaim::settle(FolderClaim claim, bool free) {
         if (brevalt && (!free || sensor)) {
             const auto outcome = brevalt->uid == self ? FolderClaim::Outcome::held_elsewhere
                                                       : FolderClaim::Outcome::served_by_other_user;
-            return {refuse(FolderClaim::of(outcome, named(*brevalt), brevalt->pid)), {}};
+            return {refuse(FolderClaim::held_by(outcome, holder(ClaimHolder::Kind::brevalt, *brevalt))), {}};
         }
         if (sensor) {
             if (sensor->uid != self || !sensor->process.signal(0)) {
-                return {refuse(FolderClaim::of(FolderClaim::Outcome::left_by_other_user, named(*sensor), sensor->pid)),
+                return {refuse(FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user,
+                                                    holder(ClaimHolder::Kind::sensor, *sensor))),
                         {}};
             }
             const pid_t pid = sensor->pid;
             record(pid);
-            FolderClaim taken = FolderClaim::of(FolderClaim::Outcome::taken_over, {}, pid);
+            FolderClaim taken = FolderClaim::taken_over_from(pid);
             taken.note = std::move(claim.note);
             return {std::move(taken), std::move(sensor)};
         }

@@ -195,15 +195,15 @@ bool PosixSensor::gone(const Watched& sensor) {
     return !sensor.process || sensor.process->group_gone();
 }
 
-SysResult PosixSensor::start() {
+SensorStart PosixSensor::start() {
     // A remembered sensor that ended by itself is replaced now, so there is
     // nothing left to report about it.
     (void)reap();
 
     const std::optional<std::string> path = find_executable();
-    if (!path) return SysResult::failure(k_sensor_not_found_call, ENOENT);
+    if (!path) return SensorStart::because(SensorStart::Outcome::not_found);
     await_stopped_gone();
-    if (!claim_.hold()) return SysResult::failure(k_claim_lost_call, EWOULDBLOCK);
+    if (!claim_.hold()) return SensorStart::because(SensorStart::Outcome::claim_lost);
 
     // The mask is the process's, so it is set around the output file's
     // opening and the spawn; no thread of Brevalt's creates a file that
@@ -220,7 +220,7 @@ SysResult PosixSensor::start() {
     if (setup_error != 0) {
         ::umask(own_umask);
         if (output_fd >= 0) ::close(output_fd);
-        return SysResult::failure("posix_spawn", setup_error);
+        return SensorStart::failure(SysResult::failure("posix_spawn", setup_error));
     }
 
     // The sensor is started by its bare name with no arguments, in Brevalt's
@@ -231,7 +231,7 @@ SysResult PosixSensor::start() {
     const int spawn_error = ::posix_spawn(&pid, path->c_str(), setup.actions(), setup.attr(), argv, environ);
     ::umask(own_umask);
     if (output_fd >= 0) ::close(output_fd);
-    if (spawn_error != 0) return SysResult::failure("posix_spawn", spawn_error);
+    if (spawn_error != 0) return SensorStart::failure(SysResult::failure("posix_spawn", spawn_error));
 
     output_opened_ = output_fd >= 0 ? output_path_ : std::string();
     // An earlier sensor keeps running; it is only remembered for reaping.
@@ -239,7 +239,7 @@ SysResult PosixSensor::start() {
     // Opened while the child is unreaped, so it names this child.
     current_ = Watched{pid, PidFd::open(pid), true};
     claim_.record(pid);
-    return SysResult::success();
+    return SensorStart::done();
 }
 
 void PosixSensor::stop() {

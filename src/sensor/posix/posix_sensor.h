@@ -30,7 +30,7 @@ public:
     ~PosixSensor() override = default;
 
     FolderClaim claim_folder(const std::string& folder) override;
-    SysResult start() override;
+    SensorStart start() override;
     [[nodiscard]] std::optional<long> running_pid() const override;
     void stop() override;
     void ensure_stopped_gone() override;

@@ -148,8 +148,8 @@ std::string owner_of(HANDLE object) {
 }
 
 FolderClaim claim_failed(const SysResult& result) {
-    FolderClaim failed = FolderClaim::of(FolderClaim::Outcome::failed, result.failed_call);
-    failed.detail.append(" failed with error ").append(std::to_string(static_cast<DWORD>(result.error)));
+    FolderClaim failed = FolderClaim::failed_because(result.failed_call);
+    failed.failure.append(" failed with error ").append(std::to_string(static_cast<DWORD>(result.error)));
     return failed;
 }
 
@@ -204,7 +204,8 @@ SysResult try_claim(const std::string& folder, OwnClaim& own) {
         return SysResult::failure("CreateMutexExW", static_cast<int>(created));
     own.claim.outcome = FolderClaim::Outcome::held_elsewhere;
     if (own.held) {
-        own.claim.detail = owner_of(own.held.get());
+        // The mutex tells its owner, not its process.
+        own.claim.holder = ClaimHolder{ClaimHolder::Kind::brevalt, owner_of(own.held.get()), 0};
         if (!owned_by_this_user(own.held.get())) own.claim.outcome = FolderClaim::Outcome::served_by_other_user;
     }
     own.held.reset();

@@ -44,8 +44,7 @@ std::wstring image_of(HANDLE process) {
 
 // The process `pid` named snort.exe, if it is a sensor left on `folder`.
 LeftSensor examine(DWORD pid, const std::wstring& folder) {
-    LeftSensor found{FolderClaim::of(FolderClaim::Outcome::claimed, {}, static_cast<long>(pid))};
-    std::string& detail = found.claim.detail;
+    LeftSensor found{FolderClaim::of(FolderClaim::Outcome::claimed)};
     found.process = OwnedHandle(
         ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!found.process) {
@@ -55,10 +54,8 @@ LeftSensor examine(DWORD pid, const std::wstring& folder) {
         const OwnedHandle readable(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
         const OwnedHandle mark = readable ? open_mark(readable.get(), pid, folder) : OwnedHandle();
         if (!mark) return found;
-        found.claim.outcome = FolderClaim::Outcome::left_by_other_user;
-        detail = owner_of(mark.get());
-        if (!detail.empty()) detail += ", ";
-        detail.append("process ").append(std::to_string(pid));
+        found.claim = FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user,
+                                           {ClaimHolder::Kind::sensor, owner_of(mark.get()), static_cast<long>(pid)});
         return found;
     }
     if (!open_mark(found.process.get(), pid, folder)) {
@@ -72,14 +69,14 @@ LeftSensor examine(DWORD pid, const std::wstring& folder) {
     if (executable.empty() || image.empty() || !same_path(canonical_path(image), canonical_path(executable))) {
         found.process.reset();
         found.claim.outcome = FolderClaim::Outcome::failed;
-        detail.append("the sensor left running on it by an earlier Brevalt (process ")
+        found.claim.failure.append("the sensor left running on it by an earlier Brevalt (process ")
             .append(std::to_string(pid))
             .append(") is ")
             .append(to_utf8(image))
             .append(", not the snort.exe this Brevalt starts");
         return found;
     }
-    found.claim.outcome = FolderClaim::Outcome::taken_over;
+    found.claim = FolderClaim::taken_over_from(static_cast<long>(pid));
     return found;
 }
 

@@ -52,7 +52,7 @@ FolderClaim Win32Sensor::claim_folder(const std::string& folder) {
     return std::move(left.claim);
 }
 
-SysResult Win32Sensor::start() {
+SensorStart Win32Sensor::start() {
     sensor_startup_.cb = sizeof(STARTUPINFOA);
     // CreateProcessA may write into its command line, so it gets a fresh
     // copy each time. Inheritance is on, as the sensor has always been
@@ -77,7 +77,7 @@ SysResult Win32Sensor::start() {
     output.reset();
     sensor_startup_.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
     sensor_startup_.hStdOutput = sensor_startup_.hStdError = nullptr;
-    if (!created) return SysResult::failure("CreateProcessA", static_cast<int>(create_error));
+    if (!created) return SensorStart::failure(SysResult::failure("CreateProcessA", static_cast<int>(create_error)));
     output_opened_ = output_given ? output_path_ : std::string();
     const win32::OwnedHandle first_thread(started.hThread);
     win32::OwnedHandle process(started.hProcess);
@@ -88,7 +88,7 @@ SysResult Win32Sensor::start() {
         if (const SysResult marked = win32::mark_sensor(process.get(), started.dwProcessId, folder_); !marked.ok()) {
             ::TerminateProcess(process.get(), 0);
             stopped_.push_back(Remembered{std::move(process), started.dwProcessId, {}});
-            return marked;
+            return SensorStart::failure(marked);
         }
         job = win32::join_sensor_job(process.get(), started.dwProcessId, folder_);
     }
@@ -96,10 +96,10 @@ SysResult Win32Sensor::start() {
         const auto resume_error = static_cast<int>(::GetLastError());
         ::TerminateProcess(process.get(), 0);
         stopped_.push_back(Remembered{std::move(process), started.dwProcessId, std::move(job)});
-        return SysResult::failure("ResumeThread", resume_error);
+        return SensorStart::failure(SysResult::failure("ResumeThread", resume_error));
     }
     sensor_ = Remembered{std::move(process), started.dwProcessId, std::move(job)};
-    return SysResult::success();
+    return SensorStart::done();
 }
 
 std::optional<long> Win32Sensor::running_pid() const {

@@ -29,7 +29,7 @@ public:
     // Starts another sensor, marked for the claimed folder. A sensor that
     // cannot be marked is ended again at once: a later Brevalt could not
     // find it and would start a second one beside it.
-    SysResult start() override;
+    SensorStart start() override;
 
     [[nodiscard]] std::optional<long> running_pid() const override;
 
