@@ -10,80 +10,13 @@
 // gives for the session's language, with the same %1, %2, ... filled in.
 namespace brevalt {
 
-// The numbers are part of the Windows resources (string id = k_text_id_base
-// + the number): append new texts at the end, never renumber.
+// Each text's identity and English form are declared together, in texts.def.
+// The numbers are only the order there: the Windows resources are generated
+// from the same file at each build, so they follow any change.
 enum class TextId : int {
-    sensor_start_failed,
-    sensor_not_found,
-    sensor_exited,
-    sensor_signalled,
-    sensor_ended,
-    sensor_given_up,
-    sensor_started_again,
-    sensor_taken_over,
-    sensor_already_runs,
-    rotation_caught_up,
-    logs_rotated,
-    log_kept_name,
-    log_not_renamed,
-    disk_nearly_full,
-    tip_running,
-    tip_stopped,
-    tip_given_up,
-    tip_start_failed,
-    tip_ended,
-    settings_unreadable,
-    settings_empty,
-    settings_no_time,
-    not_operator_posix,
-    not_operator_windows,
-    not_operator_windows_admin,
-    folder_held,
-    folder_held_by,
-    folder_left_by_other_user,
-    folder_unsure,
-    folder_missing,
-    settings_not_name_value,
-    settings_bad_keep,
-    settings_bad_compress,
-    settings_given_twice,
-    settings_unknown_name,
-    settings_too_large,
-    kept_deleted,
-    kept_compressed,
-    keep_delete_failed,
-    keep_delete_failed_many,
-    keep_compress_failed,
-    keep_compress_failed_many,
-    keep_folder_unreadable,
-    keep_volume_cannot,
-    standby_served_by,
-    standby_unwatched_sensor,
-    standby_over,
-    standby_refuses,
-    tip_served_by,
-    tip_unwatched_sensor,
-    keep_gz_differs,
-    keep_log_in_use,
-    clock_behind,
-    settings_mixed_utf16,
-    settings_bad_metrics,
-    metrics_not_written,
-    metrics_written_again,
-    rotation_time_never_matches,
-    tip_running_unscheduled,
-    tip_stopped_unscheduled,
-    tip_given_up_unscheduled,
-    tip_start_failed_unscheduled,
-    tip_ended_unscheduled,
-    log_folder_missing,
-    rotation_without_log_folder,
-    started,
-    started_taken_over,
-    no_rotation,
-    sensor_exited_saying,
-    sensor_signalled_saying,
-    sensor_ended_saying,
+#define BREVALT_TEXT(identity, english) identity,
+#include "texts/texts.def"
+#undef BREVALT_TEXT
     count_
 };
 
@@ -99,9 +32,13 @@ struct Text {
     bool operator==(const Text&) const = default;
 };
 
-// The English form, with %1, %2, ... where the arguments go. Also the source
-// text that Qt's translations are looked up by.
+// The English form, with %1, %2, ... where the arguments go.
 std::string_view english_form(TextId id);
+
+// The text's identity as written in texts.def ("sensor_not_found"): the key
+// its translations are found by, so that editing an English sentence never
+// loses its Japanese.
+std::string_view text_key(TextId id);
 
 // `form` with each %N (N = 1..9) replaced by args[N-1]; a % not followed by
 // a digit with an argument stays as it is.

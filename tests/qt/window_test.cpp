@@ -30,6 +30,24 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every text reaches a Japanese operator in Japanese, found by its
+    // identity; an English session gets the English form.
+    void texts_are_found_by_identity_in_a_japanese_session() {
+        Rig rig;
+        for (int id = 0; id < brevalt::k_text_count; ++id) QVERIFY(rig.window.text_form(brevalt::TextId(id)).empty());
+        QTranslator japanese;
+        QVERIFY(japanese.load(QStringLiteral(":/i18n/brevalt_ja.qm")));
+        QCoreApplication::installTranslator(&japanese);
+        for (int id = 0; id < brevalt::k_text_count; ++id) {
+            const std::string form = rig.window.text_form(brevalt::TextId(id));
+            QVERIFY2(!form.empty() && form != brevalt::english_form(brevalt::TextId(id)),
+                     std::string(brevalt::text_key(brevalt::TextId(id))).c_str());
+        }
+        QCOMPARE(QString::fromStdString(rig.window.text_form(brevalt::TextId::sensor_ended)),
+                 QStringLiteral("センサーが自ら終了しました"));
+        QCoreApplication::removeTranslator(&japanese);
+    }
+
     void start_up_fills_the_window_and_a_typed_time_changes_nothing() {
         Rig rig;
         write_file(rig.dir / "brevalt.ini", "03:30\r\n");

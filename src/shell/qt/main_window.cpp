@@ -211,11 +211,13 @@ void MainWindow::notify(std::string_view text) {
     tray_icon_->showMessage(QStringLiteral("Brevalt"), message, QSystemTrayIcon::Warning);
 }
 
-// The texts are looked up by their English form, which is also what shows
-// where the session's language has no translation.
+// The texts are looked up by their identity; where the session's language
+// has no translation, the lookup gives the identity back and the English
+// form shows.
 std::string MainWindow::text_form(brevalt::TextId id) {
-    const std::string_view english = brevalt::english_form(id);
-    return QCoreApplication::translate("brevalt", std::string(english).c_str()).toStdString();
+    const std::string key(brevalt::text_key(id));
+    const QString form = qtTrId(key.c_str());
+    return form == QLatin1String(key.c_str()) ? std::string() : form.toStdString();
 }
 
 void MainWindow::show_sensor_state(bool runs, std::string_view tooltip) {
