@@ -77,7 +77,7 @@ TEST_F(RotationTest, LogsMoveOnlyWhileNoSensorRunsAndNeverOverAnEarlierDatedFile
 TEST_F(RotationTest, UnknownProgramFolderRenamesNothingAndRestarts) {
     platform.dir_fails = true;
     const RotationReport report = rotate_logs(platform, sensor);
-    EXPECT_TRUE(report.log_dir.empty());
+    EXPECT_TRUE(report.log_folder.empty());
     EXPECT_EQ(position_of("rename"), -1);
     EXPECT_EQ(sensor.starts, 1);
 }

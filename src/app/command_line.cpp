@@ -1,9 +1,9 @@
 #include "app/command_line.h"
 
+#include "app/sensor_output.h"
 #include "app/settings.h"
 #include "keeping/log_keeping.h"
-#include "rotation/rotation.h"
-#include "sensor/sensor_output.h"
+#include "rotation/log_names.h"
 
 #include <utility>
 
@@ -36,10 +36,9 @@ CommandLine parse_command_line(const std::vector<std::string_view>& args, bool w
 UsagePlaces usage_places(Platform& platform, std::string sensor_search, std::string system_log) {
     UsagePlaces places;
     places.settings_file = platform.absolute_path(k_settings_file_name);
-    places.log_folder = log_dir(platform);
+    places.log_folder = log_folder(platform);
     if (places.log_folder.empty()) places.log_folder = "(unknown: the program's folder cannot be found)";
-    else places.log_folder.pop_back();
-    places.sensor_output = places.log_folder + platform.path_separator() + k_sensor_output_name;
+    places.sensor_output = path_in(platform, places.log_folder, k_sensor_output_name);
     places.sensor_search = std::move(sensor_search);
     places.system_log = std::move(system_log);
     return places;

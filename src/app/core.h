@@ -4,33 +4,33 @@
 #include <string>
 #include <vector>
 
+#include "app/folder_service.h"
+#include "app/low_disk.h"
 #include "app/program_state.h"
-#include "app/quick_ends.h"
-#include "app/sensor_status.h"
+#include "app/sensor_watch.h"
 #include "app/settings.h"
 #include "app/shell.h"
-#include "app/standby.h"
+#include "app/telling.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
 #include "metrics/metrics.h"
 #include "platform/platform.h"
-#include "rotation/rotation.h"
 #include "rotation/schedule.h"
 #include "sensor/sensor.h"
 #include "texts/texts.h"
 
 // The logic behind every event of the window. A shell owns one Core and
-// forwards each event to the method of the same name; the Core decides what
-// happens and tells the shell what to show.
+// forwards each event to the method of the same name. The Core conducts: it
+// keeps the phase of the program, the window's presence and the order of
+// things in each event, and leaves every rule to a duty of its own (the
+// sensor's watch, the folder's service, the telling, the rotation's news,
+// the low-disk warning, the keeping).
 namespace brevalt {
 
 inline constexpr unsigned k_tick_interval_ms = 30000;
 // The process status when start-up fails (no usable settings file, or the
 // log folder already served by another Brevalt).
 inline constexpr int k_startup_error_status = 1;
-// How long the sensor gets to close its logs when the desktop session ends,
-// before it is killed: session managers wait a few seconds for their clients.
-inline constexpr unsigned k_session_end_grace_ms = 3000;
 
 // Why start-up stopped, for the shell to report before it ends the program.
 struct StartupError {
@@ -105,41 +105,11 @@ private:
     enum class Phase { starting, running, failed, ending };
 
     void place_icon();
-    // Every failure and unexpected change goes to the system log, and all
-    // but the routine ones to the operator as well.
-    void tell(Priority priority, const Text& text);
-    // `text` in the operator's language.
-    std::string shown(const Text& text);
-    // The icon and its tooltip follow the sensor; the shell hears only of
-    // changes. Also hands the shell what to wait on for the sensor's end.
-    void show_status(SensorStatus status);
-    void show_running(const LocalTime& since);
-    // Collects a sensor that ended by itself and tells it, once; the end is
-    // kept for the tick that starts it again.
-    void notice_sensor_end();
-    bool launch_sensor(const LocalTime& now);
-    void tell_start_failure(const SensorStart& start);
-    void on_sensor_ended(const LocalTime& now, bool rotating);
-    void tell_sensor_ended_unseen();
-    void tell_what_never_works();
-    void tell_started(bool taken_over);
-    void tell_rotation(const RotationReport& report);
-    void tell_rename(const char* log_name, const std::string& dated_name, const std::string& taken_by,
-                     const SysResult& result);
-    void check_free_space(const std::string& folder, const LocalTime& now);
-    void end_sensor_with_session();
-    // The claim, and why start-up stops where it is neither ours nor
-    // another operator's to wait for.
-    FolderClaim claim_log_folder(std::string folder, Text& refusal);
-    // Claims the folder again: serves it where it is free (starting a
-    // sensor, or watching the one left on it), and waits otherwise.
-    void serve_or_wait(const LocalTime& now);
-    // Watches the sensor an earlier Brevalt left running on the folder.
-    void watch_taken_over(long pid, const LocalTime& now);
-    void wait_for(const FolderClaim& claim);
-    // While waiting, the window's buttons do nothing and say why.
-    bool refused_while_waiting();
     std::optional<StartupError> refuse_start(const Text& text);
+    // The one path for a claim found lost: serves the folder where it is
+    // free again (starting a sensor, or watching the one left on it), and
+    // waits otherwise.
+    void serve_or_wait(const LocalTime& now);
     // Deleting and compressing dated logs, where the operator asked for it;
     // always after the sensor runs again, never on the window's thread.
     // `rotated`: the dated logs a rotation just made, which retention never
@@ -147,39 +117,22 @@ private:
     // clock that is behind.
     void keep_logs_in_background(const std::vector<std::string>& rotated = {});
     void tell_keeping_news();
-    // Writes the metrics file where the operator asked for one: at every
-    // change of the sensor's state and every tick, so that the file's age
-    // tells whether this Brevalt still watches. A failure is told once,
-    // and the next write tries again.
-    void publish_metrics();
 
     Shell& shell_;
     Platform& platform_;
     Sensor& sensor_;
     LogKeeper& keeper_;
-    MetricsWriter& metrics_writer_;
     std::string settings_path_;
+    Telling telling_;
+    FolderService folder_;
+    SensorWatch watch_;
+    LowDiskWarning low_disk_;
     KeepSettings keeping_;
     KeepingNews keeping_news_;
-    // Without a trailing separator; empty when the program folder is unknown.
+    // Empty when the program folder is unknown.
     std::string log_folder_;
-    // The folder whose claim decides who serves: the log folder, or the
-    // program folder where there is no log folder yet.
-    std::string claimed_folder_;
-    Standby standby_;
     ProgramState state_;
     DailySchedule schedule_;
-    QuickEnds quick_ends_;
-    std::string metrics_path_;  // empty: no metrics file
-    MetricsSnapshot metrics_;
-    bool metrics_unwritten_ = false;  // the last write failed, and was told
-    StatusOnShow status_on_show_;
-    // Told already, and not yet started again by a tick.
-    std::optional<SensorEnd> unrestarted_end_;
-    // Days (wall_day) on which the log folder's space was last
-    // looked at and last found short, so the warning comes once a day.
-    std::int64_t space_checked_day_ = -1;
-    std::int64_t space_warned_day_ = -1;
     WindowState window_ = WindowState::hidden;
     bool started_at_logon_ = false;
     Phase phase_ = Phase::starting;

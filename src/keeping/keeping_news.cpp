@@ -1,14 +1,12 @@
 #include "keeping/keeping_news.h"
 
-#include "rotation/rotation.h"
+#include "rotation/log_names.h"
 
 namespace brevalt {
 
 namespace {
 
-std::string dated(const char* log_name, int date) { return std::string(log_name) + "." + std::to_string(date); }
-
-void add_failures(std::vector<KeepingNews::Line>& lines, const KeepReport& report, bool deleting,
+void add_failures(std::vector<News>& lines, const KeepReport& report, bool deleting,
                   Platform& platform) {
     const KeepReport::Failure* first = nullptr;
     std::size_t count = 0;
@@ -31,9 +29,9 @@ void add_failures(std::vector<KeepingNews::Line>& lines, const KeepReport& repor
 
 }  // namespace
 
-std::vector<KeepingNews::Line> KeepingNews::of(const KeepReport& report, const KeepSettings& settings,
+std::vector<News> KeepingNews::of(const KeepReport& report, const KeepSettings& settings,
                                                Platform& platform) {
-    std::vector<Line> lines;
+    std::vector<News> lines;
     if (!report.listing.ok()) {
         lines.push_back(
             {Priority::warning, {TextId::keep_folder_unreadable, {platform.error_text(report.listing.error)}}});
@@ -41,8 +39,8 @@ std::vector<KeepingNews::Line> KeepingNews::of(const KeepReport& report, const K
     }
     if (report.deleted != 0) {
         std::string oldest;
-        if (report.oldest_alert_date_kept != 0) oldest += " " + dated(k_alert_log, report.oldest_alert_date_kept);
-        if (report.oldest_scan_date_kept != 0) oldest += " " + dated(k_scan_log, report.oldest_scan_date_kept);
+        if (report.oldest_alert_date_kept != 0) oldest += " " + dated_name(k_alert_log, report.oldest_alert_date_kept);
+        if (report.oldest_scan_date_kept != 0) oldest += " " + dated_name(k_scan_log, report.oldest_scan_date_kept);
         lines.push_back({Priority::info,
                          {TextId::kept_deleted,
                           {std::to_string(report.deleted), std::to_string(settings.keep_dates), std::move(oldest)}}});

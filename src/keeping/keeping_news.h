@@ -16,12 +16,7 @@ namespace brevalt {
 // of notifications.
 class KeepingNews {
 public:
-    struct Line {
-        Priority priority;
-        Text text;
-    };
-
-    std::vector<Line> of(const KeepReport& report, const KeepSettings& settings, Platform& platform);
+    std::vector<News> of(const KeepReport& report, const KeepSettings& settings, Platform& platform);
 
 private:
     // Told once a run: the volume does not change while Brevalt runs.

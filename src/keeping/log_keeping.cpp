@@ -7,32 +7,6 @@ namespace brevalt {
 
 namespace {
 
-constexpr std::string_view k_alert_prefix = "alert.ids.";
-constexpr std::string_view k_scan_prefix = "scan.log.";
-constexpr std::string_view k_gz_suffix = ".gz";
-
-bool is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int days_in_month(int year, int month) {
-    static constexpr int k_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap(year) ? 29 : k_days[month - 1];
-}
-
-// Eight digits that name a day of the calendar, or 0.
-int parse_date(std::string_view digits) {
-    if (digits.size() != 8) return 0;
-    int value = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return 0;
-        value = value * 10 + (c - '0');
-    }
-    const int year = value / 10000;
-    const int month = value / 100 % 100;
-    const int day = value % 100;
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return 0;
-    return value;
-}
-
 struct Found {
     const FolderEntry* entry;
     DatedLog log;
@@ -57,25 +31,6 @@ int oldest_date_kept(const std::vector<Found>& logs, bool alert, unsigned keep) 
 }
 
 }  // namespace
-
-std::optional<DatedLog> parse_dated_log(std::string_view name) {
-    DatedLog log;
-    if (name.substr(0, k_alert_prefix.size()) == k_alert_prefix) {
-        name.remove_prefix(k_alert_prefix.size());
-    } else if (name.substr(0, k_scan_prefix.size()) == k_scan_prefix) {
-        name.remove_prefix(k_scan_prefix.size());
-        log.alert = false;
-    } else {
-        return std::nullopt;
-    }
-    if (name.size() == 8 + k_gz_suffix.size() && name.substr(8) == k_gz_suffix) {
-        log.gzipped = true;
-        name.remove_suffix(k_gz_suffix.size());
-    }
-    log.date = parse_date(name);
-    if (log.date == 0) return std::nullopt;
-    return log;
-}
 
 namespace {
 
@@ -157,7 +112,7 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
             if (found.log.alert == log.alert && found.log.date > newest_date) newest = &found;
         }
         if (newest == nullptr) continue;
-        report.rotated_behind = std::string(log.alert ? k_alert_prefix : k_scan_prefix) + std::to_string(log.date);
+        report.rotated_behind = dated_name(log.log_name(), log.date);
         report.newer_in_folder = newest->entry->name;
         break;
     }

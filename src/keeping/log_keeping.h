@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "rotation/log_names.h"
 
 // Keeping the dated logs: deleting those past the newest N dates and
 // compressing the rest, both only when the operator asked for it. The
@@ -36,15 +37,6 @@ inline constexpr std::int64_t k_quiet_seconds = 15 * 60;
 // named by this prefix and the dated name: retention never deletes them,
 // whatever the clock made of their date, even after a restart.
 inline constexpr std::string_view k_latest_prefix = ".latest-rotation.";
-
-// "alert.ids.20261207" or "scan.log.20261207.gz": a dated log as a rotation
-// names it, compressed or not, with a date that exists in the calendar.
-struct DatedLog {
-    bool alert = true;        // alert.ids, else scan.log
-    int date = 0;             // yyyymmdd
-    bool gzipped = false;     // the name ends in ".gz"
-};
-std::optional<DatedLog> parse_dated_log(std::string_view name);
 
 // One name in the log folder, as the folder lists it: nothing is ever
 // followed, a link is a link whatever it points to.

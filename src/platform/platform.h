@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/result.h"
+#include "texts/news.h"
 #include "texts/texts.h"
 
 // Everything the rotation needs from the operating system, behind one small
@@ -24,9 +25,6 @@ struct LocalTime {
     int second = 0;
 };
 
-// How much a told event matters, in the system log's own terms. Events above
-// info also reach the operator as a notification.
-enum class Priority { err, warning, notice, info };
 
 // The space on the file system that holds a folder, as an unprivileged
 // process may use it.

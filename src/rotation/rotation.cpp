@@ -2,33 +2,26 @@
 
 #include <cerrno>
 
-#include "rotation/clock_text.h"
 
 namespace brevalt {
 
-std::string log_dir(Platform& platform) {
-    ProgramDir dir = platform.program_dir();
-    if (!dir.result.ok() || dir.path.empty()) return {};
-    const char sep = platform.path_separator();
-    return dir.path + sep + "log" + sep;
-}
-
 namespace {
 
-SysResult rename_to_dated(Platform& platform, const std::string& dir, const char* log_name, std::string& dated_name,
+SysResult rename_to_dated(Platform& platform, const std::string& folder, const char* log_name, std::string& dated,
                           std::string& taken_by) {
     // The date is read afresh for each log, so a rotation that straddles
     // midnight names each file by the date on which it was moved.
-    dated_name = std::string(log_name) + "." + date_stamp(platform.now());
-    if (dir.empty()) return SysResult::failure("program_dir", ENOENT);
-    for (const char* form : {".gz", ".gz.partial", ".partial"}) {
-        if (platform.name_exists(dir + dated_name + form)) {
-            taken_by = dated_name + form;
+    dated = dated_name(log_name, platform.now());
+    if (folder.empty()) return SysResult::failure("program_dir", ENOENT);
+    const std::string dated_path = path_in(platform, folder, dated);
+    for (const std::string_view form : k_taken_forms) {
+        if (platform.name_exists(dated_path + std::string(form))) {
+            taken_by = dated + std::string(form);
             return SysResult::failure("name_exists", 0);
         }
     }
-    SysResult renamed = platform.rename_no_replace(dir + log_name, dir + dated_name);
-    if (!renamed.ok() && platform.name_taken(renamed.error)) taken_by = dated_name;
+    SysResult renamed = platform.rename_no_replace(path_in(platform, folder, log_name), dated_path);
+    if (!renamed.ok() && platform.name_taken(renamed.error)) taken_by = dated;
     return renamed;
 }
 
@@ -44,11 +37,11 @@ RotationReport rotate_logs(Platform& platform, Sensor& sensor) {
     // into a file that is about to carry a date.
     sensor.ensure_stopped_gone();
 
-    report.log_dir = log_dir(platform);
+    report.log_folder = log_folder(platform);
     report.alert_rename =
-        rename_to_dated(platform, report.log_dir, k_alert_log, report.alert_dated_name, report.alert_taken_by);
+        rename_to_dated(platform, report.log_folder, k_alert_log, report.alert_dated_name, report.alert_taken_by);
     report.scan_rename =
-        rename_to_dated(platform, report.log_dir, k_scan_log, report.scan_dated_name, report.scan_taken_by);
+        rename_to_dated(platform, report.log_folder, k_scan_log, report.scan_dated_name, report.scan_taken_by);
     report.start = sensor.start();
     return report;
 }

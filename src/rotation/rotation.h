@@ -3,23 +3,16 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "rotation/log_names.h"
 #include "sensor/sensor.h"
 
 namespace brevalt {
 
 inline constexpr unsigned k_rotate_wait_ms = 8000;
-inline constexpr const char* k_alert_log = "alert.ids";
-inline constexpr const char* k_scan_log = "scan.log";
-
-// "<program folder>/log/", joined by plain concatenation. An empty string
-// when the program folder cannot be found: renaming then would aim at a
-// "log" folder at the file-system root.
-std::string log_dir(Platform& platform);
-
 // What one rotation did. A rotation always carries on to restart the
 // sensor; the caller tells afterwards what went wrong on the way.
 struct RotationReport {
-    std::string log_dir;
+    std::string log_folder;  // empty where the program folder is unknown
     std::string alert_dated_name;  // file names, without the folder
     std::string scan_dated_name;
     // The name that kept a log from its dated name, when one did: the dated

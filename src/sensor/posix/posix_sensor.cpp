@@ -15,6 +15,8 @@
 #include <string_view>
 #include <utility>
 
+#include "sensor/grace.h"
+
 extern char** environ;
 
 namespace brevalt {
@@ -61,11 +63,6 @@ constexpr int k_sensor_claim_fd = 3;
 // started with (a terminal's 022, root's): every operator's sensor must be
 // able to append to every log, and nobody else read them.
 constexpr mode_t k_sensor_umask = 007;
-
-// How long a start gives a sensor stopped just before it to close its logs,
-// before it is killed: a new sensor may need what the old one held, such as
-// the capture device.
-constexpr int k_stop_grace_ms = 3000;
 
 // Owns the spawn attributes and file actions so that every return path
 // destroys them.
@@ -254,12 +251,10 @@ void PosixSensor::stop() {
 }
 
 void PosixSensor::await_stopped_gone() {
-    constexpr int k_step_ms = 20;
-    for (int waited = 0; waited < k_stop_grace_ms && !stopped_gone(); waited += k_step_ms) {
-        timespec pause{0, k_step_ms * 1'000'000L};
+    end_stopped_within_grace(*this, 20, [](unsigned step_ms) {
+        timespec pause{0, static_cast<long>(step_ms) * 1'000'000L};
         ::nanosleep(&pause, nullptr);
-    }
-    ensure_stopped_gone();
+    });
 }
 
 void PosixSensor::ensure_stopped_gone() {

@@ -1,4 +1,4 @@
-#include "sensor/sensor_output.h"
+#include "app/sensor_output.h"
 
 #include <cstdio>
 

@@ -1,0 +1,70 @@
+#include "app/telling.h"
+
+#include <utility>
+
+namespace brevalt {
+
+Telling::Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer)
+    : shell_(shell), platform_(platform), metrics_writer_(metrics_writer) {
+    metrics_.version = BREVALT_VERSION;
+}
+
+void Telling::tell(const News& news) {
+    platform_.log_event(news.priority, english(news.text));
+    if (news.priority != Priority::info) shell_.notify(shown(news.text));
+}
+
+void Telling::log_only(Priority priority, const std::string& english_text) {
+    platform_.log_event(priority, english_text);
+}
+
+std::string Telling::shown(const Text& text) {
+    const std::string form = shell_.text_form(text.id);
+    return format(form.empty() ? english_form(text.id) : std::string_view(form), text.args);
+}
+
+void Telling::show_status(const SensorStatus& status, std::optional<std::intptr_t> end_handle) {
+    shell_.watch_sensor_end(end_handle);
+    metrics_.sensor_running = status.runs();
+    metrics_.sensor_given_up = status.kind == SensorStatus::Kind::given_up;
+    publish_metrics();
+    if (!status_on_show_.changes_to(status)) return;
+    shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, rotation_time_)));
+}
+
+void Telling::keep_metrics_in(std::string path, std::string log_folder) {
+    metrics_path_ = std::move(path);
+    log_folder_ = std::move(log_folder);
+}
+
+void Telling::rotated(bool every_log_renamed, std::int64_t unix_seconds) {
+    ++metrics_.rotations;
+    if (!every_log_renamed) ++metrics_.rotation_failures;
+    metrics_.last_rotation_unix_seconds = unix_seconds;
+}
+
+void Telling::no_sensor_left() {
+    metrics_.sensor_running = false;
+    publish_metrics();
+}
+
+void Telling::publish_metrics() {
+    // Where nobody serves (a sensor left running unwatched), the file goes
+    // stale, which the shipped alerts report.
+    if (metrics_path_.empty() || !serving_) return;
+    metrics_.log_folder_free_bytes.reset();
+    if (!log_folder_.empty()) {
+        const FreeSpace space = platform_.free_space(log_folder_);
+        if (space.result.ok()) metrics_.log_folder_free_bytes = space.available_bytes;
+    }
+    const SysResult written = metrics_writer_.write(metrics_path_, metrics_);
+    if (written.ok() != metrics_unwritten_) return;
+    metrics_unwritten_ = !written.ok();
+    if (metrics_unwritten_) {
+        tell(Priority::warning, {TextId::metrics_not_written, {metrics_path_, platform_.error_text(written.error)}});
+    } else {
+        tell(Priority::info, {TextId::metrics_written_again, {metrics_path_}});
+    }
+}
+
+}  // namespace brevalt

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/sensor_status.h"
+#include "app/shell.h"
+#include "metrics/metrics.h"
+#include "platform/platform.h"
+#include "texts/news.h"
+
+// The one room through which anything leaves Brevalt: the system log, the
+// operator's notifications in the session's language, the icon with its
+// tooltip, and the metrics file for the fleet. Every other part decides what
+// to say; this one says it, and remembers what it said so that nothing is
+// said twice for nothing.
+namespace brevalt {
+
+class Telling {
+public:
+    Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer);
+
+    // Every failure and unexpected change goes to the system log, and all
+    // but the routine ones (info) to the operator as well.
+    void tell(const News& news);
+    void tell(Priority priority, const Text& text) { tell(News{priority, text}); }
+    // Only to the system log: what the operator need not be interrupted for.
+    void log_only(Priority priority, const std::string& english_text);
+    // `text` in the operator's language.
+    std::string shown(const Text& text);
+
+    // The configured rotation time, for the tooltip.
+    void set_rotation_time(std::string rotation_time) { rotation_time_ = std::move(rotation_time); }
+    // The icon and its tooltip follow the sensor; the shell hears only of
+    // changes. The metrics file follows too. `end_handle`: what the shell
+    // waits on for the sensor's end.
+    void show_status(const SensorStatus& status, std::optional<std::intptr_t> end_handle);
+
+    // The metrics book. Where the operator asked for a file, it is written
+    // at every change of the sensor's state and every tick, so that its age
+    // tells whether this Brevalt still watches. Only the Brevalt that serves
+    // the folder writes: one that waits for another operator's would
+    // overwrite its numbers with its own.
+    void keep_metrics_in(std::string path, std::string log_folder);
+    void serving(bool serves) { serving_ = serves; }
+    void sensor_started() { ++metrics_.sensor_starts; }
+    void rotated(bool every_log_renamed, std::int64_t unix_seconds);
+    // The file's last word before the process ends without a sensor.
+    void no_sensor_left();
+    // A failure to write is told once; the next write tries again.
+    void publish_metrics();
+
+private:
+    Shell& shell_;
+    Platform& platform_;
+    MetricsWriter& metrics_writer_;
+    std::string rotation_time_;
+    StatusOnShow status_on_show_;
+    std::string metrics_path_;  // empty: no metrics file
+    std::string log_folder_;
+    MetricsSnapshot metrics_;
+    bool metrics_unwritten_ = false;  // the last write failed, and was told
+    bool serving_ = true;
+};
+
+}  // namespace brevalt
