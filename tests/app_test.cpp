@@ -30,6 +30,15 @@ protected:
     }
 };
 
+// The same start on fakes, grouped by the duty whose rules each scenario
+// pins; the scenarios also pin the order of tells, icon updates and metrics
+// writes within one event.
+class FolderServiceScenario : public StartUpTest {};
+class SensorWatchScenario : public StartUpTest {};
+class RotationScenario : public StartUpTest {};
+class KeepingScenario : public StartUpTest {};
+class TellingScenario : public StartUpTest {};
+
 TEST_F(StartUpTest, FillsTheWindowHidesItBehindTheIconAndStartsTheSensor) {
     start();
     EXPECT_EQ(shell.rotation_time, "03:30");
@@ -111,7 +120,7 @@ TEST_F(StartUpTest, NonOperatorNeverClaimsTheFolder) {
 // Where there is no log folder yet, the program folder it would be made in
 // is claimed instead, so two Brevalts of one program folder still exclude
 // each other.
-TEST_F(StartUpTest, WithoutALogFolderTheProgramFolderIsClaimed) {
+TEST_F(FolderServiceScenario, WithoutALogFolderTheProgramFolderIsClaimed) {
     sensor.missing_folder = "/opt/brevalt/log";
     start();
     EXPECT_EQ(log, (test::EventLog{"claim /opt/brevalt/log", "claim /opt/brevalt", "sensor start"}));
@@ -119,7 +128,7 @@ TEST_F(StartUpTest, WithoutALogFolderTheProgramFolderIsClaimed) {
 
 // A sensor an earlier Brevalt left running is watched, not doubled: neither
 // at start-up nor by "Snort実行"; one that ends is started again as ours.
-TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
+TEST_F(FolderServiceScenario, SensorLeftRunningIsTakenOverAndNeverDoubled) {
     sensor.claim = FolderClaim::taken_over_from(4711);
     start();
     EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04, next rotation 03:30"});
@@ -137,7 +146,7 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
 // this Brevalt waits with an icon that says so, starts, stops and rotates
 // nothing, tells each new holder once, and serves the folder itself once
 // it is free, without a rotation for the minute that passed meanwhile.
-TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
+TEST_F(FolderServiceScenario, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) {
     sensor.claim = FolderClaim::held_by(FolderClaim::Outcome::served_by_other_user, {ClaimHolder::Kind::brevalt, "alice", 4242});
     test::write_file(dir / "brevalt.ini", "03:30\nmetrics=" + k_metrics + "\nkeep=3\n");
     ASSERT_FALSE(core.start_up().has_value());
@@ -196,7 +205,7 @@ TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) 
 // The end of the desktop session ends the sensor Brevalt started, giving it
 // time to close its logs and killing it after that; "終了" leaves it running,
 // and a process that ends after either acts no more.
-TEST_F(StartUpTest, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt) {
+TEST_F(SensorWatchScenario, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt) {
     start();
     sensor.polls_until_gone = 1000;  // one that ignores the request
     log.clear();
@@ -220,7 +229,7 @@ TEST_F(StartUpTest, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt) {
 // A sensor that ends by itself is told and started again at the next tick;
 // one that keeps ending within a minute of its start is given up, once,
 // until the operator starts it. One stopped by the operator stays stopped.
-TEST_F(StartUpTest, SensorEndingByItselfIsStartedAgainUntilItEndsQuicklyThreeTimesInARow) {
+TEST_F(SensorWatchScenario, SensorEndingByItselfIsStartedAgainUntilItEndsQuicklyThreeTimesInARow) {
     start();
     // The sensor is seen running by `ticks_alive` ticks, then ends, and the
     // next tick finds it ended.
@@ -266,7 +275,7 @@ TEST_F(StartUpTest, SensorEndingByItselfIsStartedAgainUntilItEndsQuicklyThreeTim
     EXPECT_EQ(sensor.starts, 11);
 }
 
-TEST_F(StartUpTest, FailedStartIsTold) {
+TEST_F(SensorWatchScenario, FailedStartIsTold) {
     sensor.start_result = SensorStart::because(SensorStart::Outcome::not_found);
     start();
     sensor.start_result = SensorStart::failure(SysResult::failure("posix_spawn", EACCES));
@@ -278,7 +287,7 @@ TEST_F(StartUpTest, FailedStartIsTold) {
 
 // What went wrong in a rotation reaches the operator; a rotation that went
 // well only the system log. A nearly full disk is told once a day.
-TEST_F(StartUpTest, RotationOutcomesAndANearlyFullDiskAreTold) {
+TEST_F(RotationScenario, RotationOutcomesAndANearlyFullDiskAreTold) {
     platform.dir = dir.path().string();
     platform.real_files = true;
     std::filesystem::create_directory(dir / "log");
@@ -314,7 +323,7 @@ TEST_F(StartUpTest, RotationOutcomesAndANearlyFullDiskAreTold) {
 
 // Keeping runs only where asked for, always once the sensor runs again, and
 // what it did reaches the operator at the next tick.
-TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
+TEST_F(KeepingScenario, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
     test::write_file(dir / "brevalt.ini", "03:30\nkeep=30\ncompress=yes\nrotate=weekly\n");
     ASSERT_FALSE(core.start_up().has_value());
     const auto after = [this](const std::string& first, const std::string& then) {
@@ -367,7 +376,7 @@ TEST_F(StartUpTest, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) {
 
 // Without keep or compress only a rotation's pass runs: it deletes and
 // compresses nothing, and tells a clock that named the logs behind the folder.
-TEST_F(StartUpTest, WithoutKeepOrCompressOnlyTheRotatedDateIsLookedAt) {
+TEST_F(KeepingScenario, WithoutKeepOrCompressOnlyTheRotatedDateIsLookedAt) {
     start();
     EXPECT_TRUE(keeper.passes.empty());
     core.rotate_now();
@@ -385,7 +394,7 @@ TEST_F(StartUpTest, WithoutKeepOrCompressOnlyTheRotatedDateIsLookedAt) {
 
 // The icon tells whether a sensor runs and why not, and changes only when
 // that does: a tick that finds everything as it was redraws nothing.
-TEST_F(StartUpTest, IconFollowsTheSensorAndChangesOnlyWithIt) {
+TEST_F(TellingScenario, IconFollowsTheSensorAndChangesOnlyWithIt) {
     const std::string next = ", next rotation 03:30";
     start();
     EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04" + next});
@@ -434,7 +443,7 @@ TEST_F(StartUpTest, IconFollowsTheSensorAndChangesOnlyWithIt) {
 
 // The metrics file follows every change of the sensor at once, not only at
 // the tick, and counts what this Brevalt did since it started.
-TEST_F(StartUpTest, MetricsFollowTheSensorAndCountStartsAndRotations) {
+TEST_F(TellingScenario, MetricsFollowTheSensorAndCountStartsAndRotations) {
     platform.dir = dir.path().string();
     platform.real_files = true;
     std::filesystem::create_directory(dir / "log");
@@ -496,7 +505,7 @@ TEST_F(StartUpTest, MetricsFollowTheSensorAndCountStartsAndRotations) {
 // A folder Brevalt cannot write is told once, not at every tick, and tried
 // again at each; the sensor is never held up by it. Without metrics= no
 // file is written at all.
-TEST_F(StartUpTest, UnwritableMetricsFileIsToldOnceAndTriedAgain) {
+TEST_F(TellingScenario, UnwritableMetricsFileIsToldOnceAndTriedAgain) {
     test::write_file(dir / "brevalt.ini", "03:30\nmetrics=" + k_metrics + "\n");
     metrics.failure = SysResult::failure("open", EACCES);
     ASSERT_FALSE(core.start_up().has_value());
@@ -579,7 +588,7 @@ TEST_F(StartUpTest, FirstTickRotatesOnlyForAMinuteAfterTheStart) {
 
 // A rotation with no log folder names the folder, not each log; a sensor
 // that ends by itself is quoted from its own output.
-TEST_F(StartUpTest, MissingFolderAtTheMinuteAndTheSensorsLastWordsAreTold) {
+TEST_F(SensorWatchScenario, MissingFolderAtTheMinuteAndTheSensorsLastWordsAreTold) {
     platform.dir = dir.path().string();
     platform.real_files = true;
     start();

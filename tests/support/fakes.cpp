@@ -126,6 +126,10 @@ SensorStart FakeSensor::start() {
     ++starts;
     log_.push_back("sensor start");
     ended_.reset();  // a sensor that ended by itself is replaced, unreported
+    if (claim_lost_starts > 0) {
+        --claim_lost_starts;
+        return SensorStart::because(SensorStart::Outcome::claim_lost);
+    }
     if (start_result.ok()) running_ = true;
     return start_result;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -122,6 +123,7 @@ public:
     std::string output_path;
     int starts = 0;
     SensorStart start_result;
+    int claim_lost_starts = 0;  // how many starts from now find the claim lost
     int stops = 0;
     int polls_until_gone = 1;  // how often a stopped sensor is asked about before it is gone
 
@@ -178,8 +180,12 @@ public:
         if (log != nullptr) log->push_back("tidy " + folder + names);
     }
     std::vector<KeepReport> take_reports() override { return std::exchange(reports, {}); }
-    void stop() override { stopped = true; }
+    void stop() override {
+        stopped = true;
+        if (on_stop) on_stop();
+    }
 
+    std::function<void()> on_stop;
     std::vector<std::pair<std::string, KeepSettings>> passes;
     std::vector<KeepReport> reports;
     bool stopped = false;

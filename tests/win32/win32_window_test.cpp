@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -66,6 +67,20 @@ TEST_F(Win32WindowTest, StartsHiddenOnlyALeftPressOnTheIconShowsItAndButtonsReac
     EXPECT_EQ(sensor_.starts, 3);
     EXPECT_NE(std::ranges::find(log_, "rename /opt/brevalt/log/alert.ids -> /opt/brevalt/log/alert.ids.20261206"),
               log_.end());
+}
+
+// Closing the window ends the program as the menu's exit does, through the
+// core: the keeping's worker is stopped before the process ends.
+TEST_F(Win32WindowTest, ClosingTheWindowStopsTheKeepingBeforeTheProgramEnds) {
+    EXPECT_EXIT(
+        {
+            keeper_.on_stop = [] {
+                std::fputs("keeping stopped\n", stderr);
+                std::fflush(stderr);
+            };
+            ::SendMessageW(window_.window(), WM_CLOSE, 0, 0);
+        },
+        ::testing::ExitedWithCode(0), "keeping stopped");
 }
 
 // A task bar re-created while the icon is still in place (or a second

@@ -326,8 +326,10 @@ LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         if (wparam == k_tick_timer_id) on_tick();
         return 0;
     case WM_CLOSE:
-        // Closing the only window ends the program just as the menu does.
-        end_program();
+        // Closing the only window ends the program just as the menu does,
+        // through the core, which stops the keeping's work first.
+        exit_program();
+        return 0;
     case WM_DPICHANGED:
         apply_dpi(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
         return 0;
