@@ -81,6 +81,8 @@ std::optional<StartupError> Core::start_up() {
     state_.rotation_time = std::move(read.rotation_time);
     keeping_ = read.keeping;
     metrics_path_ = std::move(read.metrics_path);
+    metrics_.start_unix_seconds = platform_.unix_time();
+    metrics_.rotation_scheduled = minute_of_day(state_.rotation_time).has_value();
     log_folder_ = log_dir(platform_);
     if (!log_folder_.empty()) log_folder_.pop_back();
     // Only operators may hold the folder's claim: anyone else would keep
@@ -190,6 +192,7 @@ void Core::on_tick() {
     } else if (space_checked_day_ != wall_day(now)) {
         check_free_space(log_dir(platform_), now);
     }
+    ++metrics_.checks;
     publish_metrics();
 }
 
@@ -283,6 +286,7 @@ void Core::keep_logs_in_background(const std::vector<std::string>& rotated) {
 
 void Core::tell_keeping_news() {
     for (const KeepReport& report : keeper_.take_reports()) {
+        metrics_.keeping_failures += report.failures.size();
         for (const KeepingNews::Line& line : keeping_news_.of(report, keeping_, platform_)) tell(line.priority, line.text);
     }
 }
@@ -320,11 +324,23 @@ std::string Core::shown(const Text& text) {
 
 void Core::show_status(SensorStatus status) {
     shell_.watch_sensor_end(sensor_.end_handle());
-    metrics_.sensor_running = status.runs();
-    metrics_.sensor_given_up = status.kind == SensorStatus::Kind::given_up;
+    metrics_.sensor_state = metrics_state(status.kind);
     publish_metrics();
     if (!status_on_show_.changes_to(status)) return;
     shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, state_.rotation_time)));
+}
+
+SensorState Core::metrics_state(SensorStatus::Kind kind) {
+    switch (kind) {
+        case SensorStatus::Kind::running: return SensorState::running;
+        case SensorStatus::Kind::stopped: return SensorState::stopped;
+        case SensorStatus::Kind::given_up: return SensorState::given_up;
+        case SensorStatus::Kind::start_failed: return SensorState::start_failed;
+        case SensorStatus::Kind::ended: return SensorState::ended;
+        case SensorStatus::Kind::served_elsewhere:
+        case SensorStatus::Kind::unwatched_elsewhere: return SensorState::waiting;
+    }
+    return SensorState::stopped;
 }
 
 void Core::show_running(const LocalTime& since) { show_status({SensorStatus::Kind::running, minute_text(since), 0, {}}); }
@@ -337,6 +353,7 @@ void Core::notice_sensor_end() {
     const std::optional<SensorEnd> ended = sensor_.reap();
     if (!ended) return;
     unrestarted_end_ = ended;
+    ++metrics_.sensor_ends;
     const std::string output = sensor_.output_file();
     tell(Priority::warning, end_text(*ended, output, output.empty() ? std::string() : last_line_of(output)));
     show_status(status_of(SensorStatus::Kind::ended));
@@ -430,6 +447,12 @@ void Core::check_free_space(const std::string& folder, const LocalTime& now) {
 }
 
 void Core::exit_program() {
+    // The file's last word, until the heartbeat stops: a sensor that runs
+    // on is nobody's to restart or rotate.
+    if (phase_ == Phase::running) {
+        metrics_.sensor_state = SensorState::exited;
+        publish_metrics();
+    }
     phase_ = Phase::ending;
     keeper_.stop();
     shell_.end_program();
@@ -455,8 +478,9 @@ void Core::end_sensor_with_session() {
         platform_.sleep_ms(k_step_ms);
     }
     sensor_.ensure_stopped_gone();
-    // The file's last word, until it goes stale: no sensor runs.
-    metrics_.sensor_running = false;
+    // The file's last word, until the heartbeat stops: no sensor runs, by
+    // the session's choice.
+    metrics_.sensor_state = SensorState::session_ended;
     publish_metrics();
 }
 

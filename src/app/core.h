@@ -113,6 +113,7 @@ private:
     // The icon and its tooltip follow the sensor; the shell hears only of
     // changes. Also hands the shell what to wait on for the sensor's end.
     void show_status(SensorStatus status);
+    static SensorState metrics_state(SensorStatus::Kind kind);
     void show_running(const LocalTime& since);
     // Collects a sensor that ended by itself and tells it, once; the end is
     // kept for the tick that starts it again.
