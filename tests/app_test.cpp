@@ -184,7 +184,7 @@ TEST_F(FolderServiceScenario, AnotherOperatorsClaimIsWaitedForAndTheFolderServed
     core.on_tick();
     EXPECT_EQ(log, (test::EventLog{"claim /opt/brevalt/log", "sensor start"})) << "no rotation for the minute passed";
     ASSERT_FALSE(metrics.written.empty());
-    EXPECT_TRUE(metrics.written.back().second.sensor_running);
+    EXPECT_EQ(metrics.written.back().second.sensor_state, SensorState::running);
     EXPECT_EQ(shell.notifications.back(), R"(The log folder "/opt/brevalt/log" is served by this Brevalt now)");
     EXPECT_EQ(shell.icon_states.back().rfind("running: ", 0), 0U);
 
@@ -452,21 +452,34 @@ TEST_F(TellingScenario, MetricsFollowTheSensorAndCountStartsAndRotations) {
     const auto last = [this] { return metrics.written.back().second; };
     ASSERT_FALSE(metrics.written.empty());
     EXPECT_EQ(metrics.written.back().first, k_metrics);
-    EXPECT_TRUE(last().sensor_running);
+    EXPECT_EQ(last().sensor_state, SensorState::running);
     EXPECT_EQ(last().sensor_starts, 1u);
     EXPECT_EQ(last().log_folder_free_bytes, platform.space.available_bytes);
     EXPECT_EQ(last().version, BREVALT_VERSION);
+    EXPECT_EQ(last().start_unix_seconds, clock.seconds());
+    EXPECT_TRUE(last().rotation_scheduled);
+    EXPECT_FALSE(last().last_rotation_unix_seconds.has_value()) << "no rotation yet is no rotation in 1970";
 
     sensor.end_by_itself();
     core.on_sensor_end_seen();
-    EXPECT_FALSE(last().sensor_running);
+    EXPECT_EQ(last().sensor_state, SensorState::ended);
+    EXPECT_EQ(last().sensor_ends, 1u);
     const std::size_t writes = metrics.written.size();
     clock.advance(30);
     core.on_tick();
-    EXPECT_TRUE(last().sensor_running);
+    EXPECT_EQ(last().sensor_state, SensorState::running);
     EXPECT_EQ(last().sensor_starts, 2u);
+    KeepReport failing;
+    failing.failures = {{"alert.ids.20261001", true, SysResult::failure("unlink", EACCES)}};
+    keeper.reports = {failing, failing};
     for (int i = 0; i < 4; ++i) core.on_tick();
     EXPECT_GE(metrics.written.size(), writes + 5) << "each tick refreshes the file";
+    EXPECT_EQ(last().keeping_failures, 2u);
+    EXPECT_EQ(last().checks, 5u) << "each tick advances the heartbeat";
+    core.stop_sensor();
+    EXPECT_EQ(last().sensor_state, SensorState::stopped);
+    EXPECT_EQ(last().sensor_ends, 1u) << "a stop is no end of the sensor's own";
+    core.start_sensor();
 
     // A log that keeps its name makes a failed rotation, still a rotation.
     clock.set(test::FakeClock::at(2026, 12, 7, 2, 0, 5));  // by hand, before the day's minute
@@ -476,7 +489,7 @@ TEST_F(TellingScenario, MetricsFollowTheSensorAndCountStartsAndRotations) {
     EXPECT_EQ(last().rotations, 1u);
     EXPECT_EQ(last().rotation_failures, 0u);
     EXPECT_EQ(last().last_rotation_unix_seconds, clock.seconds());
-    EXPECT_EQ(last().sensor_starts, 3u);
+    EXPECT_EQ(last().sensor_starts, 4u);
     test::write_file(dir / "log" / "alert.ids", "again");
     clock.advance(60);
     core.rotate_now();
@@ -490,16 +503,29 @@ TEST_F(TellingScenario, MetricsFollowTheSensorAndCountStartsAndRotations) {
         clock.advance(30);
         core.on_tick();
     }
-    EXPECT_TRUE(last().sensor_given_up);
-    EXPECT_FALSE(last().sensor_running);
+    EXPECT_EQ(last().sensor_state, SensorState::given_up);
+    EXPECT_EQ(last().sensor_ends, 4u);
     sensor.start_result = SensorStart::failure(SysResult::failure("posix_spawn", EACCES));
     const std::uint64_t starts = last().sensor_starts;
     core.start_sensor();
-    EXPECT_FALSE(last().sensor_given_up);
+    EXPECT_EQ(last().sensor_state, SensorState::start_failed);
     EXPECT_EQ(last().sensor_starts, starts);
     platform.space.result = SysResult::failure("statvfs", EIO);
     core.on_tick();
     EXPECT_FALSE(last().log_folder_free_bytes.has_value());
+
+    // Its last word as it ends: the session's end stops the sensor, "終了"
+    // leaves it running.
+    const std::size_t before_exit = metrics.written.size();
+    core.exit_program();
+    ASSERT_EQ(metrics.written.size(), before_exit + 1);
+    EXPECT_EQ(last().sensor_state, SensorState::exited);
+    test::CoreHarness other;
+    test::write_file(other.dir / "brevalt.ini", "25:00\nmetrics=" + k_metrics + "\n");
+    ASSERT_FALSE(other.core.start_up().has_value());
+    EXPECT_FALSE(other.metrics.written.back().second.rotation_scheduled);
+    other.core.end_session();
+    EXPECT_EQ(other.metrics.written.back().second.sensor_state, SensorState::session_ended);
 }
 
 // A folder Brevalt cannot write is told once, not at every tick, and tried

@@ -130,7 +130,7 @@ void Core::on_tick() {
     } else if (!low_disk_.looked_at_today(now)) {
         if (const std::optional<News> warning = low_disk_.look(platform_, log_folder_, now)) telling_.tell(*warning);
     }
-    telling_.publish_metrics();
+    telling_.checked();
 }
 
 void Core::serve_or_wait(const LocalTime& now) {
@@ -187,6 +187,7 @@ void Core::keep_logs_in_background(const std::vector<std::string>& rotated) {
 
 void Core::tell_keeping_news() {
     for (const KeepReport& report : keeper_.take_reports()) {
+        telling_.keeping_failed(report.failures.size());
         for (const News& news : keeping_news_.of(report, keeping_, platform_)) telling_.tell(news);
     }
 }
@@ -196,6 +197,9 @@ void Core::on_sensor_end_seen() {
 }
 
 void Core::exit_program() {
+    // The file's last word, until the heartbeat stops: a sensor that runs
+    // on is nobody's to restart or rotate.
+    if (phase_ == Phase::running) telling_.exited();
     phase_ = Phase::ending;
     keeper_.stop();
     shell_.end_program();

@@ -90,6 +90,7 @@ void SensorWatch::notice_end() {
     const std::optional<SensorEnd> ended = sensor_.reap();
     if (!ended) return;
     unrestarted_end_ = ended;
+    telling_.sensor_ended();
     const std::string output = sensor_.output_file();
     telling_.tell(Priority::warning, end_text(*ended, output, output.empty() ? std::string() : last_line_of(output)));
     show(SensorStatus::Kind::ended);
@@ -127,8 +128,9 @@ void SensorWatch::end_with_session() {
     // The sensor closes its logs on the stop request; one that has not gone
     // within the grace time is killed, so no sensor outlives the session.
     end_stopped_within_grace(sensor_, 100, [this](unsigned step_ms) { platform_.sleep_ms(step_ms); });
-    // The file's last word, until it goes stale: no sensor runs.
-    telling_.no_sensor_left();
+    // The file's last word, until the heartbeat stops: no sensor runs, by
+    // the session's choice.
+    telling_.session_ended();
 }
 
 void SensorWatch::tell_started(bool taken_over, const std::string& log_folder, const std::string& rotation_time) {

@@ -2,7 +2,32 @@
 
 #include <utility>
 
+#include "rotation/schedule.h"
+
 namespace brevalt {
+
+namespace {
+
+SensorState metrics_state(SensorStatus::Kind kind) {
+    switch (kind) {
+    case SensorStatus::Kind::running:
+        return SensorState::running;
+    case SensorStatus::Kind::stopped:
+        return SensorState::stopped;
+    case SensorStatus::Kind::given_up:
+        return SensorState::given_up;
+    case SensorStatus::Kind::start_failed:
+        return SensorState::start_failed;
+    case SensorStatus::Kind::ended:
+        return SensorState::ended;
+    case SensorStatus::Kind::served_elsewhere:
+    case SensorStatus::Kind::unwatched_elsewhere:
+        break;
+    }
+    return SensorState::waiting;
+}
+
+}  // namespace
 
 Telling::Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer)
     : shell_(shell), platform_(platform), metrics_writer_(metrics_writer) {
@@ -25,16 +50,21 @@ std::string Telling::shown(const Text& text) {
 
 void Telling::show_status(const SensorStatus& status, std::optional<std::intptr_t> end_handle) {
     shell_.watch_sensor_end(end_handle);
-    metrics_.sensor_running = status.runs();
-    metrics_.sensor_given_up = status.kind == SensorStatus::Kind::given_up;
+    metrics_.sensor_state = metrics_state(status.kind);
     publish_metrics();
     if (!status_on_show_.changes_to(status)) return;
     shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, rotation_time_)));
 }
 
+void Telling::set_rotation_time(std::string rotation_time) {
+    rotation_time_ = std::move(rotation_time);
+    metrics_.rotation_scheduled = minute_of_day(rotation_time_).has_value();
+}
+
 void Telling::keep_metrics_in(std::string path, std::string log_folder) {
     metrics_path_ = std::move(path);
     log_folder_ = std::move(log_folder);
+    metrics_.start_unix_seconds = platform_.unix_time();
 }
 
 void Telling::rotated(bool every_log_renamed, std::int64_t unix_seconds) {
@@ -43,8 +73,18 @@ void Telling::rotated(bool every_log_renamed, std::int64_t unix_seconds) {
     metrics_.last_rotation_unix_seconds = unix_seconds;
 }
 
-void Telling::no_sensor_left() {
-    metrics_.sensor_running = false;
+void Telling::session_ended() {
+    metrics_.sensor_state = SensorState::session_ended;
+    publish_metrics();
+}
+
+void Telling::exited() {
+    metrics_.sensor_state = SensorState::exited;
+    publish_metrics();
+}
+
+void Telling::checked() {
+    ++metrics_.checks;
     publish_metrics();
 }
 

@@ -30,8 +30,8 @@ public:
     // `text` in the operator's language.
     std::string shown(const Text& text);
 
-    // The configured rotation time, for the tooltip.
-    void set_rotation_time(std::string rotation_time) { rotation_time_ = std::move(rotation_time); }
+    // The configured rotation time, for the tooltip and the fleet.
+    void set_rotation_time(std::string rotation_time);
     // The icon and its tooltip follow the sensor; the shell hears only of
     // changes. The metrics file follows too. `end_handle`: what the shell
     // waits on for the sensor's end.
@@ -45,11 +45,18 @@ public:
     void keep_metrics_in(std::string path, std::string log_folder);
     void serving(bool serves) { serving_ = serves; }
     void sensor_started() { ++metrics_.sensor_starts; }
+    void sensor_ended() { ++metrics_.sensor_ends; }
+    void keeping_failed(std::uint64_t logs) { metrics_.keeping_failures += logs; }
     void rotated(bool every_log_renamed, std::int64_t unix_seconds);
-    // The file's last word before the process ends without a sensor.
-    void no_sensor_left();
+    // The file's last word as the program ends: the session took the sensor
+    // with it, or "終了" left it running unwatched.
+    void session_ended();
+    void exited();
     // A failure to write is told once; the next write tries again.
     void publish_metrics();
+    // The tick's write, which advances the heartbeat: a file whose count
+    // stops tells that nothing watches, whatever either clock says.
+    void checked();
 
 private:
     Shell& shell_;

@@ -11,21 +11,50 @@
 // (node_exporter on Linux, windows_exporter on Windows). No server, no port.
 namespace brevalt {
 
+// What the sensor is doing, and why not where it is not running. Published
+// as one 0/1 series per state, so that an alert names the reason and a
+// state that ended the program stays readable in its last file.
+enum class SensorState {
+    running,        // started or taken over by this Brevalt
+    stopped,        // by the operator's "停止"
+    ended,          // ended by itself; the next check starts it again
+    start_failed,   // the last start did not succeed
+    given_up,       // too many quick ends in a row: no further start
+    waiting,        // another operator's Brevalt serves the folder
+    session_ended,  // the session ended (logout, shutdown, a signal): the sensor went with it
+    exited,         // "終了": Brevalt ended and left its sensor running unwatched
+};
+inline constexpr SensorState k_sensor_states[] = {
+    SensorState::running,  SensorState::stopped, SensorState::ended,         SensorState::start_failed,
+    SensorState::given_up, SensorState::waiting, SensorState::session_ended, SensorState::exited};
+const char* state_name(SensorState state);
+
 struct MetricsSnapshot {
-    bool sensor_running = false;
-    // Counters start from 0 with each Brevalt: Prometheus's increase()
-    // reads a drop as a restart.
+    SensorState sensor_state = SensorState::stopped;
+    // Counters start from 0 with each Brevalt (start_unix_seconds tells
+    // which); Prometheus's increase() reads a drop as a restart.
+    // Advanced at every 30-second check: a heartbeat that the server judges
+    // by its own clock, whatever the desktop's clock says.
+    std::uint64_t checks = 0;
     std::uint64_t sensor_starts = 0;
-    bool sensor_given_up = false;
+    std::uint64_t sensor_ends = 0;  // ends the sensor chose itself, not stops
     std::uint64_t rotations = 0;
     std::uint64_t rotation_failures = 0;
-    std::int64_t last_rotation_unix_seconds = 0;  // 0 before the first
+    std::uint64_t keeping_failures = 0;  // dated logs that could not be deleted or compressed
+    // False where the rotation time is no minute of any day.
+    bool rotation_scheduled = true;
+    // Left out before this Brevalt's first rotation rather than shown as
+    // 1970: a panel then says "no data", not "56 years ago".
+    std::optional<std::int64_t> last_rotation_unix_seconds;
+    std::int64_t start_unix_seconds = 0;  // this Brevalt's start
     // Unknown where the file system would not tell: the series is left out
     // then rather than shown as an empty disk.
     std::optional<std::uint64_t> log_folder_free_bytes;
     std::string version;
-    // Further gauges of the program's state go here, each with its line in
-    // prometheus_text.
+    // The user whose Brevalt writes the file, so that a hand-over to
+    // another operator's Brevalt shows; FileMetricsWriter fills it in, as the
+    // writing process knows whose it is.
+    std::string operator_name;
 };
 
 // The snapshot in Prometheus's text exposition format, each metric with its

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +25,15 @@ SysResult write_all(int fd, const std::string& bytes) {
 
 }  // namespace
 
+FileMetricsWriter::FileMetricsWriter() {
+    const uid_t uid = ::geteuid();
+    const struct passwd* user = ::getpwuid(uid);
+    operator_name_ = user != nullptr ? user->pw_name : std::to_string(uid);
+}
+
 SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapshot& snapshot) {
+    MetricsSnapshot named = snapshot;
+    named.operator_name = operator_name_;
     const std::string temporary = path + ".tmp";
     // Made afresh: one left by another operator's Brevalt that was killed
     // mid-write is theirs and could not be truncated, and a link someone put
@@ -34,7 +43,7 @@ SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapsho
     if (fd < 0) return SysResult::failure("open", errno);
     // The exporter runs as a user of its own, and Brevalt's umask (007 for
     // the operators' logs) would keep it out.
-    SysResult result = ::fchmod(fd, 0644) == 0 ? write_all(fd, prometheus_text(snapshot))
+    SysResult result = ::fchmod(fd, 0644) == 0 ? write_all(fd, prometheus_text(named))
                                                : SysResult::failure("fchmod", errno);
     // No fsync: a file rewritten every 30 seconds would wake the disk each
     // time, and a file lost to a power cut is rewritten at the next start.

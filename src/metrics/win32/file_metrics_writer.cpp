@@ -30,7 +30,15 @@ SysResult move_into_place(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
+FileMetricsWriter::FileMetricsWriter() {
+    wchar_t name[257] = {};  // UNLEN + 1
+    DWORD size = 257;
+    if (::GetUserNameW(name, &size)) operator_name_ = win32::to_utf8(name);
+}
+
 SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapshot& snapshot) {
+    MetricsSnapshot named = snapshot;
+    named.operator_name = operator_name_;
     const auto target = win32::to_wide(path);
     if (!target) return SysResult::failure("MultiByteToWideChar", ERROR_NO_UNICODE_TRANSLATION);
     const std::wstring temporary = *target + L".tmp";
@@ -40,7 +48,7 @@ SysResult FileMetricsWriter::write(const std::string& path, const MetricsSnapsho
     const HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return last_error("CreateFileW");
-    const std::string bytes = prometheus_text(snapshot);
+    const std::string bytes = prometheus_text(named);
     DWORD written = 0;
     SysResult result = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                                written == bytes.size()
