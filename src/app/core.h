@@ -13,11 +13,7 @@
 #include "app/telling.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
-#include "metrics/metrics.h"
-#include "platform/platform.h"
 #include "rotation/schedule.h"
-#include "sensor/sensor.h"
-#include "texts/texts.h"
 
 // The logic behind every event of the window. A shell owns one Core and
 // forwards each event to the method of the same name. The Core conducts: it
@@ -49,18 +45,15 @@ public:
 
     // Reads the settings, claims the log folder, fills the window, arms the
     // tick, hides the window, puts the icon in place and starts the sensor,
-    // or watches the one an earlier Brevalt left running on the folder.
-    // On an error (no usable settings, the log folder served by another
-    // Brevalt) nothing after it runs and the error is returned for the shell
-    // to report before it ends the program with k_startup_error_status. The
-    // program then stays inert: no later event registers an icon, starts a
-    // sensor or shows the window, however long the report stays on screen.
+    // or watches the one an earlier Brevalt left running on the folder. On
+    // an error nothing after it runs and the error is returned for the shell
+    // to report; the program then stays inert, however long the report
+    // stays on screen.
     std::optional<StartupError> start_up();
 
     // The 30-second tick: collect ended sensors and start again one that
     // ended by itself, refresh the clock, then rotate once a day, in the
-    // configured minute or at the first tick after it passed unseen. Tells
-    // what the dated logs' keeping did since the last tick.
+    // configured minute or at the first tick after it passed unseen.
     void on_tick();
 
     void start_sensor();  // with a sensor running, says so and starts none
@@ -81,8 +74,7 @@ public:
 
     // The process is ending without any handler having chosen to (a session
     // manager's quit, the display server gone): the same as end_session,
-    // unless the operator chose to exit and leave the sensor running. Does
-    // not ask the shell to end; safe to call more than once.
+    // unless the operator chose to exit. Safe to call more than once.
     void on_process_end();
 
     // A notification area has come up (late at logon, or again after the
@@ -110,11 +102,10 @@ private:
     // free again (starting a sensor, or watching the one left on it), and
     // waits otherwise.
     void serve_or_wait(const LocalTime& now);
-    // Deleting and compressing dated logs, where the operator asked for it;
-    // always after the sensor runs again, never on the window's thread.
-    // `rotated`: the dated logs a rotation just made, which retention never
-    // deletes. After a rotation a pass runs even with keeping off, to tell a
-    // clock that is behind.
+    // Deleting and compressing dated logs where the operator asked for it,
+    // after the sensor runs again, off the window's thread. `rotated`: the
+    // dated logs a rotation just made, which retention never deletes; after
+    // a rotation a pass runs even with keeping off, to tell a clock behind.
     void keep_logs_in_background(const std::vector<std::string>& rotated = {});
     void tell_keeping_news();
 
