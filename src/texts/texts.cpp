@@ -44,7 +44,7 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     R"(Cannot use the settings file "%1": %2 is given twice, on lines %3 and %4)",
     R"(The settings file "%1" names "%2" on line %3, which this version of Brevalt does not know: the line is ignored)",
     R"(The settings file "%1" is larger than 64 KiB: only its first 64 KiB are read)",
-    "%1 dated logs older than the newest %2 dates were deleted; the oldest kept:%3",
+    "%1 dated logs older than the newest %2 dates were deleted, of %3; the oldest kept:%4",
     "%1 dated logs were compressed",
     "The dated log %1 could not be deleted: %2",
     "%1 dated logs, %2 the first, could not be deleted: %3",
@@ -79,6 +79,13 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     "The sensor ended by itself (exit status %1); its last words in %2: %3",
     "The sensor ended by itself (killed by signal %1); its last words in %2: %3",
     "The sensor ended by itself; its last words in %1: %2",
+    "keep: dated logs are deleted only while no dated name is newer than %1 (the latest rotation's date, or today's at start-up), and %2 are: nothing is deleted. If the clock is right, move or rename those logs; if it is behind, set it right",
+    "The dated log %1 is not compressed yet: another user owns it, so the system cannot tell this user whether a program still writes it. Such logs are compressed once they have been quiet for a day after the day their rotation named",
+    "The dated log %1 is not compressed yet: the log folder's file system (%2) cannot tell whether a program still writes it. Logs there are compressed once they have been quiet for a day after the day their rotation named",
+    "The dated log %1 (%2 MiB) is not compressed: the log folder has %3 MiB free, and compressing needs the log's size and 64 MiB more, so that the sensor never runs short of room; it is compressed once there is room",
+    "The record of the latest rotation, %1, could not be written in the log folder: %2. Until the next rotation, a later start may not know those logs as the latest",
+    R"(Cannot use the settings file "%1": line %2 is not UTF-8 text (perhaps Shift_JIS or EUC-JP, as some editors save it) and seems to hold a setting; save the file as UTF-8)",
+    R"(Cannot use the settings file "%1": line %2 is not in the UTF-16 of the lines before it (as cmd's echo appends it to a file Windows PowerShell wrote); save the file as UTF-8)",
 };
 
 }  // namespace

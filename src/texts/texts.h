@@ -84,6 +84,13 @@ enum class TextId : int {
     sensor_exited_saying,
     sensor_signalled_saying,
     sensor_ended_saying,
+    keep_future_names,
+    keep_waits_not_owner,
+    keep_waits_file_system,
+    keep_no_room,
+    keep_mark_failed,
+    settings_legacy_encoding,
+    settings_not_utf16,
     count_
 };
 
