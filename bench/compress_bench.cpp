@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     const long rss_before = status_kib("VmRSS");
     reset_peak_memory();
     start = Clock::now();
-    const LogFolder::CompressResult done = folder_ops.compress(log_folder, "alert.ids.20260101", never_stop);
+    const LogFolder::CompressResult done = folder_ops.compress(log_folder, "alert.ids.20260101", false, never_stop);
     const double brevalt_seconds = seconds_since(start);
     const long peak = status_kib("VmHWM");
     if (done.outcome != LogFolder::Compressed::done) {

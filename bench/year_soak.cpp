@@ -85,6 +85,10 @@ public:
         reports_.push_back(keep_logs(folder_ops_, folder, settings, never, rotated));
         ++passes;
     }
+    void mark_rotation(const std::string& folder, const KeepSettings& settings,
+                       const std::vector<std::string>& rotated) override {
+        brevalt::mark_rotation(folder_ops_, folder, settings, rotated);
+    }
     std::vector<KeepReport> take_reports() override { return std::exchange(reports_, {}); }
     void stop() override {}
     int passes = 0;

@@ -212,7 +212,8 @@ TEST_F(SensorWatchScenario, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt)
     core.end_session();
     EXPECT_TRUE(shell.ended);
     EXPECT_EQ(std::count(log.begin(), log.end(), "sleep 100"), 30);
-    EXPECT_EQ(log.back(), "sensor ensure_stopped_gone");
+    EXPECT_EQ(log.back(), "stop keeper") << "the keeper stops after the sensor's grace, not before it";
+    EXPECT_EQ(log[log.size() - 2], "sensor ensure_stopped_gone");
     core.on_process_end();  // the event loop returns after it
     EXPECT_EQ(sensor.stops, 1);
 
@@ -341,9 +342,11 @@ TEST_F(KeepingScenario, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) 
     log.clear();
     core.rotate_now();
     EXPECT_TRUE(after("sensor start", rotated));
+    EXPECT_TRUE(after("mark /opt/brevalt/log alert.ids.20261206 scan.log.20261206", rotated));
 
     KeepReport report;
     report.deleted = 4;
+    report.deleted_dates = {20261001, 20261002};
     report.oldest_alert_date_kept = 20261108;
     report.oldest_scan_date_kept = 20261109;
     report.failures = {{"alert.ids.20261001", true, SysResult::failure("unlink", EACCES)},
@@ -356,8 +359,8 @@ TEST_F(KeepingScenario, DatedLogsAreKeptAfterTheSensorRunsAndWhatWasDoneIsTold) 
     shell.notifications.clear();
     core.on_tick();
     const std::string deleted =
-        "info: 4 dated logs older than the newest 30 dates were deleted; the oldest kept: alert.ids.20261108 "
-        "scan.log.20261109";
+        "info: 4 dated logs older than the newest 30 dates were deleted, of 20261001, 20261002; the oldest kept: "
+        "alert.ids.20261108 scan.log.20261109";
     const std::string failed =
         "warning: 2 dated logs, alert.ids.20261001 the first, could not be deleted: Permission denied";
     EXPECT_EQ(platform.told,

@@ -121,6 +121,31 @@ TEST(SettingsLines, KeepAndCompressOnLaterLines) {
     EXPECT_NE(appended.find("line 2 holds text in UTF-16"), std::string::npos) << appended;
 }
 
+// What cmd's echo appends to a file Windows PowerShell wrote, and what an
+// editor saves in Shift_JIS or EUC-JP: plain ASCII after UTF-16 is read,
+// anything that would need a guess stops the start naming its line, and a
+// setting in a legacy encoding is never taken for prose.
+TEST(SettingsLines, AppendedOrLegacyEncodedSettingsAreReadOrRefusedNeverDropped) {
+    std::string utf16le = "\xFF\xFE";
+    for (const char c : std::string("03:30\r\n")) utf16le += {c, '\0'};
+    const auto read = parse_settings(utf16le + "keep=1\r\ncompress=yes\r\n");
+    ASSERT_TRUE(std::holds_alternative<Settings>(read)) << shown(read);
+    EXPECT_EQ(std::get<Settings>(read).keeping.keep_dates, 1u);
+    EXPECT_TRUE(std::get<Settings>(read).keeping.compress);
+
+    // "keep＝1" from a console in code page 932: its sign is no ASCII.
+    const std::string appended = value_of(utf16le + "keep\x81\x81" "1\r\n");
+    EXPECT_NE(appended.find("line 2 is not in the UTF-16"), std::string::npos) << appended;
+
+    for (const char* legacy : {"keep\x81\x81" "1", "\x81\x40" "compress=yes", "\x82\x8B\x82\x85\x82\x85\x82\x90=1",
+                               "keep\xA1\xE1" "1", "\xA1\xA1" "compress=yes"}) {
+        const std::string refused = value_of(std::string("03:30\n# \x83\x81\x83\x82\n") + legacy + "\n");
+        EXPECT_NE(refused.find("line 3 is not UTF-8"), std::string::npos) << refused;
+    }
+    // Prose in Shift_JIS under the time, as files of earlier versions hold it.
+    EXPECT_EQ(value_of("03:30\n\x83\x8D\x81\x5B\x83\x65\x81\x5B\x83\x56\x83\x87\x83\x93\n"), "03:30");
+}
+
 // The metrics file: off unless given; only an absolute path to a name the
 // exporters publish, since a relative one would land wherever Brevalt was
 // started and a wrong name would never be read.

@@ -181,8 +181,11 @@ void Core::rotate_now() {
 void Core::keep_logs_in_background(const std::vector<std::string>& rotated) {
     // The folder is the serving Brevalt's to tidy: two passes at once would
     // compress the same log twice.
-    if (folder_.waiting()) return;
-    if ((keeping_.any() || !rotated.empty()) && !log_folder_.empty()) keeper_.tidy(log_folder_, keeping_, rotated);
+    if (folder_.waiting() || log_folder_.empty()) return;
+    // The record of the latest rotation is the rotation's own, written before
+    // it returns: a pass may never run (an exit behind a long compression).
+    keeper_.mark_rotation(log_folder_, keeping_, rotated);
+    if (keeping_.any() || !rotated.empty()) keeper_.tidy(log_folder_, keeping_, rotated);
 }
 
 void Core::tell_keeping_news() {
@@ -211,8 +214,10 @@ void Core::end_session() {
 }
 
 void Core::on_process_end() {
-    keeper_.stop();
+    // The sensor first: its grace is what the session allows, and a pass
+    // must not spend it. The keeper's own stop waits a few seconds at most.
     if (phase_ == Phase::running) watch_.end_with_session();
+    keeper_.stop();
     phase_ = Phase::ending;
 }
 

@@ -80,8 +80,18 @@ void append_utf8(std::string& text, std::uint32_t c) {
 
 // A file that opens with a UTF-16 byte-order mark, as Windows PowerShell
 // 5.1 writes one (`echo keep=30 >> brevalt.ini`), in UTF-8 without it. A
-// lone surrogate becomes U+FFFD, which no setting holds.
-std::optional<std::string> from_utf16(std::string_view bytes) {
+// lone surrogate becomes U+FFFD, which no setting holds. cmd's
+// `echo keep=1>> brevalt.ini` appends bytes of its code page after the
+// last UTF-16 line end instead: a tail that holds no zero byte and ends in
+// a line end of its own. Plain ASCII there reads the same in every code
+// page and is taken as it is; anything else would be a guess, and
+// `bad_line` names the line instead.
+struct Utf16Text {
+    std::string text;
+    unsigned bad_line = 0;
+};
+
+std::optional<Utf16Text> from_utf16(std::string_view bytes) {
     const bool little = bytes.substr(0, 2) == "\xFF\xFE";
     if (!little && bytes.substr(0, 2) != "\xFE\xFF") return std::nullopt;
     const auto unit = [&](std::size_t i) {
@@ -89,16 +99,84 @@ std::optional<std::string> from_utf16(std::string_view bytes) {
         const auto b = static_cast<unsigned char>(bytes[i + 1]);
         return static_cast<std::uint32_t>(little ? a | b << 8 : a << 8 | b);
     };
-    std::string text;
+    std::size_t end = bytes.size();
+    unsigned lines = 1;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        if (unit(i) == '\n') {
+            end = i + 2;
+            ++lines;
+        }
+    }
+    const std::string_view tail = end < bytes.size() ? bytes.substr(end) : std::string_view();
+    const bool appended = !tail.empty() && tail.back() == '\n' && tail.find('\0') == std::string_view::npos;
+    if (!appended) end = bytes.size();
+
+    Utf16Text decoded;
+    std::string& text = decoded.text;
+    for (std::size_t i = 2; i + 1 < end; i += 2) {
         std::uint32_t c = unit(i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < end && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
             i += 2;
         } else if (c >= 0xD800 && c < 0xE000) {
             c = 0xFFFD;
         }
         append_utf8(text, c);
+    }
+    if (appended) {
+        if (std::all_of(tail.begin(), tail.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            text.append(tail);
+        } else {
+            decoded.bad_line = lines;
+        }
+    }
+    return decoded;
+}
+
+bool valid_utf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t size = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                                                                          : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        if (size == 0 || (size == 2 && lead < 0xC2) || i + size > text.size()) return false;
+        for (std::size_t k = 1; k < size; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += size;
+    }
+    return true;
+}
+
+// The line in plain ASCII as Shift_JIS (CP932) or EUC-JP would show it:
+// their full-width letters, digits, equals sign and ideographic space
+// become the plain ones, every other character '?'. Used only to tell
+// whether a line that is no UTF-8 holds a setting, never to read one.
+std::string legacy_folded(std::string_view line, bool euc) {
+    std::string text;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(line[i]);
+        if (lead < 0x80) {
+            text += static_cast<char>(lead);
+            continue;
+        }
+        if (i + 1 == line.size()) break;
+        const auto trail = static_cast<unsigned char>(line[++i]);
+        const unsigned symbols = euc ? 0xA1 : 0x81;
+        const unsigned letters = euc ? 0xA3 : 0x82;
+        char plain = '?';
+        if (lead == symbols && trail == (euc ? 0xA1u : 0x40u)) {
+            plain = ' ';
+        } else if (lead == symbols && trail == (euc ? 0xE1u : 0x81u)) {
+            plain = '=';
+        } else if (lead == letters) {
+            const unsigned digit0 = euc ? 0xB0 : 0x4F;
+            const unsigned upper_a = euc ? 0xC1 : 0x60;
+            const unsigned lower_a = euc ? 0xE1 : 0x81;
+            if (trail >= digit0 && trail < digit0 + 10) plain = static_cast<char>('0' + (trail - digit0));
+            if (trail >= upper_a && trail < upper_a + 26) plain = static_cast<char>('A' + (trail - upper_a));
+            if (trail >= lower_a && trail < lower_a + 26) plain = static_cast<char>('a' + (trail - lower_a));
+        }
+        text += plain;
     }
     return text;
 }
@@ -162,6 +240,19 @@ public:
         if (as_written.find('\0') != std::string_view::npos) {
             return error_for(TextId::settings_mixed_utf16, file_name_, {std::to_string(number)});
         }
+        // Saved in a legacy Japanese encoding: "keep＝1" would read as prose
+        // and be dropped. Prose stays prose; a setting is refused.
+        if (!valid_utf8(as_written)) {
+            for (const bool euc : {false, true}) {
+                const std::string plain = legacy_folded(as_written, euc);
+                const std::string_view line = trimmed(plain);
+                const std::string_view first = line.substr(0, line.find_first_not_of(
+                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+                if (same_word(first, "keep") || same_word(first, "compress") || same_word(first, "metrics")) {
+                    return error_for(TextId::settings_legacy_encoding, file_name_, {std::to_string(number)});
+                }
+            }
+        }
         const std::string plain = folded(as_written);
         const std::string_view line = trimmed(plain);
         if (line.empty() || line.front() == '#') return std::nullopt;
@@ -224,8 +315,11 @@ private:
 
 std::variant<Settings, SettingsError> parse_settings(std::string_view bytes, std::string_view file_name) {
     if (bytes.empty()) return error_for(TextId::settings_empty, file_name);
-    const std::optional<std::string> utf8 = from_utf16(bytes);
-    if (utf8) bytes = *utf8;
+    const std::optional<Utf16Text> utf8 = from_utf16(bytes);
+    if (utf8 && utf8->bad_line != 0) {
+        return error_for(TextId::settings_not_utf16, file_name, {std::to_string(utf8->bad_line)});
+    }
+    if (utf8) bytes = utf8->text;
 
     constexpr std::string_view bom = "\xEF\xBB\xBF";
     if (bytes.substr(0, bom.size()) == bom) bytes.remove_prefix(bom.size());

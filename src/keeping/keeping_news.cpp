@@ -6,6 +6,33 @@ namespace brevalt {
 
 namespace {
 
+// "20251101 to 20251130, 20251201 to 20251210, 20251215": runs of days
+// (within a month) given by their ends, so that a year's first deletion is
+// one line.
+std::string date_runs(const std::vector<int>& dates) {
+    std::string text;
+    for (std::size_t i = 0; i < dates.size();) {
+        std::size_t end = i;
+        while (end + 1 < dates.size() && dates[end + 1] - dates[end] <= 1) ++end;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(dates[i]);
+        if (end > i) text += (end == i + 1 ? ", " : " to ") + std::to_string(dates[end]);
+        i = end + 1;
+    }
+    return text;
+}
+
+// A few names, then how many more.
+std::string some_names(const std::vector<std::string>& names) {
+    constexpr std::size_t k_shown = 4;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < k_shown; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > k_shown) text += " and " + std::to_string(names.size() - k_shown) + " more";
+    return text;
+}
+
+std::string mebibytes(std::uint64_t bytes) { return std::to_string(bytes >> 20); }
+
 void add_failures(std::vector<News>& lines, const KeepReport& report, bool deleting,
                   Platform& platform) {
     const KeepReport::Failure* first = nullptr;
@@ -43,7 +70,8 @@ std::vector<News> KeepingNews::of(const KeepReport& report, const KeepSettings& 
         if (report.oldest_scan_date_kept != 0) oldest += " " + dated_name(k_scan_log, report.oldest_scan_date_kept);
         lines.push_back({Priority::info,
                          {TextId::kept_deleted,
-                          {std::to_string(report.deleted), std::to_string(settings.keep_dates), std::move(oldest)}}});
+                          {std::to_string(report.deleted), std::to_string(settings.keep_dates),
+                           date_runs(report.deleted_dates), std::move(oldest)}}});
     }
     if (report.compressed != 0) {
         lines.push_back({Priority::info, {TextId::kept_compressed, {std::to_string(report.compressed)}}});
@@ -60,6 +88,33 @@ std::vector<News> KeepingNews::of(const KeepReport& report, const KeepSettings& 
     }
     for (const std::string& name : report.in_use) {
         if (told_left_.insert(name).second) lines.push_back({Priority::warning, {TextId::keep_log_in_use, {name}}});
+    }
+    if (!report.future.empty()) {
+        std::string names = some_names(report.future);
+        if (names != told_future_) {
+            told_future_ = names;
+            lines.push_back({Priority::warning,
+                             {TextId::keep_future_names, {std::to_string(report.reference_date), std::move(names)}}});
+        }
+    }
+    for (const KeepReport::Failure& failure : report.mark_failures) {
+        lines.push_back(
+            {Priority::warning, {TextId::keep_mark_failed, {failure.name, platform.error_text(failure.result.error)}}});
+    }
+    if (!report.waiting.empty()) {
+        const bool not_owner = report.waiting_blind == LogFolder::Blind::not_owner;
+        const std::string why = not_owner ? std::string("owner") : report.waiting_file_system;
+        if (told_waiting_.insert(why).second) {
+            const std::string& name = report.waiting.front();
+            lines.push_back({Priority::notice, not_owner ? Text{TextId::keep_waits_not_owner, {name}}
+                                                         : Text{TextId::keep_waits_file_system, {name, why}}});
+        }
+    }
+    if (!report.no_room.empty() && report.today != told_no_room_date_) {
+        told_no_room_date_ = report.today;
+        lines.push_back({Priority::warning,
+                         {TextId::keep_no_room,
+                          {report.no_room, mebibytes(report.no_room_size_bytes), mebibytes(report.no_room_free_bytes)}}});
     }
     if (report.volume_cannot_compress && !told_cannot_compress_) {
         told_cannot_compress_ = true;

@@ -24,6 +24,11 @@ private:
     // A log left whole, beside a ".gz" or for being written to, is met again
     // at every pass; the operator hears of each once a run.
     std::set<std::string> told_left_;
+    // Why logs wait, and which names stand in the future: each told once a run.
+    std::set<std::string> told_waiting_;
+    std::string told_future_;
+    // A disk short of room is told once a day (yyyymmdd), with the figures.
+    int told_no_room_date_ = 0;
 };
 
 }  // namespace brevalt

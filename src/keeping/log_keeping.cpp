@@ -44,29 +44,21 @@ bool among(const std::vector<DatedLog>& logs, const DatedLog& log) {
     return std::any_of(logs.begin(), logs.end(), [&](const DatedLog& other) { return same_day_of_log(other, log); });
 }
 
-// The dated logs of the latest rotation: those just made, recorded by marks
-// for a later start, or else those the marks recorded earlier.
-std::vector<DatedLog> latest_rotation(LogFolder& folder_ops, const std::string& folder, const KeepSettings& settings,
-                                      const std::vector<std::string>& rotated, const std::vector<std::string>& marks) {
+// The dated logs of the latest rotation: those just made, or else those
+// the folder's marks record.
+std::vector<DatedLog> latest_rotation(const std::vector<std::string>& rotated, const std::vector<std::string>& marks) {
     std::vector<DatedLog> latest;
     for (const std::string& name : rotated.empty() ? marks : rotated) {
         const std::string_view dated = rotated.empty() ? std::string_view(name).substr(k_latest_prefix.size()) : name;
         if (const auto log = parse_dated_log(dated); log && !log->gzipped) latest.push_back(*log);
     }
-    // Only retention needs the record. A mark that cannot be written costs
-    // the protection across a restart only, and a folder that refuses it
-    // refuses the deletions as well, which are told.
-    if (rotated.empty() || settings.keep_dates == 0) return latest;
-    for (const std::string& name : rotated) {
-        static_cast<void>(folder_ops.mark(folder, std::string(k_latest_prefix) + name));
-    }
-    for (const std::string& mark : marks) {
-        const std::string_view dated = std::string_view(mark).substr(k_latest_prefix.size());
-        if (std::find(rotated.begin(), rotated.end(), dated) == rotated.end()) {
-            static_cast<void>(folder_ops.remove(folder, mark));
-        }
-    }
     return latest;
+}
+
+// Settled: quiet for a whole period after the day its rotation named has
+// passed, so that a writer the kernel cannot tell of has had a day to show.
+bool settled(const FolderEntry& entry, const DatedLog& log, int today) {
+    return today != 0 && entry.age_seconds >= k_settled_seconds && today >= next_day(next_day(log.date));
 }
 
 }  // namespace
@@ -102,7 +94,7 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
         if (const auto log = parse_dated_log(name)) logs.push_back({&entry, *log});
     }
 
-    const std::vector<DatedLog> latest = latest_rotation(folder_ops, folder, settings, rotated, marks);
+    const std::vector<DatedLog> latest = latest_rotation(rotated, marks);
     // A date older than one already there: the clock is behind, or was when
     // the newer log was named. Retention must not take it for the oldest.
     for (const DatedLog& log : rotated.empty() ? std::vector<DatedLog>{} : latest) {
@@ -117,8 +109,25 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
         break;
     }
 
-    const int alert_oldest = oldest_date_kept(logs, true, settings.keep_dates);
-    const int scan_oldest = oldest_date_kept(logs, false, settings.keep_dates);
+    // Deleting is judged by the dates in the names; it is sound only while
+    // none is newer than the latest rotation (today, at start-up). A newer
+    // one was named by a clock that was ahead, or this clock is behind now:
+    // either way the newest N dates are not known, and nothing is deleted.
+    report.today = folder_ops.local_date();
+    if (settings.keep_dates != 0) {
+        int reference = rotated.empty() ? report.today : 0;
+        for (const DatedLog& log : rotated.empty() ? std::vector<DatedLog>{} : latest) {
+            reference = std::max(reference, log.date);
+        }
+        report.reference_date = reference;
+        for (const Found& found : logs) {
+            if (reference == 0 || found.log.date > reference) report.future.push_back(found.entry->name);
+        }
+        std::sort(report.future.begin(), report.future.end());
+    }
+    const unsigned keep = report.future.empty() ? settings.keep_dates : 0;
+    const int alert_oldest = oldest_date_kept(logs, true, keep);
+    const int scan_oldest = oldest_date_kept(logs, false, keep);
     report.oldest_alert_date_kept = alert_oldest;
     report.oldest_scan_date_kept = scan_oldest;
     std::vector<Found> kept;
@@ -131,10 +140,14 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
         }
         if (const SysResult removed = folder_ops.remove(folder, found.entry->name); removed.ok()) {
             ++report.deleted;
+            report.deleted_dates.push_back(found.log.date);
         } else {
             report.failures.push_back({found.entry->name, true, removed});
         }
     }
+    std::sort(report.deleted_dates.begin(), report.deleted_dates.end());
+    report.deleted_dates.erase(std::unique(report.deleted_dates.begin(), report.deleted_dates.end()),
+                               report.deleted_dates.end());
     if (!settings.compress) return report;
 
     // Oldest first: they are the likeliest to be deleted unread, and the
@@ -145,8 +158,11 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
         const Found& found = kept[i];
         const std::int64_t age = found.entry->age_seconds;
         const bool quiet = age >= k_quiet_seconds || age <= -k_quiet_seconds;
+        // The logs a rotation just made may still have a writer that the
+        // rotation's stop did not reach; their own pass leaves them.
+        const bool just_rotated = !rotated.empty() && among(latest, found.log);
         if (found.entry->kind == FolderEntry::Kind::file && !found.log.gzipped && !found.entry->compressed_in_place &&
-            quiet) {
+            quiet && !just_rotated) {
             order.push_back(static_cast<SortKey>(found.log.date) << 32 | i);
         }
     }
@@ -154,7 +170,8 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
     for (const SortKey key : order) {
         if (stop.load()) break;
         const Found& found = kept[static_cast<std::size_t>(key & 0xFFFFFFFFu)];
-        const LogFolder::CompressResult done = folder_ops.compress(folder, found.entry->name, stop);
+        const LogFolder::CompressResult done =
+            folder_ops.compress(folder, found.entry->name, settled(*found.entry, found.log, report.today), stop);
         switch (done.outcome) {
         case LogFolder::Compressed::done:
             ++report.compressed;
@@ -173,9 +190,48 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
         case LogFolder::Compressed::gz_differs:
             report.gz_differs.push_back(found.entry->name);
             break;
+        case LogFolder::Compressed::waits:
+            report.waiting.push_back(found.entry->name);
+            report.waiting_blind = done.blind;
+            report.waiting_file_system = done.file_system;
+            break;
+        case LogFolder::Compressed::no_room:
+            // The others are no smaller on a disk that will not grow.
+            report.no_room = found.entry->name;
+            report.no_room_free_bytes = done.free_bytes;
+            report.no_room_size_bytes = done.size_bytes;
+            return report;
         }
     }
     return report;
+}
+
+std::vector<KeepReport::Failure> mark_rotation(LogFolder& folder_ops, const std::string& folder,
+                                               const KeepSettings& settings, const std::vector<std::string>& rotated) {
+    std::vector<KeepReport::Failure> failures;
+    // Only retention needs the record.
+    if (rotated.empty() || settings.keep_dates == 0) return failures;
+    for (const std::string& name : rotated) {
+        const std::string mark = std::string(k_latest_prefix) + name;
+        if (const SysResult made = folder_ops.mark(folder, mark); !made.ok()) failures.push_back({mark, false, made});
+    }
+    // The earlier record stays until the new one is whole: two rotations
+    // protected are better than none after a restart.
+    if (!failures.empty()) return failures;
+    std::vector<FolderEntry> entries;
+    if (const SysResult listed = folder_ops.list(folder, entries); !listed.ok()) {
+        failures.push_back({folder, true, listed});
+        return failures;
+    }
+    for (const FolderEntry& entry : entries) {
+        const std::string_view name = entry.name;
+        if (entry.kind == FolderEntry::Kind::other || name.substr(0, k_latest_prefix.size()) != k_latest_prefix) continue;
+        if (std::find(rotated.begin(), rotated.end(), name.substr(k_latest_prefix.size())) != rotated.end()) continue;
+        if (const SysResult removed = folder_ops.remove(folder, entry.name); !removed.ok()) {
+            failures.push_back({entry.name, true, removed});
+        }
+    }
+    return failures;
 }
 
 }  // namespace brevalt

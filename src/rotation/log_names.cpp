@@ -74,4 +74,18 @@ std::optional<DatedLog> parse_dated_log(std::string_view name) {
     return log;
 }
 
+int next_day(int date) {
+    int year = date / 10000;
+    int month = date / 100 % 100;
+    int day = date % 100 + 1;
+    if (day > days_in_month(year, month)) {
+        day = 1;
+        if (++month > 12) {
+            month = 1;
+            ++year;
+        }
+    }
+    return year * 10000 + month * 100 + day;
+}
+
 }  // namespace brevalt

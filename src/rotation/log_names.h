@@ -45,4 +45,7 @@ struct DatedLog {
 };
 std::optional<DatedLog> parse_dated_log(std::string_view name);
 
+// The day after `date` (yyyymmdd) in the calendar.
+int next_day(int date);
+
 }  // namespace brevalt

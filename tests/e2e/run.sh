@@ -307,25 +307,73 @@ case_second_rotation_on_a_date_keeps_the_first_gz() {
     check "the first .gz holds every line" eval '[[ $(zcat "$LOG_DIR/alert.ids.$today.gz" | sha256sum) == "$sum" && -s $LOG_DIR/alert.ids ]]'
 }
 
-# A clock a year behind and keep=3 over four dates: the rotation's logs get
-# the oldest date, are kept, after a restart too, and the clock is told.
-case_clock_a_year_behind_keeps_the_logs_just_rotated() {
+# A clock a year behind for two days, keep=3 over four dates: each
+# rotation's logs get the oldest dates, and nothing at all is deleted while
+# the folder holds names newer than them, nor at a start on that clock.
+case_clock_a_year_behind_for_two_days_deletes_nothing() {
     check "an X server with trayer runs" desktop trayer
     check "a system log runs" start_syslog
     new_case
-    local d name behind
+    local d name behind next all
     for d in 1 2 3 4; do
         for name in alert.ids scan.log; do echo "$name" >"$LOG_DIR/$name.$(date -d "-$d day" +%Y%m%d)"; done
     done
-    behind=$(date -d '-365 day' +%Y%m%d)
+    behind=$(date -d '-365 day' +%Y%m%d) next=$(date -d '-364 day' +%Y%m%d)
     BREVALT_ENV=(LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 FAKETIME=-365d FAKETIME_DONT_FAKE_MONOTONIC=1)
     printf '%s\nkeep=3\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
     start_brevalt
     check "the first tick rotates to a date a year back" wait_until 75 eval 'test -e "$LOG_DIR/alert.ids.$behind" && test -e "$LOG_DIR/scan.log.$behind"'
     check "the clock is told to be behind" wait_until 40 logged 'warn[a-z]*' "The clock seems to be behind: the logs were rotated to .*$behind"
+    check "and why nothing is deleted, naming the newer names" logged 'warn[a-z]*' "keep: dated logs are deleted only while no dated name is newer than $behind"
+    BREVALT_ENV=(LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 FAKETIME=-364d FAKETIME_DONT_FAKE_MONOTONIC=1)
+    printf '%s\nkeep=3\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
     restart_brevalt
-    check "a Brevalt started again keeps them too, beside the newest 3 dates" wait_until 10 eval \
-        '[[ $(cd "$LOG_DIR" && echo alert.ids.* scan.log.*) == "alert.ids.$behind $(for d in 3 2 1; do echo -n "alert.ids.$(date -d "-$d day" +%Y%m%d) "; done)scan.log.$behind"* ]]'
+    check "the next day's rotation, a year back too" wait_until 75 eval 'test -e "$LOG_DIR/alert.ids.$next" && test -e "$LOG_DIR/scan.log.$next"'
+    all="alert.ids.$behind alert.ids.$next $(for d in 4 3 2 1; do echo -n "alert.ids.$(date -d "-$d day" +%Y%m%d) "; done)"
+    check "every log of both days and of the four dates is kept" wait_until 40 eval \
+        '[[ $(cd "$LOG_DIR" && echo alert.ids.*) == "${all% }" && $(cd "$LOG_DIR" && ls scan.log.* | wc -l) == 6 ]]'
+    check "nothing was deleted at all" eval '! grep -q "were deleted" "$OUT/$CASE.syslog"'
+}
+
+# A pair of names dated 2099 with a correct clock and keep=2: no day's log
+# is deleted, and the start says which names stand in the future.
+case_future_dated_pair_stops_keep() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case
+    local d name
+    for d in 1 2 3 4; do
+        for name in alert.ids scan.log; do echo "$name" >"$LOG_DIR/$name.$(date -d "-$d day" +%Y%m%d)"; done
+    done
+    echo later >"$LOG_DIR/alert.ids.20990101" && echo later >"$LOG_DIR/scan.log.20990101"
+    printf '03:30\nkeep=2\n' >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the start says which names stand in the future" wait_until 45 logged 'warn[a-z]*' \
+        "keep: dated logs are deleted only while no dated name is newer than $(date +%Y%m%d) .* alert.ids.20990101, scan.log.20990101 are"
+    check "and deletes nothing" eval '[[ $(ls "$LOG_DIR" | grep -c "\.[0-9]*$") == 10 ]] && ! grep -q "were deleted" "$OUT/$CASE.syslog"'
+}
+
+# Pipes named like a compression's partial file and like the rotation's
+# marks: the rotation, the pass and the session's end go on, each failure
+# told, and the session's end ends Brevalt and its sensor within the grace.
+case_pipes_in_the_log_folder_hold_nothing_up() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case
+    local old today name
+    old=$(date -d '-3 day' +%Y%m%d) today=$(date +%Y%m%d)
+    echo alerts >"$LOG_DIR/alert.ids.$old" && touch -d '2 days ago' "$LOG_DIR/alert.ids.$old"
+    mkfifo "$LOG_DIR/alert.ids.$old.gz.partial"
+    for name in alert.ids scan.log; do mkfifo "$LOG_DIR/.latest-rotation.$name.$today"; done
+    printf '%s\nkeep=3\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the start's pass tells the log it could not compress" wait_until 40 logged 'warn[a-z]*' "The dated log alert.ids.$old could not be compressed: File exists"
+    check "the first tick rotates" wait_until 75 rotated "$today"
+    check "the marks it could not write are told" wait_until 40 logged 'warn[a-z]*' "The record of the latest rotation, .latest-rotation.alert.ids.$today"
+    check "the old log is whole" test "$(cat "$LOG_DIR/alert.ids.$old")" = alerts
+    kill -TERM "$BREVALT_PID"
+    check "the session's end ends Brevalt" brevalt_exits_with -eq 0
+    check "and its sensor" wait_until 5 sensor_count_is 0
 }
 
 # A dated log appended to while the start's pass compresses it: every line
@@ -352,17 +400,26 @@ case_settings_as_operators_type_them() {
     check "an X server with trayer runs" desktop trayer
     new_case
     local form
-    for form in 'keep＝1' 'ｋｅｅｐ=１' $'keep\xc2\xa0=1' $'keep\xe3\x80\x80=1' utf16; do
+    for form in 'keep＝1' 'ｋｅｅｐ=１' $'keep\xc2\xa0=1' $'keep\xe3\x80\x80=1' utf16 utf16-then-cmd; do
         echo old >"$LOG_DIR/alert.ids.20200101" && echo new >"$LOG_DIR/alert.ids.20200102"
-        printf '03:30\r\n%s\r\n' "${form/utf16/keep=1}" | if [[ $form == utf16 ]]; then iconv -f UTF-8 -t UTF-16; else cat; fi \
-            >"$RUN_DIR/brevalt.ini"
+        if [[ $form == utf16-then-cmd ]]; then
+            # PowerShell wrote the time, cmd's echo appended the setting.
+            { printf '03:30\r\n' | iconv -t UTF-16; printf 'keep=1\r\n'; } >"$RUN_DIR/brevalt.ini"
+        else
+            printf '03:30\r\n%s\r\n' "${form/utf16/keep=1}" | if [[ $form == utf16 ]]; then iconv -f UTF-8 -t UTF-16; else cat; fi \
+                >"$RUN_DIR/brevalt.ini"
+        fi
         start_brevalt
         check "$form is honoured" wait_until 10 eval '! test -e "$LOG_DIR/alert.ids.20200101"'
         kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
     done
-    for form in 'ｋｅｅｐ＝ｔｅｎ' utf16-appended; do
+    for form in 'ｋｅｅｐ＝ｔｅｎ' utf16-appended cp932; do
         printf '03:30\r\n' >"$RUN_DIR/brevalt.ini"
-        if [[ $form == utf16-appended ]]; then printf 'keep=1\r\n' | iconv -t UTF-16LE >>"$RUN_DIR/brevalt.ini"; else echo "$form" >>"$RUN_DIR/brevalt.ini"; fi
+        case $form in
+        utf16-appended) printf 'keep=1\r\n' | iconv -t UTF-16LE >>"$RUN_DIR/brevalt.ini" ;;
+        cp932) printf 'keep＝1\r\n' | iconv -t CP932 >>"$RUN_DIR/brevalt.ini" ;;
+        *) echo "$form" >>"$RUN_DIR/brevalt.ini" ;;
+        esac
         start_brevalt
         check "$form is refused, naming the line" wait_until 10 told 'Cannot use the settings file.*line 2'
         kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137

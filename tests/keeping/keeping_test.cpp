@@ -5,10 +5,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -76,6 +80,30 @@ std::string noisy_log(std::size_t size) {
     return log;
 }
 
+// The real folder on a clock of the test's choosing.
+class FolderOnDate final : public LogFolder {
+public:
+    explicit FolderOnDate(int date) : date(date) {}
+    SysResult list(const std::string& folder, std::vector<FolderEntry>& entries) override {
+        return real.list(folder, entries);
+    }
+    SysResult remove(const std::string& folder, const std::string& name) override { return real.remove(folder, name); }
+    CompressResult compress(const std::string& folder, const std::string& name, bool settled,
+                            const std::atomic<bool>& stop) override {
+        return real.compress(folder, name, settled, stop);
+    }
+    SysResult mark(const std::string& folder, const std::string& name) override { return real.mark(folder, name); }
+    int local_date() override { return date; }
+
+    PosixLogFolder real;
+    int date;
+};
+
+void write_pair(const fs::path& dir, const std::string& date) {
+    write_quiet(dir / ("alert.ids." + date), "alerts of " + date + '\n');
+    write_quiet(dir / ("scan.log." + date), "scans of " + date + '\n');
+}
+
 TEST(PosixLogFolder, PassKeepsNewestDatesTouchesNothingElseAndCompressesKeptLogsWhole) {
     TempDir dir;
     TempDir outside;
@@ -103,7 +131,9 @@ TEST(PosixLogFolder, PassKeepsNewestDatesTouchesNothingElseAndCompressesKeptLogs
     // Only root may give a file a group it is not in.
     const gid_t group = ::geteuid() == 0 ? 4242 : ::getegid();
     ASSERT_EQ(::chown(shaped.c_str(), static_cast<uid_t>(-1), group), 0);
-    ASSERT_EQ(::chmod(shaped.c_str(), 0640), 0);
+    // No set-user-ID, set-group-ID or sticky bit reaches the copy, which
+    // belongs to whoever compressed it.
+    ASSERT_EQ(::chmod(shaped.c_str(), 07640), 0);
     const auto written = fs::file_time_type::clock::now() - 72h;
     fs::last_write_time(shaped, written);
 
@@ -134,7 +164,7 @@ TEST(PosixLogFolder, PassKeepsNewestDatesTouchesNothingElseAndCompressesKeptLogs
     EXPECT_EQ(read_file(dir / "alert.ids.20260103.gz"), "line of alert.ids.20260103.gz\n");
     EXPECT_TRUE(fs::is_symlink(dir / "scan.log.20260105"));
     // Even asked directly, as a link swapped in after the listing would be.
-    EXPECT_EQ(folder_ops.compress(folder, "scan.log.20260105", k_never_stop).outcome, LogFolder::Compressed::failed);
+    EXPECT_EQ(folder_ops.compress(folder, "scan.log.20260105", true, k_never_stop).outcome, LogFolder::Compressed::failed);
     EXPECT_FALSE(fs::exists(dir / "scan.log.20260105.gz"));
 
     struct stat st {};
@@ -171,37 +201,151 @@ TEST(PosixLogFolder, ExistingGzIsReplacedOnlyByACopyOfItsOriginal) {
     EXPECT_EQ(gunzip(dir / "alert.ids.20260103.gz"), "first rotation\n");
 }
 
-// A pass after a rotation under a clock a year behind: the logs just rotated
-// carry the oldest date, and are kept all the same, after a restart too,
-// until a later rotation takes their place.
-TEST(PosixLogFolder, LatestRotationIsNeverDeletedWhateverItsDate) {
+// A clock a year behind for two days: the rotations name their logs as the
+// oldest in the folder, and nothing at all is deleted while names newer
+// than the rotation's date are there, nor at a start on that clock. Once
+// the clock is right again, keep deletes by the dates, and says which.
+TEST(PosixLogFolder, ClockBehindForTwoDaysCostsNoLog) {
     TempDir dir;
     const std::string folder = dir.path().string();
-    for (const char* date : {"20261203", "20261204", "20261205", "20261206", "20251207"}) {
-        write_quiet(dir / (std::string("alert.ids.") + date), "alerts\n");
-        write_quiet(dir / (std::string("scan.log.") + date), "scans\n");
+    for (const char* date : {"20261203", "20261204", "20261205", "20261206", "20261207"}) write_pair(dir.path(), date);
+    const std::set<std::string> before = names_in(dir.path());
+    const KeepSettings keep3{3, false};
+    for (const char* date : {"20251208", "20251209"}) {
+        FolderOnDate behind(std::stoi(date));
+        write_pair(dir.path(), date);
+        const std::vector<std::string> rotated = {std::string("alert.ids.") + date, std::string("scan.log.") + date};
+        EXPECT_TRUE(mark_rotation(behind, folder, keep3, rotated).empty());
+        const KeepReport rotation = keep_logs(behind, folder, keep3, k_never_stop, rotated);
+        EXPECT_EQ(rotation.deleted, 0u) << date;
+        EXPECT_EQ(rotation.reference_date, std::stoi(date));
+        EXPECT_EQ(rotation.future.size(), 10u);
+        EXPECT_EQ(rotation.rotated_behind, rotated[0]);
+        EXPECT_EQ(keep_logs(behind, folder, keep3, k_never_stop).deleted, 0u) << "a start on that clock";
     }
-    PosixLogFolder folder_ops;
-    const std::vector<std::string> rotated = {"alert.ids.20251207", "scan.log.20251207"};
-    const KeepReport behind = keep_logs(folder_ops, folder, {3, false}, k_never_stop, rotated);
-    EXPECT_EQ(behind.deleted, 2u);
-    EXPECT_EQ(behind.rotated_behind, "alert.ids.20251207");
-    EXPECT_EQ(behind.newer_in_folder, "alert.ids.20261206");
-    EXPECT_EQ(behind.oldest_alert_date_kept, 20251207);
+    std::set<std::string> all = before;
+    all.insert({"alert.ids.20251208", "scan.log.20251208", "alert.ids.20251209", "scan.log.20251209",
+                ".latest-rotation.alert.ids.20251209", ".latest-rotation.scan.log.20251209"});
+    EXPECT_EQ(names_in(dir.path()), all);
 
-    write_quiet(dir / "alert.ids.20261202", "alerts\n");
-    const KeepReport restarted = keep_logs(folder_ops, folder, {3, false}, k_never_stop);
-    EXPECT_EQ(restarted.deleted, 1u);
-    EXPECT_TRUE(restarted.rotated_behind.empty());
-    EXPECT_TRUE(fs::exists(dir / "alert.ids.20251207") && fs::exists(dir / "scan.log.20251207"));
+    FolderOnDate right(20261210);
+    const KeepReport restarted = keep_logs(right, folder, keep3, k_never_stop);
+    EXPECT_TRUE(restarted.future.empty());
+    EXPECT_EQ(restarted.deleted_dates, (std::vector<int>{20251208, 20261203, 20261204}));
+    EXPECT_TRUE(fs::exists(dir / "alert.ids.20251209")) << "the latest rotation's, by its marks";
+}
 
-    write_quiet(dir / "alert.ids.20261207", "alerts\n");
-    write_quiet(dir / "scan.log.20261207", "scans\n");
-    keep_logs(folder_ops, folder, {3, false}, k_never_stop, {"alert.ids.20261207", "scan.log.20261207"});
-    EXPECT_EQ(names_in(dir.path()),
-              (std::set<std::string>{"alert.ids.20261205", "alert.ids.20261206", "alert.ids.20261207",
-                                     "scan.log.20261205", "scan.log.20261206", "scan.log.20261207",
-                                     ".latest-rotation.alert.ids.20261207", ".latest-rotation.scan.log.20261207"}));
+// One pair of names dated 2099 with a correct clock: every day's log stays,
+// and the pass says which names stand in the future.
+TEST(PosixLogFolder, FutureDatedNamesStopEveryDeletion) {
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    for (const char* date : {"20261205", "20261206", "20261207", "20990101"}) write_pair(dir.path(), date);
+    FolderOnDate today(20261208);
+    write_pair(dir.path(), "20261208");
+    const std::vector<std::string> rotated = {"alert.ids.20261208", "scan.log.20261208"};
+    for (const KeepReport& report : {keep_logs(today, folder, {2, false}, k_never_stop, rotated),
+                                     keep_logs(today, folder, {2, false}, k_never_stop)}) {
+        EXPECT_EQ(report.deleted, 0u);
+        EXPECT_EQ(report.future, (std::vector<std::string>{"alert.ids.20990101", "scan.log.20990101"}));
+        EXPECT_EQ(report.reference_date, 20261208);
+    }
+    fs::remove(dir / "alert.ids.20990101");
+    fs::remove(dir / "scan.log.20990101");
+    EXPECT_EQ(keep_logs(today, folder, {2, false}, k_never_stop).deleted_dates,
+              (std::vector<int>{20261205, 20261206}));
+}
+
+// A rotation's own logs wait for a later pass, however long they were
+// quiet before it: a writer its stop did not reach may still hold them.
+TEST(PosixLogFolder, RotationsOwnLogsAreNotCompressedByItsPass) {
+    TempDir dir;
+    write_pair(dir.path(), "20261208");
+    FolderOnDate today(20261208);
+    const std::vector<std::string> rotated = {"alert.ids.20261208", "scan.log.20261208"};
+    EXPECT_EQ(keep_logs(today, dir.path().string(), {0, true}, k_never_stop, rotated).compressed, 0u);
+    EXPECT_EQ(keep_logs(today, dir.path().string(), {0, true}, k_never_stop).compressed, 2u);
+}
+
+// Another operator's log: the kernel grants no lease to a user who does
+// not own it, so a writer holding it open cannot be seen. Only a log quiet
+// for a day after its rotation's day is compressed then; the others wait,
+// whole, and the reason is the owner, not another program.
+TEST(PosixLogFolder, WithoutALeaseOnlyASettledLogIsCompressed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a second user";
+    TempDir dir;
+    constexpr uid_t k_other = 65534;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    write_pair(dir.path(), "20261207");  // a day old, not yet settled
+    write_quiet(dir / "alert.ids.20261201", "a week ago\n");
+    fs::last_write_time(dir / "alert.ids.20261201", fs::file_time_type::clock::now() - 48h);
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        ASSERT_EQ(::chown(entry.path().c_str(), 0, k_other), 0);
+        ASSERT_EQ(::chmod(entry.path().c_str(), 0664), 0);
+    }
+    const int writer = ::open((dir / "alert.ids.20261207").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    int report_pipe[2];
+    ASSERT_EQ(::pipe(report_pipe), 0);
+    const pid_t second = ::fork();
+    if (second == 0) {
+        if (::setresgid(k_other, k_other, k_other) != 0 || ::setresuid(k_other, k_other, k_other) != 0) ::_exit(2);
+        FolderOnDate today(20261208);
+        const KeepReport report = keep_logs(today, dir.path().string(), {0, true}, k_never_stop);
+        std::string told = std::to_string(report.compressed) + " " + std::to_string(report.waiting.size()) + " " +
+                           std::to_string(static_cast<int>(report.waiting_blind));
+        static_cast<void>(::write(report_pipe[1], told.data(), told.size()));
+        ::_exit(0);
+    }
+    ::close(report_pipe[1]);
+    char told[64] = {};
+    const ssize_t got = ::read(report_pipe[0], told, sizeof told - 1);
+    ::close(report_pipe[0]);
+    int status = 0;
+    ::waitpid(second, &status, 0);
+    ASSERT_GT(got, 0);
+    EXPECT_EQ(std::string(told), "1 2 " + std::to_string(static_cast<int>(LogFolder::Blind::not_owner)));
+    ASSERT_EQ(::write(writer, "late\n", 5), 5);
+    ::close(writer);
+    EXPECT_EQ(read_file(dir / "alert.ids.20261207"), "alerts of 20261207\nlate\n");
+    EXPECT_EQ(gunzip(dir / "alert.ids.20261201.gz"), "a week ago\n");
+}
+
+// Pipes named like a compression's partial file and like a mark: the pass
+// and the rotation's record fail at once instead of waiting for a reader,
+// the earlier record stays, and the original is whole.
+TEST(PosixLogFolder, PipesInTheFolderBlockNothing) {
+    TempDir dir;
+    const std::string folder = dir.path().string();
+    write_quiet(dir / "alert.ids.20261201", "alerts\n");
+    write_file(dir / ".latest-rotation.alert.ids.20261207", "");
+    ASSERT_EQ(::mkfifo((dir / "alert.ids.20261201.gz.partial").c_str(), 0660), 0);
+    ASSERT_EQ(::mkfifo((dir / ".latest-rotation.alert.ids.20261208").c_str(), 0660), 0);
+    FolderOnDate today(20261208);
+    const auto failures = mark_rotation(today, folder, {3, true}, {"alert.ids.20261208"});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].name, ".latest-rotation.alert.ids.20261208");
+    EXPECT_TRUE(fs::exists(dir / ".latest-rotation.alert.ids.20261207"));
+    const KeepReport report = keep_logs(today, folder, {3, true}, k_never_stop);
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0].name, "alert.ids.20261201");
+    EXPECT_EQ(read_file(dir / "alert.ids.20261201"), "alerts\n");
+}
+
+// A compression never takes the sensor's room: a log larger than the free
+// space is left as it is, with the figures to tell.
+TEST(PosixLogFolder, LogIsLeftAsItIsWhereItsCopyWouldFillTheDisk) {
+    TempDir dir;
+    const fs::path log = dir / "alert.ids.20261201";
+    write_quiet(log, "");
+    const auto free_now = fs::space(dir.path()).available;
+    fs::resize_file(log, free_now);  // sparse: it takes no room itself
+    fs::last_write_time(log, fs::file_time_type::clock::now() - 48h);
+    FolderOnDate today(20261208);
+    const KeepReport report = keep_logs(today, dir.path().string(), {0, true}, k_never_stop);
+    EXPECT_EQ(report.no_room, "alert.ids.20261201");
+    EXPECT_EQ(report.no_room_size_bytes, free_now);
+    EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"alert.ids.20261201"});
 }
 
 // Lines written to a dated log while it is compressed stay in the folder:
@@ -261,7 +405,8 @@ TEST(KeepLogs, StopIsHeardBetweenTwoCompressions) {
         }
         SysResult remove(const std::string&, const std::string&) override { return {}; }
         SysResult mark(const std::string&, const std::string&) override { return {}; }
-        CompressResult compress(const std::string&, const std::string&, const std::atomic<bool>&) override {
+        int local_date() override { return 20260110; }
+        CompressResult compress(const std::string&, const std::string&, bool, const std::atomic<bool>&) override {
             ++compressions;
             stop_ = true;
             return {Compressed::done, {}};
@@ -275,6 +420,45 @@ TEST(KeepLogs, StopIsHeardBetweenTwoCompressions) {
     StopsAfterOne folder_ops(stop);
     EXPECT_EQ(keep_logs(folder_ops, "log", {0, true}, stop).compressed, 1u);
     EXPECT_EQ(folder_ops.compressions, 1);
+}
+
+// A worker held up inside a call (a hung network mount) does not hold up
+// the exit: stop() gives up waiting, and the worker ends by itself later.
+TEST(BackgroundKeeper, StopReturnsWhileTheWorkerIsHeldUp) {
+    struct HeldUp final : LogFolder {
+        SysResult list(const std::string&, std::vector<FolderEntry>&) override {
+            std::unique_lock lock(mutex);
+            entered = true;
+            entered_signal.notify_all();
+            released_signal.wait(lock, [this] { return released; });
+            return {};
+        }
+        SysResult remove(const std::string&, const std::string&) override { return {}; }
+        CompressResult compress(const std::string&, const std::string&, bool, const std::atomic<bool>&) override {
+            return {};
+        }
+        SysResult mark(const std::string&, const std::string&) override { return {}; }
+        int local_date() override { return 20261208; }
+        std::mutex mutex;
+        std::condition_variable entered_signal;
+        std::condition_variable released_signal;
+        bool entered = false;
+        bool released = false;
+    };
+    // Outlives the test: the worker may still use it after the test ends.
+    static HeldUp held;
+    {
+        BackgroundKeeper keeper(held);
+        keeper.tidy("log", {0, true}, {});
+        {
+            std::unique_lock lock(held.mutex);
+            held.entered_signal.wait(lock, [] { return held.entered; });
+        }
+        keeper.stop();
+    }
+    const std::lock_guard lock(held.mutex);
+    held.released = true;
+    held.released_signal.notify_all();
 }
 
 TEST(BackgroundKeeper, StopDuringCompressionLeavesOriginalWholeAndLaterPassFinishesIt) {

@@ -179,9 +179,16 @@ public:
         for (const std::string& name : rotated) names += " " + name;
         if (log != nullptr) log->push_back("tidy " + folder + names);
     }
+    void mark_rotation(const std::string& folder, const KeepSettings&,
+                       const std::vector<std::string>& rotated) override {
+        std::string names;
+        for (const std::string& name : rotated) names += " " + name;
+        if (log != nullptr && !rotated.empty()) log->push_back("mark " + folder + names);
+    }
     std::vector<KeepReport> take_reports() override { return std::exchange(reports, {}); }
     void stop() override {
         stopped = true;
+        if (log != nullptr) log->push_back("stop keeper");
         if (on_stop) on_stop();
     }
 

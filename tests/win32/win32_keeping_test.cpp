@@ -58,8 +58,8 @@ TEST(Win32KeepingTest, KeepsTheNewestDatesOfEachLogAndLeavesEverythingElseReadab
     EXPECT_EQ(contents(log), expected);
 
     const std::atomic<bool> stopped{true};
-    EXPECT_EQ(folder_ops.compress(utf8(log), "alert.ids.20260301", stopped).outcome, LogFolder::Compressed::stopped);
-    EXPECT_EQ(folder_ops.compress(utf8(log), "scan.log.20200101", stop).outcome, LogFolder::Compressed::failed);
+    EXPECT_EQ(folder_ops.compress(utf8(log), "alert.ids.20260301", false, stopped).outcome, LogFolder::Compressed::stopped);
+    EXPECT_EQ(folder_ops.compress(utf8(log), "scan.log.20200101", false, stop).outcome, LogFolder::Compressed::failed);
     const KeepReport compressed = keep_logs(folder_ops, utf8(log), {0, true}, stop);
     EXPECT_TRUE(compressed.failures.empty());
     EXPECT_EQ(compressed.compressed, compressed.volume_cannot_compress ? 0u : 6u);
@@ -81,12 +81,12 @@ TEST(Win32KeepingTest, LogInUseByAWriterIsLeftForALaterPass) {
     {
         const win32::OwnedHandle writer = open_log(GENERIC_WRITE);
         ASSERT_TRUE(writer);
-        EXPECT_EQ(folder_ops.compress(utf8(dir.path()), "alert.ids.20260101", stop).outcome,
+        EXPECT_EQ(folder_ops.compress(utf8(dir.path()), "alert.ids.20260101", false, stop).outcome,
                   LogFolder::Compressed::in_use);
     }
     const win32::OwnedHandle reader = open_log(GENERIC_READ);
     ASSERT_TRUE(reader);
-    const auto outcome = folder_ops.compress(utf8(dir.path()), "alert.ids.20260101", stop).outcome;
+    const auto outcome = folder_ops.compress(utf8(dir.path()), "alert.ids.20260101", false, stop).outcome;
     EXPECT_TRUE(outcome == LogFolder::Compressed::done || outcome == LogFolder::Compressed::volume_cannot);
 }
 
@@ -101,8 +101,11 @@ struct HeldFolder final : LogFolder {
         return files.list(folder, entries);
     }
     SysResult remove(const std::string& folder, const std::string& name) override { return files.remove(folder, name); }
-    CompressResult compress(const std::string&, const std::string&, const std::atomic<bool>&) override { return {}; }
+    CompressResult compress(const std::string&, const std::string&, bool, const std::atomic<bool>&) override {
+        return {};
+    }
     SysResult mark(const std::string&, const std::string&) override { return {}; }
+    int local_date() override { return files.local_date(); }
 
     Win32LogFolder files;
     win32::OwnedHandle entered{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};

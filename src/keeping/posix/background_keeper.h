@@ -1,9 +1,6 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,32 +15,29 @@ namespace brevalt {
 // operator's other work.
 class BackgroundKeeper final : public LogKeeper {
 public:
-    explicit BackgroundKeeper(LogFolder& folder_ops) : folder_ops_(folder_ops) {}
+    // The log folder through the POSIX calls, owned by the worker.
+    BackgroundKeeper();
+    // Through `folder_ops` instead, which must outlive the worker.
+    explicit BackgroundKeeper(LogFolder& folder_ops);
     BackgroundKeeper(const BackgroundKeeper&) = delete;
     BackgroundKeeper& operator=(const BackgroundKeeper&) = delete;
-    ~BackgroundKeeper() override { BackgroundKeeper::stop(); }
+    ~BackgroundKeeper() override;
 
     void tidy(const std::string& folder, const KeepSettings& settings,
               const std::vector<std::string>& rotated) override;
+    void mark_rotation(const std::string& folder, const KeepSettings& settings,
+                       const std::vector<std::string>& rotated) override;
     std::vector<KeepReport> take_reports() override;
+    // Waits a few seconds at most: the end of the session does not wait
+    // longer. A worker held up in a call then is left to end with the
+    // process, keeping what it uses.
     void stop() override;
 
 private:
-    struct Pass {
-        std::string folder;
-        KeepSettings settings;
-        std::vector<std::string> rotated;
-    };
-    void work();
+    struct Worker;
 
-    LogFolder& folder_ops_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::optional<Pass> pending_;  // at most one: a newer request replaces it
-    std::vector<KeepReport> reports_;
-    bool stopped_ = false;
-    std::atomic<bool> stopping_{false};  // read by the pass between pieces of work
-    std::thread worker_;
+    std::shared_ptr<Worker> worker_;
+    std::thread thread_;
 };
 
 }  // namespace brevalt

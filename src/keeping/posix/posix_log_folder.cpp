@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -66,6 +67,14 @@ UniqueFd open_folder(const std::string& folder) {
 }
 
 SysResult last_error(const char* call) { return SysResult::failure(call, errno); }
+
+// Bytes an unprivileged writer may still use on the file system of `fd`;
+// none known where the system does not tell.
+std::uint64_t free_bytes(int fd) {
+    struct statvfs fs {};
+    if (::fstatvfs(fd, &fs) != 0) return UINT64_MAX;
+    return static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+}
 CompressResult failed(SysResult result) { return {Compressed::failed, result}; }
 CompressResult failed(const char* call) { return failed(last_error(call)); }
 
@@ -143,6 +152,12 @@ CompressResult gzip(int source, int target, const std::atomic<bool>& stop, Write
         if (written_total - written_started >= k_cache_step) {
             ::sync_file_range(target, written_started, written_total - written_started, SYNC_FILE_RANGE_WRITE);
             written_started = written_total;
+            // The sensor wrote more than was foreseen: its room goes first.
+            if (const std::uint64_t left = free_bytes(target); left < k_compress_spare_bytes) {
+                CompressResult short_of_room{Compressed::no_room, {}};
+                short_of_room.free_bytes = left;
+                return short_of_room;
+            }
         }
     }
     crc = z.adler;  // with a gzip header, zlib keeps the CRC-32 here
@@ -199,7 +214,6 @@ CompressResult compress_opened(int folder, int source, int target, const std::st
                                const std::string& partial, const std::atomic<bool>& stop, WriteWatch& watch) {
     struct stat original {};
     if (::fstat(source, &original) != 0) return failed("fstat");
-    if (!S_ISREG(original.st_mode)) return failed(SysResult::failure("fstat", EINVAL));
     const auto length = static_cast<std::uint32_t>(original.st_size);
 
     // A ".gz" beside it is either the remains of a pass cut short between
@@ -221,10 +235,12 @@ CompressResult compress_opened(int folder, int source, int target, const std::st
     if (!unchanged(original, after)) return {Compressed::in_use, {}};
     if (existing.exists && existing.crc != static_cast<std::uint32_t>(crc)) return {Compressed::gz_differs, {}};
 
-    // The group first: changing it clears the set-group-id bit that the mode
-    // then puts back. Readers sorting by date see the original's times.
+    // The group first, then the permission bits alone: a set-user-ID or
+    // set-group-ID bit on a log would make the copy, owned by whoever
+    // compressed it, a way to act as that user. Readers sorting by date see
+    // the original's times.
     if (::fchown(target, static_cast<uid_t>(-1), original.st_gid) != 0) return failed("fchown");
-    if (::fchmod(target, original.st_mode & 07777) != 0) return failed("fchmod");
+    if (::fchmod(target, original.st_mode & 0777) != 0) return failed("fchmod");
     const timespec times[2] = {original.st_atim, original.st_mtim};
     if (::futimens(target, times) != 0) return failed("futimens");
     if (::fsync(target) != 0) return failed("fsync");
@@ -303,30 +319,68 @@ SysResult PosixLogFolder::remove(const std::string& folder, const std::string& n
 SysResult PosixLogFolder::mark(const std::string& folder, const std::string& name) {
     const UniqueFd dir = open_folder(folder);
     if (!dir.valid()) return last_error("open");
-    const UniqueFd file(::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0660));
+    // A pipe under the name would hold a blocking open until some program
+    // read it: this one fails at once instead.
+    const UniqueFd file(
+        ::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0660));
     if (!file.valid()) return last_error("openat");
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return last_error("fstat");
+    if (!S_ISREG(st.st_mode)) return SysResult::failure("fstat", EINVAL);
     return SysResult::success();
 }
 
-LogFolder::CompressResult PosixLogFolder::compress(const std::string& folder, const std::string& name,
+int PosixLogFolder::local_date() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    if (::localtime_r(&now, &local) == nullptr) return 0;
+    return (local.tm_year + 1900) * 10000 + (local.tm_mon + 1) * 100 + local.tm_mday;
+}
+
+LogFolder::CompressResult PosixLogFolder::compress(const std::string& folder, const std::string& name, bool settled,
                                                    const std::atomic<bool>& stop) {
     const UniqueFd dir = open_folder(folder);
     if (!dir.valid()) return failed("open");
     // Not blocking: a name swapped for a pipe since the listing must fail,
-    // not hang the worker.
+    // not hang the worker; and only a regular file is read.
     const UniqueFd source(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!source.valid()) return failed("openat");
+    struct stat original {};
+    if (::fstat(source.get(), &original) != 0) return failed("fstat");
+    if (!S_ISREG(original.st_mode)) return failed(SysResult::failure("fstat", EINVAL));
+
+    const auto size = static_cast<std::uint64_t>(original.st_size);
+    if (const std::uint64_t left = free_bytes(dir.get()); left <= size + k_compress_spare_bytes) {
+        CompressResult short_of_room{Compressed::no_room, {}};
+        short_of_room.free_bytes = left;
+        short_of_room.size_bytes = size;
+        return short_of_room;
+    }
     // Watched before the copy is begun, so that no writer goes unseen
-    // between the two.
+    // between the two. Where the kernel cannot watch, only a log settled
+    // for a day after its rotation is taken: its writer, if any, is gone.
     WriteWatch watch(source.get());
     if (watch.taken() == WriteWatch::Taken::written) return {Compressed::in_use, {}};
+    if (watch.taken() == WriteWatch::Taken::unavailable && !settled) {
+        CompressResult waits{Compressed::waits, {}};
+        waits.blind = watch.blind();
+        waits.file_system = watch.file_system();
+        return waits;
+    }
+    // Made here and nowhere else, never opened through another name: a
+    // pipe or a link left under this name fails rather than blocks.
     const std::string partial = name + std::string(k_partial_suffix);
-    const UniqueFd target(
-        ::openat(dir.get(), partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const UniqueFd target(::openat(dir.get(), partial.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!target.valid()) return failed("openat");
 
-    const CompressResult result = compress_opened(dir.get(), source.get(), target.get(), name, partial, stop, watch);
-    if (result.outcome != Compressed::done) ::unlinkat(dir.get(), partial.c_str(), 0);
+    CompressResult result = compress_opened(dir.get(), source.get(), target.get(), name, partial, stop, watch);
+    if (result.outcome == Compressed::no_room) result.size_bytes = size;
+    if (result.outcome != Compressed::done && ::unlinkat(dir.get(), partial.c_str(), 0) != 0 && errno != ENOENT &&
+        result.outcome != Compressed::failed) {
+        // The original is whole; the leftover goes at the next pass.
+        result = failed("unlinkat");
+    }
     return result;
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+
+#include "keeping/log_keeping.h"
+
 namespace brevalt {
 
 // Whether anybody on the machine writes a file, asked of the kernel rather
@@ -12,9 +16,11 @@ namespace brevalt {
 // Readers (an operator's pager, a log forwarder) do not count: they keep
 // reading what they opened after the name goes, and the copy holds the same.
 //
-// A lease needs the file's owner or CAP_LEASE, and a local file system. Where
-// it cannot be had, `available()` is false and the caller falls back on what
-// the file's status shows.
+// A lease needs the file's owner or CAP_LEASE (another operator's log is
+// refused), and a file system whose kernel sees every open: NFS and SMB
+// refuse it, and FUSE and overlay mounts grant one that is blind to opens
+// through their other side. There `taken()` is `unavailable` and `blind()`
+// says why; the caller must then prove the log settled in another way.
 class WriteWatch {
 public:
     enum class Taken { watching, written, unavailable };
@@ -27,6 +33,9 @@ public:
 
     // `written`: open for writing somewhere when the watch began.
     [[nodiscard]] Taken taken() const { return taken_; }
+    [[nodiscard]] LogFolder::Blind blind() const { return blind_; }
+    // With Blind::file_system: "NFS", "SMB", "FUSE", "overlay" or the type's number.
+    [[nodiscard]] const std::string& file_system() const { return file_system_; }
 
     // Whether a writer has opened the file since the watch began. Its open
     // waits in the kernel until the lease goes, so the lease goes at once:
@@ -38,6 +47,8 @@ private:
 
     int fd_;
     Taken taken_;
+    LogFolder::Blind blind_ = LogFolder::Blind::none;
+    std::string file_system_;
 };
 
 }  // namespace brevalt

@@ -108,6 +108,16 @@ void BackgroundKeeper::tidy(const std::string& folder, const KeepSettings& setti
     ::SetEvent(worker.wake.get());
 }
 
+void BackgroundKeeper::mark_rotation(const std::string& folder, const KeepSettings& settings,
+                                     const std::vector<std::string>& rotated) {
+    if (!worker_) return;
+    KeepReport report;
+    report.mark_failures = brevalt::mark_rotation(worker_->folder_ops, folder, settings, rotated);
+    if (report.mark_failures.empty()) return;
+    const Locked locked(worker_->lock);
+    worker_->reports.push_back(std::move(report));
+}
+
 std::vector<KeepReport> BackgroundKeeper::take_reports() {
     if (!worker_) return {};
     const Locked locked(worker_->lock);

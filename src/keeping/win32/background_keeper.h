@@ -29,6 +29,8 @@ public:
     // as a report whose listing failed.
     void tidy(const std::string& folder, const KeepSettings& settings,
               const std::vector<std::string>& rotated) override;
+    void mark_rotation(const std::string& folder, const KeepSettings& settings,
+                       const std::vector<std::string>& rotated) override;
     std::vector<KeepReport> take_reports() override;
     // Waits a few seconds at most: the end of the session does not wait
     // longer. A compression still running then is left to finish alone.

@@ -113,7 +113,13 @@ SysResult Win32LogFolder::mark(const std::string& folder, const std::string& nam
     return SysResult::success();
 }
 
-LogFolder::CompressResult Win32LogFolder::compress(const std::string& folder, const std::string& name,
+int Win32LogFolder::local_date() {
+    SYSTEMTIME local{};
+    ::GetLocalTime(&local);
+    return local.wYear * 10000 + local.wMonth * 100 + local.wDay;
+}
+
+LogFolder::CompressResult Win32LogFolder::compress(const std::string& folder, const std::string& name, bool /*settled*/,
                                                    const std::atomic<bool>& stop) {
     if (stop.load()) return {Compressed::stopped, SysResult::success()};
     const auto path = wide_path(folder, name);

@@ -24,9 +24,12 @@ public:
     // Only a plain file: a link or a folder is refused. A volume that cannot
     // compress (FAT, ReFS, a network share) answers volume_cannot.
     // A log another program holds open for writing answers in_use.
-    CompressResult compress(const std::string& folder, const std::string& name,
+    // `settled` changes nothing: NTFS refuses the compression to a writer's
+    // open handle, so a writer is never left behind.
+    CompressResult compress(const std::string& folder, const std::string& name, bool settled,
                             const std::atomic<bool>& stop) override;
     SysResult mark(const std::string& folder, const std::string& name) override;
+    int local_date() override;
 };
 
 }  // namespace brevalt

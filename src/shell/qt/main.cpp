@@ -12,7 +12,6 @@
 #include "session_end.h"
 #include "platform/system_platform.h"
 #include "keeping/posix/background_keeper.h"
-#include "keeping/posix/posix_log_folder.h"
 #include "metrics/file_metrics_writer.h"
 #include "sensor/posix/posix_sensor.h"
 
@@ -77,8 +76,9 @@ int main(int argc, char* argv[]) {
     }
 
     brevalt::PosixSensor sensor(platform.program_dir().path);
-    brevalt::PosixLogFolder log_folder;
-    brevalt::BackgroundKeeper keeper(log_folder);
+    // The keeper owns its folder operations: a worker still inside a call
+    // when the exit stops waiting for it must not outlive what it uses.
+    brevalt::BackgroundKeeper keeper;
     brevalt::FileMetricsWriter metrics_writer;
     return run_program(platform, sensor, keeper, metrics_writer);
 }

@@ -148,8 +148,8 @@
         <translation>設定ファイル "%1" は 64 KiB を超えています: 先頭の 64 KiB だけを読みます</translation>
     </message>
     <message id="kept_deleted">
-        <source>%1 dated logs older than the newest %2 dates were deleted; the oldest kept:%3</source>
-        <translation>新しい %2 日付より古い日付付きログ %1 個を削除しました。残した最古のログ:%3</translation>
+        <source>%1 dated logs older than the newest %2 dates were deleted, of %3; the oldest kept:%4</source>
+        <translation>新しい %2 日付より古い日付付きログ %1 個 (%3) を削除しました。残した最古のログ:%4</translation>
     </message>
     <message id="kept_compressed">
         <source>%1 dated logs were compressed</source>
@@ -286,6 +286,34 @@
     <message id="sensor_ended_saying">
         <source>The sensor ended by itself; its last words in %1: %2</source>
         <translation>センサーが自ら終了しました。%1 の最後の行: %2</translation>
+    </message>
+    <message id="keep_future_names">
+        <source>keep: dated logs are deleted only while no dated name is newer than %1 (the latest rotation's date, or today's at start-up), and %2 are: nothing is deleted. If the clock is right, move or rename those logs; if it is behind, set it right</source>
+        <translation>keep: %1 (最新の切り替えの日付、起動時は今日) より新しい日付の名前がある間は日付付きログを削除しません。%2 があるため何も削除しませんでした。時計が正しければそのログを移動するか名前を変えてください。遅れていれば時計を合わせてください</translation>
+    </message>
+    <message id="keep_waits_not_owner">
+        <source>The dated log %1 is not compressed yet: another user owns it, so the system cannot tell this user whether a program still writes it. Such logs are compressed once they have been quiet for a day after the day their rotation named</source>
+        <translation>日付付きログ %1 はまだ圧縮しません: 別のユーザーのファイルのため、書き込み中のプログラムがあるかをシステムから確かめられません。このようなログは、切り替えの日付の翌日以降、1 日書き込みがなければ圧縮します</translation>
+    </message>
+    <message id="keep_waits_file_system">
+        <source>The dated log %1 is not compressed yet: the log folder's file system (%2) cannot tell whether a program still writes it. Logs there are compressed once they have been quiet for a day after the day their rotation named</source>
+        <translation>日付付きログ %1 はまだ圧縮しません: ログフォルダーのファイルシステム (%2) では書き込み中のプログラムがあるかを確かめられません。ここのログは、切り替えの日付の翌日以降、1 日書き込みがなければ圧縮します</translation>
+    </message>
+    <message id="keep_no_room">
+        <source>The dated log %1 (%2 MiB) is not compressed: the log folder has %3 MiB free, and compressing needs the log's size and 64 MiB more, so that the sensor never runs short of room; it is compressed once there is room</source>
+        <translation>日付付きログ %1 (%2 MiB) を圧縮しませんでした: ログフォルダーの空きは %3 MiB で、圧縮にはログの大きさと、センサーが書き続けるための 64 MiB が必要です。空きができれば圧縮します</translation>
+    </message>
+    <message id="keep_mark_failed">
+        <source>The record of the latest rotation, %1, could not be written in the log folder: %2. Until the next rotation, a later start may not know those logs as the latest</source>
+        <translation>最新の切り替えの記録 %1 をログフォルダーに書けませんでした: %2。次の切り替えまで、後の起動ではそのログを最新と認識できないことがあります</translation>
+    </message>
+    <message id="settings_legacy_encoding">
+        <source>Cannot use the settings file "%1": line %2 is not UTF-8 text (perhaps Shift_JIS or EUC-JP, as some editors save it) and seems to hold a setting; save the file as UTF-8</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目が UTF-8 ではなく (Shift_JIS か EUC-JP と思われます)、設定が書かれているようです。ファイルを UTF-8 で保存してください</translation>
+    </message>
+    <message id="settings_not_utf16">
+        <source>Cannot use the settings file "%1": line %2 is not in the UTF-16 of the lines before it (as cmd's echo appends it to a file Windows PowerShell wrote); save the file as UTF-8</source>
+        <translation>設定ファイル "%1" を使えません: %2 行目がその前の行と同じ UTF-16 ではありません (Windows PowerShell が書いたファイルに cmd の echo で追記した場合など)。ファイルを UTF-8 で保存してください</translation>
     </message>
 </context>
 </TS>
