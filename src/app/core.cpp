@@ -97,6 +97,7 @@ std::optional<StartupError> Core::start_up() {
     }
     phase_ = Phase::running;
     if (!claim.note.empty()) platform_.log_event(Priority::info, claim.note);
+    const bool network_folder = claim.network_file_system;
 
     shell_.show_rotation_time(state_.rotation_time);
     const LocalTime started = platform_.now();
@@ -111,6 +112,7 @@ std::optional<StartupError> Core::start_up() {
     place_icon();
     for (const Text& warning : read.warnings) tell(Priority::warning, warning);
     tell_what_never_works();
+    if (network_folder) tell(Priority::warning, {TextId::network_log_folder, {claimed_folder_}});
     if (!log_folder_.empty()) sensor_.keep_output_in(log_folder_ + platform_.path_separator() + k_sensor_output_name);
     if (Standby::waits_for(claim)) {
         wait_for(claim);
@@ -262,7 +264,7 @@ void Core::rotate_now() {
     if (report.start.ok()) {
         show_running(now);
     } else if (report.start.outcome == SensorStart::Outcome::claim_lost) {
-        serve_or_wait(now);
+        wait_for(Standby::lost_claim());
     } else {
         show_status(status_of(SensorStatus::Kind::start_failed));
         tell_start_failure(report.start);
@@ -319,6 +321,9 @@ std::string Core::shown(const Text& text) {
 }
 
 void Core::show_status(SensorStatus status) {
+    if (const std::optional<std::string> why = sensor_.take_record_failure()) {
+        tell(Priority::warning, {TextId::record_unwritten, {claimed_folder_, *why}});
+    }
     shell_.watch_sensor_end(sensor_.end_handle());
     metrics_.sensor_running = status.runs();
     metrics_.sensor_given_up = status.kind == SensorStatus::Kind::given_up;
@@ -352,7 +357,7 @@ bool Core::launch_sensor(const LocalTime& now) {
     }
     // Another Brevalt took the claim while a sensor taken over held it.
     if (started.outcome == SensorStart::Outcome::claim_lost) {
-        wait_for(sensor_.claim_folder(claimed_folder_));
+        wait_for(Standby::lost_claim());
         return false;
     }
     show_status(status_of(SensorStatus::Kind::start_failed));
@@ -484,6 +489,7 @@ FolderClaim Core::claim_log_folder(std::string folder, Text& refusal) {
     case FolderClaim::Outcome::taken_over:
     case FolderClaim::Outcome::served_by_other_user:
     case FolderClaim::Outcome::left_by_other_user:
+    case FolderClaim::Outcome::held_by_unknown:
         return claim;
     case FolderClaim::Outcome::held_elsewhere:
         refusal = !claim.holder ? Text{TextId::folder_held, {folder}}

@@ -45,6 +45,15 @@ RotationReport rotate_logs(Platform& platform, Sensor& sensor) {
     sensor.ensure_stopped_gone();
 
     report.log_dir = log_dir(platform);
+    // Another Brevalt serves the folder now, or something of the old sensor
+    // still holds it: the logs are not this Brevalt's to move.
+    if (!sensor.holds_claim()) {
+        report.alert_dated_name = std::string(k_alert_log) + "." + date_stamp(platform.now());
+        report.scan_dated_name = std::string(k_scan_log) + "." + date_stamp(platform.now());
+        report.alert_rename = report.scan_rename = SysResult::failure("flock", EWOULDBLOCK);
+        report.start = SensorStart::because(SensorStart::Outcome::claim_lost);
+        return report;
+    }
     report.alert_rename =
         rename_to_dated(platform, report.log_dir, k_alert_log, report.alert_dated_name, report.alert_taken_by);
     report.scan_rename =

@@ -79,6 +79,11 @@ constexpr std::array<std::string_view, k_text_count> k_english = {
     "The sensor ended by itself (exit status %1); its last words in %2: %3",
     "The sensor ended by itself (killed by signal %1); its last words in %2: %3",
     "The sensor ended by itself; its last words in %1: %2",
+    R"(Brevalt starts no sensor on "%1" and waits: the log folder is held by a process Brevalt does not know; no rotation until it lets go. This Brevalt serves the folder itself within a tick once it does; on Linux "fuser -v %1" or "lsof %1" shows which process holds it)",
+    "This Brevalt starts, stops and rotates nothing while a process it does not know holds the log folder",
+    "Brevalt: no sensor of ours; the log folder is held by a process Brevalt does not know; no rotation until it lets go",
+    R"(Brevalt cannot write down in the log folder "%1" which sensor it watches (%2): it goes on serving the folder, but if it ends, a later Brevalt cannot take its sensor over and waits for it instead)",
+    R"(The log folder "%1" is on a network file system: the claim that keeps one sensor per folder holds on this machine only. Two machines must not share this folder; give each machine a log folder of its own)",
 };
 
 }  // namespace

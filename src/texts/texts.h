@@ -84,6 +84,11 @@ enum class TextId : int {
     sensor_exited_saying,
     sensor_signalled_saying,
     sensor_ended_saying,
+    standby_held_by_unknown,
+    standby_refuses_unknown,
+    tip_held_by_unknown,
+    record_unwritten,
+    network_log_folder,
     count_
 };
 
