@@ -188,9 +188,29 @@ TEST_F(StartUpTest, AnotherOperatorsClaimIsWaitedForAndTheFolderServedOnceFree) 
     clock.advance(600);
     core.on_tick();
     ASSERT_EQ(shell.notifications.size(), 2U);
-    EXPECT_NE(shell.notifications[1].find("served by the Brevalt of bob, process 99"), std::string::npos);
+    EXPECT_NE(shell.notifications[1].find("the log folder is held by a process Brevalt does not know; no rotation until it lets go"),
+              std::string::npos)
+        << "nobody is named before the next check";
+    clock.advance(30);
+    core.on_tick();
+    ASSERT_EQ(shell.notifications.size(), 3U);
+    EXPECT_NE(shell.notifications[2].find("served by the Brevalt of bob, process 99"), std::string::npos);
     EXPECT_EQ(shell.icon_states.back(),
               "none: Brevalt: no sensor of ours; the log folder is served by the Brevalt of bob, process 99");
+
+    // A holder nothing names is waited for with a text of its own, never
+    // named as nobody; the folder is served within a tick once it lets go.
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::held_by_unknown);
+    clock.advance(30);
+    core.on_tick();
+    ASSERT_EQ(shell.notifications.size(), 4U);
+    EXPECT_NE(shell.notifications[3].find("held by a process Brevalt does not know"), std::string::npos);
+    EXPECT_EQ(shell.notifications[3].find("kill"), std::string::npos);
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::claimed);
+    sensor.start_result = SensorStart::done();
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_EQ(shell.icon_states.back().rfind("running: ", 0), 0U);
 }
 
 // The end of the desktop session ends the sensor Brevalt started, giving it
