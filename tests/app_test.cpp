@@ -133,6 +133,20 @@ TEST_F(StartUpTest, SensorLeftRunningIsTakenOverAndNeverDoubled) {
     EXPECT_EQ(sensor.starts, 1);
 }
 
+// Only a live Brevalt of the same user is a reason to refuse: a sensor
+// another user left, or a holder nothing names, is waited for from the start.
+TEST_F(StartUpTest, HoldersOtherThanTheSameUsersBrevaltAreWaitedForFromTheStart) {
+    for (const FolderClaim& claim :
+         {FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user, {ClaimHolder::Kind::sensor, "alice", 4711}),
+          FolderClaim::of(FolderClaim::Outcome::held_by_unknown)}) {
+        sensor.claim = claim;
+        test::write_file(dir / "brevalt.ini", "03:30\n");
+        Core waiting(shell, platform, sensor, keeper, metrics, (dir / "brevalt.ini").string());
+        EXPECT_FALSE(waiting.start_up().has_value());
+        EXPECT_EQ(sensor.starts, 0);
+    }
+}
+
 // Another operator's Brevalt, or the sensor it left, serves the folder:
 // this Brevalt waits with an icon that says so, starts, stops and rotates
 // nothing, tells each new holder once, and serves the folder itself once
