@@ -8,6 +8,7 @@
 namespace brevalt {
 
 inline constexpr unsigned k_rotate_wait_ms = 8000;
+inline constexpr unsigned k_rotate_wait_step_ms = 200;
 inline constexpr const char* k_alert_log = "alert.ids";
 inline constexpr const char* k_scan_log = "scan.log";
 
