@@ -142,6 +142,20 @@ TEST_F(FolderServiceScenario, SensorLeftRunningIsTakenOverAndNeverDoubled) {
     EXPECT_EQ(sensor.starts, 1);
 }
 
+// Only a live Brevalt of the same user is a reason to refuse: a sensor
+// another user left, or a holder nothing names, is waited for from the start.
+TEST_F(StartUpTest, HoldersOtherThanTheSameUsersBrevaltAreWaitedForFromTheStart) {
+    for (const FolderClaim& claim :
+         {FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user, {ClaimHolder::Kind::sensor, "alice", 4711}),
+          FolderClaim::of(FolderClaim::Outcome::held_by_unknown)}) {
+        sensor.claim = claim;
+        test::write_file(dir / "brevalt.ini", "03:30\n");
+        Core waiting(shell, platform, sensor, keeper, metrics, (dir / "brevalt.ini").string());
+        EXPECT_FALSE(waiting.start_up().has_value());
+        EXPECT_EQ(sensor.starts, 0);
+    }
+}
+
 // Another operator's Brevalt, or the sensor it left, serves the folder:
 // this Brevalt waits with an icon that says so, starts, stops and rotates
 // nothing, tells each new holder once, and serves the folder itself once
@@ -197,9 +211,24 @@ TEST_F(FolderServiceScenario, AnotherOperatorsClaimIsWaitedForAndTheFolderServed
     clock.advance(600);
     core.on_tick();
     ASSERT_EQ(shell.notifications.size(), 2U);
-    EXPECT_NE(shell.notifications[1].find("served by the Brevalt of bob, process 99"), std::string::npos);
+    EXPECT_NE(shell.notifications[1].find("served by the Brevalt of bob, process 99"), std::string::npos)
+        << "the lost claim is claimed again at once, and its holder named";
     EXPECT_EQ(shell.icon_states.back(),
               "none: Brevalt: no sensor of ours; the log folder is served by the Brevalt of bob, process 99");
+
+    // A holder nothing names is waited for with a text of its own, never
+    // named as nobody; the folder is served within a tick once it lets go.
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::held_by_unknown);
+    clock.advance(30);
+    core.on_tick();
+    ASSERT_EQ(shell.notifications.size(), 3U);
+    EXPECT_NE(shell.notifications[2].find("held by a process Brevalt does not know"), std::string::npos);
+    EXPECT_EQ(shell.notifications[2].find("kill"), std::string::npos);
+    sensor.claim = FolderClaim::of(FolderClaim::Outcome::claimed);
+    sensor.start_result = SensorStart::done();
+    clock.advance(30);
+    core.on_tick();
+    EXPECT_EQ(shell.icon_states.back().rfind("running: ", 0), 0U);
 }
 
 // The end of the desktop session ends the sensor Brevalt started, giving it

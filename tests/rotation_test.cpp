@@ -47,8 +47,9 @@ TEST_F(RotationTest, LogsMoveOnlyWhileNoSensorRunsAndNeverOverAnEarlierDatedFile
     EXPECT_EQ(test::read_file(logs / "scan.log.20261206"), "first scans\n");
     EXPECT_FALSE(fs::exists(logs / "alert.ids") || fs::exists(logs / "scan.log"));
     // Stopped, given its wait, made sure of; only then renamed, then restarted.
-    EXPECT_LT(position_of("sensor stop"), position_of("sleep 8000"));
-    EXPECT_LT(position_of("sleep 8000"), position_of("sensor ensure_stopped_gone"));
+    EXPECT_LT(position_of("sensor stop"), position_of("sleep 200"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "sleep 200"), 40) << "8 s in all";
+    EXPECT_LT(position_of("sleep 200"), position_of("sensor ensure_stopped_gone"));
     EXPECT_LT(position_of("sensor ensure_stopped_gone"), position_of("rename"));
     EXPECT_LT(position_of("rename " + (logs / "scan.log").string()), position_of("sensor start"));
 
@@ -80,6 +81,17 @@ TEST_F(RotationTest, UnknownProgramFolderRenamesNothingAndRestarts) {
     EXPECT_TRUE(report.log_folder.empty());
     EXPECT_EQ(position_of("rename"), -1);
     EXPECT_EQ(sensor.starts, 1);
+}
+
+// Another Brevalt serves the folder once a sensor taken over is gone, or
+// something of the old sensor still holds it: the logs stay where they are.
+TEST_F(RotationTest, LogsStayWhereTheyAreWithoutTheFoldersClaim) {
+    write_logs("a", "s");
+    sensor.claim_held = false;
+    const RotationReport report = rotate_logs(platform, sensor);
+    EXPECT_TRUE(fs::exists(logs / "alert.ids") && fs::exists(logs / "scan.log"));
+    EXPECT_EQ(report.start.outcome, SensorStart::Outcome::claim_lost);
+    EXPECT_EQ(sensor.starts, 0);
 }
 
 TEST_F(RotationTest, EachRenameReadsTheDateAfresh) {

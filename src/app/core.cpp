@@ -58,6 +58,7 @@ std::optional<StartupError> Core::start_up() {
     }
     const FolderService::Start claim = folder_.claim_at_start(log_folder_);
     if (claim.refusal) return refuse_start(*claim.refusal);
+    watch_.serve(folder_.claimed_folder());
     phase_ = Phase::running;
     if (!claim.claim.note.empty()) telling_.log_only(Priority::info, claim.claim.note);
 
@@ -74,6 +75,7 @@ std::optional<StartupError> Core::start_up() {
     place_icon();
     for (const Text& warning : read.warnings) telling_.tell(Priority::warning, warning);
     for (const News& news : never_rotating_news(state_.rotation_time, log_folder_, platform_)) telling_.tell(news);
+    folder_.tell_what_the_claim_found(claim.claim);
     if (!log_folder_.empty()) sensor_.keep_output_in(path_in(platform_, log_folder_, k_sensor_output_name));
     const bool taken_over = claim.claim.outcome == FolderClaim::Outcome::taken_over;
     if (FolderService::waits_for(claim.claim)) {

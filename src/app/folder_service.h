@@ -39,6 +39,11 @@ public:
     // told); otherwise this Brevalt waits for whoever holds it.
     FolderClaim claim_again();
 
+    // What the first claim found worth telling once the icon is in place: a
+    // log folder on a network file system, where the claim holds on this
+    // machine only.
+    void tell_what_the_claim_found(const FolderClaim& claim);
+
     // Waits for what `claim` names: told the first time and whenever
     // another holder takes its place, shown on the icon.
     void wait_for(const FolderClaim& claim);

@@ -20,7 +20,9 @@ struct SensorStatus {
         // None of ours: another user's Brevalt serves the folder, or the
         // sensor another user's Brevalt left runs there unwatched.
         served_elsewhere,
-        unwatched_elsewhere
+        unwatched_elsewhere,
+        // None of ours: a process Brevalt cannot name holds the folder.
+        held_by_unknown
     };
     Kind kind = Kind::stopped;
     std::string since;  // running: "HH:MM" of its start or take-over

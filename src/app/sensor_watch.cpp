@@ -143,13 +143,21 @@ void SensorWatch::tell_started(bool taken_over, const std::string& log_folder, c
 }
 
 void SensorWatch::show_running(const LocalTime& since) {
+    tell_record_failure();
     telling_.show_status({SensorStatus::Kind::running, minute_text(since), 0, {}}, sensor_.end_handle());
 }
 
 void SensorWatch::show(SensorStatus::Kind kind) {
+    tell_record_failure();
     SensorStatus status;
     status.kind = kind;
     telling_.show_status(status, sensor_.end_handle());
+}
+
+void SensorWatch::tell_record_failure() {
+    if (const std::optional<std::string> why = sensor_.take_record_failure()) {
+        telling_.tell(Priority::warning, {TextId::record_unwritten, {claimed_folder_, *why}});
+    }
 }
 
 void SensorWatch::tell_start_failure(const SensorStart& start) {

@@ -18,6 +18,9 @@ class SensorWatch {
 public:
     SensorWatch(Sensor& sensor, Platform& platform, Telling& telling);
 
+    // The folder whose claim the sensor holds, for what is told of it.
+    void serve(std::string claimed_folder) { claimed_folder_ = std::move(claimed_folder); }
+
     // Starts a sensor and shows it running, or tells why none runs. A start
     // that lost the claim tells nothing: the folder's service decides.
     SensorStart launch(const LocalTime& now);
@@ -69,10 +72,14 @@ public:
 private:
     void show(SensorStatus::Kind kind);
     void tell_start_failure(const SensorStart& start);
+    // A record of who serves the folder that could not be written: told
+    // once, as the sensor it was to name is shown.
+    void tell_record_failure();
 
     Sensor& sensor_;
     Platform& platform_;
     Telling& telling_;
+    std::string claimed_folder_;
     QuickEnds quick_ends_;
     // Told already, and not yet started again by a tick.
     std::optional<SensorEnd> unrestarted_end_;

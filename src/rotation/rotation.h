@@ -9,6 +9,7 @@
 namespace brevalt {
 
 inline constexpr unsigned k_rotate_wait_ms = 8000;
+inline constexpr unsigned k_rotate_wait_step_ms = 200;
 // What one rotation did. A rotation always carries on to restart the
 // sensor; the caller tells afterwards what went wrong on the way.
 struct RotationReport {

@@ -49,6 +49,10 @@ struct FolderClaim {
         held_elsewhere,        // another Brevalt of this user serves it; `holder` where known
         left_by_other_user,    // a sensor left running that this user may not stop: `holder`
         served_by_other_user,  // another user's Brevalt serves it: `holder`
+        // The claim is held by a process that nothing believable names (a
+        // sensor's daemonised child, a member's own lock, a Brevalt whose
+        // record is not written yet): waited for until it lets go.
+        held_by_unknown,
         failed                 // the claim could not be made; `failure` says why
     };
     Outcome outcome = Outcome::failed;
@@ -58,6 +62,9 @@ struct FolderClaim {
     // For the system log, where the claim is not the usual one (a folder on a
     // file system that cannot lock it): which claim is held instead.
     std::string note;
+    // The folder is on a network file system: the claim holds on this
+    // machine only, and another machine sharing the folder is not seen.
+    bool network_file_system = false;
 
     // The folder is this Brevalt's to serve.
     [[nodiscard]] bool ours() const { return outcome == Outcome::claimed || outcome == Outcome::taken_over; }
@@ -160,6 +167,15 @@ public:
     // start. Where the file cannot be opened the sensor still starts, with
     // Brevalt's own standard output and error.
     virtual void keep_output_in(const std::string& path) { (void)path; }
+
+    // Why the record of who serves the folder could not be written, once:
+    // after the first failure following a success (or the start). A later
+    // Brevalt cannot take over a sensor that the record does not name.
+    [[nodiscard]] virtual std::optional<std::string> take_record_failure() { return std::nullopt; }
+
+    // False once the folder's claim is no longer this Brevalt's alone: a
+    // rotation renames the logs only while it is.
+    [[nodiscard]] virtual bool holds_claim() { return true; }
 
     // The file the last sensor started writes its output into; empty where
     // it writes elsewhere (the file could not be opened, or it was started

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -36,6 +37,9 @@
 namespace {
 pid_t g_unkillable = 0;
 int g_kills = 0;
+// A kernel older than 6.9 refuses to signal a process group through a
+// process descriptor.
+bool g_no_group_signal = false;
 
 pid_t pid_of_descriptor(long fd) {
     std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
@@ -53,6 +57,10 @@ extern "C" long syscall(long number, ...) noexcept {
     for (long& arg : a) arg = va_arg(list, long);
     va_end(list);
     static const auto real = reinterpret_cast<long (*)(long, ...)>(::dlsym(RTLD_NEXT, "syscall"));
+    if (number == SYS_pidfd_send_signal && a[3] != 0 && g_no_group_signal) {
+        errno = EINVAL;
+        return -1;
+    }
     if (number == SYS_pidfd_send_signal && a[1] != 0) {
         ++g_kills;
         if (a[1] == SIGKILL && g_unkillable != 0 && pid_of_descriptor(a[0]) == g_unkillable) return 0;
@@ -240,22 +248,27 @@ TEST_F(SensorTest, SearchesProgramFolderThenAbsolutePathEntriesOnly) {
     ::setenv("PATH", (":.:rel:" + (work / "odd").string() + ":" + on_path.parent_path().string()).c_str(), 1);
     ASSERT_TRUE(sensor.start().ok());
     EXPECT_EQ(fs::read_symlink(proc(*sensor.current_pid(), "exe")), on_path);
+    sensor.stop();
+    sensor.ensure_stopped_gone();
     fs::permissions(beside_program, fs::perms::owner_all);
     ASSERT_TRUE(sensor.start().ok());
     EXPECT_EQ(fs::read_symlink(proc(*sensor.current_pid(), "exe")), beside_program);
 }
 
-TEST_F(SensorTest, StopSignalsOnlyTheNewestSensorOnceAndEnsureStoppedGoneKillsIt) {
+// A start while a sensor still holds the folder's claim starts nothing and
+// touches nothing: never two sensors for one folder.
+TEST_F(SensorTest, StopSignalsTheSensorOnceAndEnsureStoppedGoneKillsIt) {
     TempDir work;
     PosixSensor sensor(k_standin_dir.string());
     ASSERT_TRUE(claims(sensor, work / "log"));
     sensor.stop();  // nothing started: nothing may be signalled
     sensor.ensure_stopped_gone();
-    ASSERT_TRUE(sensor.start().ok());
-    const pid_t earlier = *sensor.current_pid();  // would end on a SIGTERM
     ::setenv("STANDIN_SENSOR_IGNORE_TERM", "1", 1);
     ASSERT_TRUE(sensor.start().ok());
     const pid_t newer = *sensor.current_pid();
+    ASSERT_TRUE(wait_until([newer] { return has_term(newer, "SigCgt"); }));
+    EXPECT_EQ(sensor.start().outcome, SensorStart::Outcome::claim_lost);
+    EXPECT_EQ(sensor.tracked_children(), 1U) << "no second sensor";
     ASSERT_TRUE(wait_until([newer] { return has_term(newer, "SigCgt"); }) && hold(newer));
 
     sensor.stop();
@@ -269,12 +282,7 @@ TEST_F(SensorTest, StopSignalsOnlyTheNewestSensorOnceAndEnsureStoppedGoneKillsIt
     ASSERT_EQ(::kill(newer, SIGCONT), 0);
     sensor.ensure_stopped_gone();
     EXPECT_EQ(child_state(newer).si_pid, -1) << "killed and reaped";
-    EXPECT_EQ(child_state(earlier).si_pid, 0) << "a replaced sensor is never signalled";
-    ASSERT_EQ(::kill(earlier, SIGKILL), 0);
-    EXPECT_TRUE(wait_until([&] {
-        sensor.reap();
-        return sensor.tracked_children() == 0;
-    }));
+    EXPECT_EQ(sensor.tracked_children(), 0U);
     EXPECT_TRUE(no_children());
 }
 
@@ -423,16 +431,22 @@ TEST_F(SensorTest, SensorLeftRunningIsTakenOverByItsRecordAndTheClaimNeverLapses
     test::write_file(work / "served" / ".brevalt-record",
                      "brevalt " + std::to_string(locker) + " 1 " + read_file("/proc/sys/kernel/random/boot_id"));
     claim = fourth.claim_folder((work / "served").string());
-    EXPECT_EQ(claim.outcome, FolderClaim::Outcome::held_elsewhere);
+    EXPECT_EQ(claim.outcome, FolderClaim::Outcome::held_by_unknown) << "waited for, not refused";
     EXPECT_FALSE(claim.holder.has_value());
     EXPECT_FALSE(locked_by_someone(work / "bin")) << "a refused Brevalt holds nothing";
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code unreadable;
+        EXPECT_NE(fs::read_symlink(entry.path(), unreadable), work / "served") << "nothing of the folder is kept open";
+    }
+    ::kill(locker, SIGKILL);
+    ::waitpid(locker, nullptr, 0);
 }
 
 // A stop reaches everything the sensor started: a wrapper that does not
 // exec the real sensor takes it along, on a stop, a kill after the grace
 // time, and when the wrapper ends by itself; and nothing of the old group
 // is left when a rotation renames or a new sensor starts.
-TEST_F(SensorTest, StopReachesTheSensorsWholeGroupAndWaitsUntilItIsGone) {
+void check_stop_reaches_whole_group() {
     TempDir work;
     const fs::path real = place_standin(work / "elsewhere");
     fs::create_directories(work / "bin");
@@ -481,6 +495,124 @@ TEST_F(SensorTest, StopReachesTheSensorsWholeGroupAndWaitsUntilItIsGone) {
     sensor.ensure_stopped_gone();
 }
 
+TEST_F(SensorTest, StopReachesTheSensorsWholeGroupAndWaitsUntilItIsGone) { check_stop_reaches_whole_group(); }
+
+TEST_F(SensorTest, OnAKernelThatCannotSignalAGroupThroughItsDescriptorTheStopStillReachesIt) {
+    g_no_group_signal = true;
+    check_stop_reaches_whole_group();
+    g_no_group_signal = false;
+}
+
+// A member of the sensor's group that has ended and waits to be collected
+// by someone else holds nothing: the stopped sensor counts as gone.
+TEST_F(SensorTest, EndedMembersWaitingToBeCollectedDoNotKeepAStoppedSensorAlive) {
+    TempDir work;
+    const fs::path real = place_standin(work / "elsewhere");
+    fs::create_directories(work / "bin");
+    test::write_file(work / "bin" / "snort", "#!/bin/sh\nsleep 1000 &\nexec " + real.string() + "\n");
+    fs::permissions(work / "bin" / "snort", fs::perms::owner_all);
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // the ended sleep becomes ours, left uncollected
+    PosixSensor sensor((work / "bin").string());
+    ASSERT_TRUE(claims(sensor, work / "log"));
+    ASSERT_TRUE(sensor.start().ok());
+    const pid_t group = *sensor.current_pid();
+    ASSERT_TRUE(wait_until([&] { return has_term(group, "SigCgt"); }));
+    sensor.stop();
+    EXPECT_TRUE(wait_until([&] { return sensor.stopped_gone(); }));
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// Leaves a sensor running on `log`, started by a Brevalt that has ended.
+pid_t sensor_of_ended_brevalt(const fs::path& bin, const fs::path& log) {
+    int channel[2];
+    if (::pipe(channel) != 0) return 0;
+    const pid_t brevalt = ::fork();
+    if (brevalt == 0) {
+        PosixSensor earlier(bin.string());
+        pid_t pid = claims(earlier, log) && earlier.start().ok() ? *earlier.current_pid() : 0;
+        (void)!::write(channel[1], &pid, sizeof pid);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    pid_t pid = 0;
+    if (::read(channel[0], &pid, sizeof pid) != sizeof pid) pid = 0;
+    ::close(channel[0]);
+    ::waitpid(brevalt, nullptr, 0);
+    return pid;
+}
+
+// The folder has no sticky bit: any member may rename any file in it, and
+// the logs and the sensor's output are group-writable. A record is believed
+// only as its own user alone can have written it, and a sensor entry only
+// where it names the leader of a session and group of its own.
+TEST_F(SensorTest, RecordIsBelievedOnlyWhereNoOtherMemberCanHavePlantedIt) {
+    TempDir work;
+    const fs::path bin = work / "bin";
+    place_standin(bin);
+    const fs::path log = work / "log";
+    const fs::path record = log / ".brevalt-record";
+    const mode_t mask = ::umask(002);
+    const pid_t left = sensor_of_ended_brevalt(bin, log);
+    ::umask(mask);
+    ASSERT_NE(left, 0);
+    EXPECT_EQ(fs::status(record).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << "whatever the mask";
+    PosixSensor later(bin.string());
+    fs::create_hard_link(record, work / "link");
+    EXPECT_EQ(later.claim_folder(log.string()).outcome, FolderClaim::Outcome::held_by_unknown) << "two links";
+    fs::remove(work / "link");
+    fs::permissions(record, fs::perms::group_write, fs::perm_options::add);
+    EXPECT_EQ(later.claim_folder(log.string()).outcome, FolderClaim::Outcome::held_by_unknown) << "group-writable";
+    fs::permissions(record, fs::perms::group_write, fs::perm_options::remove);
+    ASSERT_EQ(::chown(record.c_str(), 65534, static_cast<gid_t>(-1)), 0);
+    EXPECT_EQ(later.claim_folder(log.string()).outcome, FolderClaim::Outcome::held_by_unknown) << "not its user's";
+    ASSERT_EQ(::chown(record.c_str(), ::getuid(), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(later.claim_folder(log.string()).outcome, FolderClaim::Outcome::taken_over);
+    EXPECT_EQ(later.running_pid(), left);
+    const int folder = ::open(log.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::optional<ReadRecord> read = read_record(folder);
+    ASSERT_TRUE(read && read->record.brevalt && read->record.sensor);
+    EXPECT_EQ(read->record.brevalt->pid, ::getpid()) << "the take-over is written down";
+    EXPECT_EQ(read->record.sensor->pid, left);
+    // Replaced, never rewritten in place: a link made to it goes stale.
+    fs::create_hard_link(record, work / "link");
+    later.stop();
+    later.ensure_stopped_gone();
+    ASSERT_TRUE(later.start().ok());
+    EXPECT_EQ(fs::hard_link_count(record), 1U);
+    later.stop();
+    later.ensure_stopped_gone();
+    ::close(folder);
+
+    // Planted entries: a process in this process's own group, and one that
+    // leads its own but with a start time that is not its own.
+    const auto sleeper = [](bool own_session) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (own_session) ::setsid();
+            ::execl("/bin/sleep", "sleep", "30", nullptr);
+            ::_exit(127);
+        }
+        return pid;
+    };
+    const pid_t in_our_group = sleeper(false);
+    const pid_t leader = sleeper(true);
+    ASSERT_TRUE(wait_until([&] { return ::getsid(leader) == leader && read_file(proc(leader, "comm")) == "sleep\n"; }));
+    const fs::path planted = work / "planted";
+    const auto claim_planted = [&](pid_t pid, std::uint64_t start) {
+        fs::create_directories(planted);
+        test::write_file(planted / ".brevalt-record", "sensor " + std::to_string(pid) + " " + std::to_string(start) +
+                                                         " " + read_file("/proc/sys/kernel/random/boot_id"));
+        fs::permissions(planted / ".brevalt-record", fs::perms::owner_read | fs::perms::owner_write);
+        PosixSensor brevalt(bin.string());
+        return brevalt.claim_folder(planted.string()).outcome;
+    };
+    EXPECT_EQ(claim_planted(in_our_group, identity_of(in_our_group)->start_ticks), FolderClaim::Outcome::claimed);
+    EXPECT_EQ(claim_planted(leader, 0), FolderClaim::Outcome::claimed) << "a stranger with the recorded id";
+    EXPECT_EQ(claim_planted(leader, identity_of(leader)->start_ticks), FolderClaim::Outcome::taken_over);
+    EXPECT_EQ(child_state(in_our_group).si_pid, 0) << "never signalled";
+}
+
 // A log folder that cannot be locked (a network file system may refuse
 // locks on folders) is claimed through a file inside it, which only
 // operators may open: never the program folder, which every user may lock.
@@ -496,7 +628,10 @@ TEST_F(SensorTest, LogFolderThatCannotBeLockedIsClaimedThroughAFileInsideIt) {
     EXPECT_EQ(claim.outcome, FolderClaim::Outcome::claimed);
     EXPECT_NE(claim.note.find("locks the file"), std::string::npos) << claim.note;
     PosixSensor second((work / "bin").string());
-    EXPECT_EQ(second.claim_folder((work / "log").string()).outcome, FolderClaim::Outcome::held_elsewhere);
+    EXPECT_EQ(second.claim_folder((work / "log").string()).outcome, FolderClaim::Outcome::held_by_unknown);
+    EXPECT_EQ(fs::status(work / "log" / ".brevalt-lock").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write)
+        << "every operator may open it";
     EXPECT_FALSE(locked_by_someone(work / "bin"));
     ASSERT_TRUE(sensor.start().ok());
     const pid_t pid = *sensor.current_pid();

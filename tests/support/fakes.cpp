@@ -77,7 +77,10 @@ LocalTime FakePlatform::now() {
 
 void FakePlatform::sleep_ms(unsigned milliseconds) {
     log_.push_back("sleep " + std::to_string(milliseconds));
-    if (sleep_advances_clock) clock_.advance(milliseconds / 1000);
+    // Slept in steps, a wait takes its time in all.
+    slept_ms_ += milliseconds;
+    if (sleep_advances_clock) clock_.advance(slept_ms_ / 1000);
+    slept_ms_ %= 1000;
 }
 
 ProgramDir FakePlatform::program_dir() {

@@ -99,6 +99,7 @@ public:
 private:
     FakeClock& clock_;
     EventLog& log_;
+    unsigned slept_ms_ = 0;  // slept and not yet a whole second on the clock
 };
 
 class FakeSensor final : public Sensor {
@@ -114,6 +115,7 @@ public:
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
     void keep_output_in(const std::string& path) override { output_path = path; }
     [[nodiscard]] std::string output_file() const override { return starts > 0 ? output_path : std::string(); }
+    [[nodiscard]] bool holds_claim() override { return claim_held; }
 
     // The newest sensor ends by itself, as a crash or a kill would end it.
     void end_by_itself(SensorEnd how = {SensorEnd::How::exited, 3});
@@ -125,6 +127,7 @@ public:
     SensorStart start_result;
     int claim_lost_starts = 0;  // how many starts from now find the claim lost
     int stops = 0;
+    bool claim_held = true;
     int polls_until_gone = 1;  // how often a stopped sensor is asked about before it is gone
 
 private:

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,8 +54,32 @@ int open_lock_file(int folder_fd) {
 constexpr int k_record_wait_steps = 30;
 constexpr long k_record_wait_step_ns = 50'000'000;
 
+// A lock taken afresh may meet another Brevalt that holds it for the moment
+// it takes to read the record and let go.
+constexpr int k_relock_steps = 20;
+constexpr long k_relock_step_ns = 50'000'000;
+
+void pause_for(long nanoseconds) {
+    timespec pause{0, nanoseconds};
+    ::nanosleep(&pause, nullptr);
+}
+
 ClaimHolder holder(ClaimHolder::Kind kind, const PinnedProcess& process) {
     return {kind, user_name(process.uid), process.pid};
+}
+
+// File systems whose locks the server does not share among its clients as
+// the local kernel does among processes: a lock taken on one machine is not
+// seen on another.
+bool on_network_file_system(int fd) {
+    constexpr long k_nfs = 0x6969;
+    constexpr long k_smb = 0x517B;
+    constexpr long k_cifs = 0xFF534D42;
+    constexpr long k_smb2 = 0xFE534D42;
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    const long type = static_cast<long>(fs.f_type);
+    return type == k_nfs || type == k_smb || type == k_cifs || type == k_smb2;
 }
 
 }  // namespace
@@ -71,6 +96,7 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
     first_attempt_ = !attempted_;
     attempted_ = true;
     FolderClaim claim = FolderClaim::of(FolderClaim::Outcome::claimed);
+    claim.network_file_system = on_network_file_system(folder_fd_);
     lock_fd_ = open_folder(folder);
     int error = lock_fd_ < 0 ? errno : lock_error(lock_fd_);
     if (error != 0 && error != EWOULDBLOCK) {
@@ -78,6 +104,7 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
                      "): Brevalt locks the file \"" + k_lock_file_name + "\" in it instead";
         if (lock_fd_ >= 0) ::close(lock_fd_);
         lock_fd_ = open_lock_file(folder_fd_);
+        lock_file_ = true;
         error = lock_fd_ < 0 ? errno : lock_error(lock_fd_);
         if (error != 0 && error != EWOULDBLOCK) {
             return {refuse(FolderClaim::failed_because("neither the folder nor a file in it can be locked (" +
@@ -90,37 +117,41 @@ LogFolderClaim::Attempt LogFolderClaim::claim(const std::string& folder) {
     return settle(std::move(claim), locked_);
 }
 
-// The record decides who holds a locked folder: a live Brevalt serves it; a
-// live sensor that its Brevalt left is taken over by the same user and
-// waited for by another. Neither live, nothing is named: a refusal names
-// only what is shown to hold this folder.
+// The record decides who holds the folder. A live Brevalt in it serves the
+// folder whatever its lock says: one that stops a sensor it took over has
+// no lock until that sensor is gone. A live sensor in it holds the folder
+// where the lock is held (its own user takes it over, another waits); with
+// the lock free it is believed by its own user only, since a sensor always
+// holds the claim and anyone can name a process of their own. Where the
+// lock is held and nothing believable is named, the holder is waited for,
+// never refused: only a live Brevalt of this user is a reason to refuse.
 LogFolderClaim::Attempt LogFolderClaim::settle(FolderClaim claim, bool free) {
-    const uid_t self = ::geteuid();
+    const uid_t self = ::getuid();
     for (int step = 0;; ++step) {
         const std::optional<ReadRecord> read = read_record(folder_fd_);
         const SensorRecord found = read ? read->record : SensorRecord{};
         const uid_t writer = read ? read->writer : 0;
         std::optional<PinnedProcess> brevalt;
         // This process's own record is an earlier claim it has let go.
-        if (found.brevalt && found.brevalt->pid != ::getpid()) brevalt = pin(*found.brevalt, writer);
-        std::optional<PinnedProcess> sensor = found.sensor ? pin(*found.sensor, writer) : std::nullopt;
-        // A Brevalt that took a sensor over holds no lock while the sensor
-        // does; one whose sensor let go of the lock still serves.
-        if (brevalt && (!free || sensor)) {
+        if (found.brevalt && found.brevalt->pid != ::getpid()) brevalt = pin(*found.brevalt, writer, Role::brevalt);
+        std::optional<PinnedProcess> sensor = found.sensor ? pin(*found.sensor, writer, Role::sensor) : std::nullopt;
+        if (brevalt) {
             const auto outcome = brevalt->uid == self ? FolderClaim::Outcome::held_elsewhere
                                                       : FolderClaim::Outcome::served_by_other_user;
             return {refuse(FolderClaim::held_by(outcome, holder(ClaimHolder::Kind::brevalt, *brevalt))), {}};
         }
-        if (sensor) {
-            if (sensor->uid != self || !sensor->process.signal(0)) {
-                return {refuse(FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user,
-                                                    holder(ClaimHolder::Kind::sensor, *sensor))),
-                        {}};
-            }
+        const bool own_sensor = sensor && sensor->uid == self && sensor->process.signal(0);
+        if (sensor && !own_sensor && !free) {
+            return {refuse(FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user,
+                                                holder(ClaimHolder::Kind::sensor, *sensor))),
+                    {}};
+        }
+        if (own_sensor) {
             const pid_t pid = sensor->pid;
             record(pid);
             FolderClaim taken = FolderClaim::taken_over_from(pid);
             taken.note = std::move(claim.note);
+            taken.network_file_system = claim.network_file_system;
             return {std::move(taken), std::move(sensor)};
         }
         if (free) {
@@ -130,10 +161,11 @@ LogFolderClaim::Attempt LogFolderClaim::settle(FolderClaim claim, bool free) {
         // Only the start waits: a Brevalt that waits for another operator
         // checks again at every tick, and the window must not stall.
         if (step == k_record_wait_steps || !first_attempt_) {
-            return {refuse(FolderClaim::of(FolderClaim::Outcome::held_elsewhere)), {}};
+            FolderClaim unknown = FolderClaim::of(FolderClaim::Outcome::held_by_unknown);
+            unknown.network_file_system = claim.network_file_system;
+            return {refuse(std::move(unknown)), {}};
         }
-        timespec pause{0, k_record_wait_step_ns};
-        ::nanosleep(&pause, nullptr);
+        pause_for(k_record_wait_step_ns);
         free = lock_error(lock_fd_) == 0;
         locked_ = free;
     }
@@ -149,17 +181,32 @@ bool LogFolderClaim::hold() {
     return locked_;
 }
 
+bool LogFolderClaim::hold_alone() {
+    if (folder_fd_ < 0 || lock_fd_ < 0) return false;
+    if (handed_out_) {
+        const int fresh = lock_file_ ? open_lock_file(folder_fd_) : ::openat(folder_fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fresh < 0) return false;
+        ::close(lock_fd_);
+        lock_fd_ = moved_high(fresh);
+        locked_ = handed_out_ = false;
+    }
+    for (int step = 0; !hold() && step < k_relock_steps; ++step) pause_for(k_relock_step_ns);
+    return locked_;
+}
+
 void LogFolderClaim::record(std::optional<pid_t> sensor) {
     if (folder_fd_ < 0) return;
     SensorRecord record{identity_of(::getpid()), sensor ? identity_of(*sensor) : std::nullopt};
-    (void)write_record(folder_fd_, record);
+    std::optional<std::string> failure = write_record(folder_fd_, record);
+    if (failure && !record_unwritten_) record_failure_ = std::move(failure);
+    record_unwritten_ = failure.has_value();
 }
 
 void LogFolderClaim::release() {
     if (lock_fd_ >= 0) ::close(lock_fd_);
     if (folder_fd_ >= 0) ::close(folder_fd_);
     lock_fd_ = folder_fd_ = -1;
-    locked_ = false;
+    locked_ = lock_file_ = handed_out_ = false;
 }
 
 }  // namespace brevalt

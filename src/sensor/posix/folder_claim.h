@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "sensor/posix/sensor_record.h"
 #include "sensor/sensor.h"
@@ -36,11 +37,26 @@ public:
     // process took it first: no sensor may be started then.
     bool hold();
 
-    // The locked descriptor, for the sensor to inherit; -1 without a claim.
-    [[nodiscard]] int descriptor() const { return lock_fd_; }
+    // True once the lock is ours and held by no process of an earlier
+    // sensor: every sensor inherits the lock itself, so a daemonised child
+    // or a wrapper's leftover still holds it when its sensor has ended.
+    // The lock handed to sensors is let go of and taken afresh; another
+    // Brevalt that checks the folder meanwhile finds this one in the record
+    // and lets go at once, so the fresh lock is given that moment.
+    bool hold_alone();
+
+    // The locked descriptor, for a sensor about to start to inherit; -1
+    // without a claim.
+    int hand_to_sensor() {
+        handed_out_ = lock_fd_ >= 0;
+        return lock_fd_;
+    }
 
     // Writes down this Brevalt and the sensor it now watches, if any.
     void record(std::optional<pid_t> sensor);
+
+    // Why the record could not be written, once per run of failures.
+    std::optional<std::string> take_record_failure() { return std::exchange(record_failure_, std::nullopt); }
 
     void release();
 
@@ -50,7 +66,11 @@ private:
 
     int folder_fd_ = -1;  // for the record; never inherited
     int lock_fd_ = -1;    // the folder, or the lock file inside it
+    bool lock_file_ = false;   // lock_fd_ is the lock file's
+    bool handed_out_ = false;  // a sensor inherited lock_fd_
     bool locked_ = false;
+    bool record_unwritten_ = false;
+    std::optional<std::string> record_failure_;  // not told yet
     bool attempted_ = false;
     bool first_attempt_ = true;
 };

@@ -83,18 +83,23 @@ bool PidFd::signal(int signal_number) const {
 }
 
 bool PidFd::signal_group(int signal_number) const {
+    // Brevalt's own group (a record naming the shell it was started from)
+    // is never signalled: it would end Brevalt with it.
+    if (!group_id_ || *group_id_ == ::getpgrp()) return false;
     if (::syscall(SYS_pidfd_send_signal, fd_, signal_number, nullptr, k_signal_process_group) == 0) return true;
     if (errno != EINVAL) return false;
-    // An older kernel: the group's id is the leader's, which cannot be given
-    // to another process while the leader is alive.
-    if (ended()) return false;
-    return group_id_ && ::kill(-*group_id_, signal_number) == 0;
+    // An older kernel: the group's id is the leader's, which the kernel
+    // gives to no other process while the leader or any member of its
+    // group is alive.
+    if (ended() && !group_has_live_member(*group_id_)) return false;
+    return ::kill(-*group_id_, signal_number) == 0;
 }
 
 bool PidFd::group_gone() const {
     if (!ended()) return false;
     if (::syscall(SYS_pidfd_send_signal, fd_, 0, nullptr, k_signal_process_group) != 0) {
-        return errno == ESRCH || errno == EINVAL;
+        // An older kernel cannot say: the members are looked for instead.
+        if (errno != EINVAL) return errno == ESRCH;
     }
     const std::optional<pid_t> leader = group_id_;
     return !leader || !group_has_live_member(*leader);

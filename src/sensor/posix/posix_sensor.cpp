@@ -182,7 +182,7 @@ std::optional<std::string> PosixSensor::find_executable() const {
 // started.
 bool PosixSensor::signal_group(const Watched& sensor, int signal_number) {
     if (sensor.process) return sensor.process->signal_group(signal_number);
-    return sensor.child && !collected(sensor.pid) && ::kill(-sensor.pid, signal_number) == 0;
+    return sensor.child && sensor.pid != ::getpgrp() && !collected(sensor.pid) && ::kill(-sensor.pid, signal_number) == 0;
 }
 
 // A child must be collected before its group can be seen empty: an ended
@@ -200,7 +200,9 @@ SensorStart PosixSensor::start() {
     const std::optional<std::string> path = find_executable();
     if (!path) return SensorStart::because(SensorStart::Outcome::not_found);
     await_stopped_gone();
-    if (!claim_.hold()) return SensorStart::because(SensorStart::Outcome::claim_lost);
+    // Never two sensors for one folder: whatever of an earlier one still
+    // holds the claim keeps a new one from starting.
+    if (!claim_.hold_alone()) return SensorStart::because(SensorStart::Outcome::claim_lost);
 
     // The mask is the process's, so it is set around the output file's
     // opening and the spawn; no thread of Brevalt's creates a file that
@@ -213,7 +215,7 @@ SensorStart PosixSensor::start() {
     const int output_fd = output_path_.empty() ? -1
         : ::open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0660);
     SpawnSetup setup;
-    const int setup_error = setup.configure(claim_.descriptor(), output_fd);
+    const int setup_error = setup.configure(claim_.hand_to_sensor(), output_fd);
     if (setup_error != 0) {
         ::umask(own_umask);
         if (output_fd >= 0) ::close(output_fd);
@@ -280,6 +282,11 @@ bool PosixSensor::stopped_gone() {
     std::erase_if(stopped_, [](const Watched& sensor) { return gone(sensor); });
     if (stopped_.empty()) (void)claim_.hold();
     return stopped_.empty();
+}
+
+bool PosixSensor::holds_claim() {
+    if (current_) return claim_.hold();
+    return claim_.hold_alone();
 }
 
 std::optional<std::intptr_t> PosixSensor::end_handle() const {

@@ -39,6 +39,8 @@ public:
     [[nodiscard]] std::optional<std::intptr_t> end_handle() const override;
     void keep_output_in(const std::string& path) override { output_path_ = path; }
     [[nodiscard]] std::string output_file() const override { return output_opened_; }
+    [[nodiscard]] std::optional<std::string> take_record_failure() override { return claim_.take_record_failure(); }
+    [[nodiscard]] bool holds_claim() override;
 
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const;

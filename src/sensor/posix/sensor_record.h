@@ -14,7 +14,10 @@
 // executable and the owner of its /proc entries are hidden even from its own
 // user, and a hardened kernel refuses to copy another process's descriptors:
 // this record is how a later Brevalt knows the sensor left running for what
-// it is. It is trusted only while it matches a live process exactly.
+// it is. It is trusted only while it matches a live process exactly, and
+// only where no other member can have planted it: the folder has no sticky
+// bit, so any operator may rename any file in it, and Brevalt itself leaves
+// group-writable files there (the logs, the sensor's output).
 namespace brevalt {
 
 // A process for as long as it lives: its id, when it started (clock ticks
@@ -41,14 +44,18 @@ inline constexpr const char* k_record_name = ".brevalt-record";
 
 // Replaces the record in the folder open as `folder_fd` in one rename, so a
 // reader never sees half of one. Readable by the operators, writable by its
-// owner only.
-bool write_record(int folder_fd, const SensorRecord& record);
+// owner only. A record another machine keeps in a shared (network) folder
+// is left alone. Nothing on success, else why not, in words.
+std::optional<std::string> write_record(int folder_fd, const SensorRecord& record);
 
 // The record in the folder, with the user that wrote it: a process of that
-// user is the only one its entries may name.
+// user is the only one its entries may name. Nothing where there is none,
+// or where it may have been planted: anything but a regular file with one
+// link, writable by its owner alone.
 struct ReadRecord {
     SensorRecord record;
     uid_t writer = 0;
+    bool other_machine = false;  // written on another machine: no entry of it is ours to check
 };
 std::optional<ReadRecord> read_record(int folder_fd);
 
@@ -60,8 +67,17 @@ struct PinnedProcess {
     PidFd process;
 };
 
-// The very process `identity` names, if it still runs and runs as `owner`.
-std::optional<PinnedProcess> pin(const ProcessIdentity& identity, uid_t owner);
+// Which processes a record entry may name.
+enum class Role {
+    brevalt,
+    // A sensor leads a session and process group of its own, never this
+    // process's: a stop signals that whole group.
+    sensor
+};
+
+// The very process `identity` names, if it still runs, runs as `owner` and
+// fits `role`.
+std::optional<PinnedProcess> pin(const ProcessIdentity& identity, uid_t owner, Role role);
 
 // "alice", or "user 1001" where the system has no name for the id.
 std::string user_name(uid_t uid);

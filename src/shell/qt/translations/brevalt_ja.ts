@@ -315,5 +315,25 @@
         <source>Cannot use the settings file "%1": line %2 is not in the UTF-16 of the lines before it (as cmd's echo appends it to a file Windows PowerShell wrote); save the file as UTF-8</source>
         <translation>設定ファイル "%1" を使えません: %2 行目がその前の行と同じ UTF-16 ではありません (Windows PowerShell が書いたファイルに cmd の echo で追記した場合など)。ファイルを UTF-8 で保存してください</translation>
     </message>
+    <message id="standby_held_by_unknown">
+        <source>Brevalt starts no sensor on "%1" and waits: the log folder is held by a process Brevalt does not know; no rotation until it lets go. This Brevalt serves the folder itself within a tick once it does; on Linux "fuser -v %1" or "lsof %1" shows which process holds it</source>
+        <translation>Brevalt は "%1" でセンサーを起動せずに待ちます: ログフォルダーは Brevalt の知らないプロセスが保持しています。解放されるまでログの切り替えは行いません。解放されると 1 ティック以内にこの Brevalt 自身がフォルダーを担当します。Linux では "fuser -v %1" または "lsof %1" で保持しているプロセスがわかります</translation>
+    </message>
+    <message id="standby_refuses_unknown">
+        <source>This Brevalt starts, stops and rotates nothing while a process it does not know holds the log folder</source>
+        <translation>知らないプロセスがログフォルダーを保持している間、この Brevalt は起動・停止・切り替えを行いません</translation>
+    </message>
+    <message id="tip_held_by_unknown">
+        <source>Brevalt: no sensor of ours; the log folder is held by a process Brevalt does not know; no rotation until it lets go</source>
+        <translation>Brevalt: 自分のセンサーはありません。ログフォルダーは Brevalt の知らないプロセスが保持しています。解放されるまで切り替えはありません</translation>
+    </message>
+    <message id="record_unwritten">
+        <source>Brevalt cannot write down in the log folder "%1" which sensor it watches (%2): it goes on serving the folder, but if it ends, a later Brevalt cannot take its sensor over and waits for it instead</source>
+        <translation>Brevalt はログフォルダー "%1" に監視中のセンサーを記録できません (%2)。フォルダーの担当は続けますが、この Brevalt が終了すると、後の Brevalt はそのセンサーを引き継げず、終了するまで待ちます</translation>
+    </message>
+    <message id="network_log_folder">
+        <source>The log folder "%1" is on a network file system: the claim that keeps one sensor per folder holds on this machine only. Two machines must not share this folder; give each machine a log folder of its own</source>
+        <translation>ログフォルダー "%1" はネットワークファイルシステム上にあります: フォルダーごとにセンサーを 1 つに保つ確保はこのマシン内でしか効きません。2 台のマシンでこのフォルダーを共有しないでください。マシンごとに専用のログフォルダーを用意してください</translation>
+    </message>
 </context>
 </TS>
