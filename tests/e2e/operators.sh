@@ -161,3 +161,169 @@ case_operators_lock_refused() {
     check "a second operator waits for the first" wait_until 10 told_to brvop2 "The log folder .* is served by the Brevalt of brvop1, process $first"
     check "with no second sensor" eval 'sleep 2 && sensor_count_is 1'
 }
+
+# as_member USER COMMAND...: COMMAND as a member of the operators' group, in the background.
+as_member() { setpriv --reuid="$1" --regid=nogroup --init-groups "${@:2}" 2>>"$OUT/$CASE.$1" & }
+unknown_holder() { told_to "$1" "Brevalt starts no sensor on .* and waits: the log folder is held by a process Brevalt does not know"; }
+record_names() { grep -q "^$1 $2 " "$LOG_DIR/.brevalt-record"; }
+
+# A member forges the record: another operator's sensor.out (theirs, but
+# group-writable), naming a shell of that operator's session that leads the
+# group their next Brevalt runs in, renamed to .brevalt-record. That
+# Brevalt believes none of it: it kills nobody at the rotation minute and the
+# sensor left running runs on. A record a member plants of her own, naming
+# her own sleep as a sensor, keeps nobody from serving the free folder.
+case_operators_forged_and_planted_records() {
+    check "an X server with a tray runs" desktop trayer
+    check "two operators and a folder of theirs" ops_setup
+    local pid shell start boot
+    as_operator brvop1
+    check "the first operator's sensor runs" wait_until 10 eval '[[ $(sensors) == brvop1:* ]] && pid=$(sensor_pids)'
+    kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    echo "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    # The shell leads its session and group; once told, it starts the
+    # operator's next Brevalt in that group.
+    setsid setpriv --reuid=brvop1 --regid=nogroup --init-groups env -i PATH=/usr/bin:/bin HOME="$OUT/run-brvop1" \
+        DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$OUT/run-brvop1" sh -c \
+        'cd "$1" && while [ ! -e "$2" ]; do sleep 0.1; done; "$3" & exec sleep 600' sh \
+        "$RUN_DIR" "$OUT/run-brvop1/go" "$PROG_DIR/brevalt" 2>>"$OUT/$CASE.brvop1" &
+    shell=$!
+    check "a shell of the operator's session leads its group" wait_until 5 eval '[[ $(proc_stat 3 "$shell") == "$shell" ]]'
+    start=$(proc_stat 20 "$shell") boot=$(cat /proc/sys/kernel/random/boot_id)
+    check "a member writes the forged record into that operator's output file" \
+        setpriv --reuid=brvop2 --regid=nogroup --init-groups sh -c "echo 'sensor $shell $start $boot' >'$LOG_DIR/sensor.out' && mv '$LOG_DIR/sensor.out' '$LOG_DIR/.brevalt-record'"
+    touch "$OUT/run-brvop1/go"
+    check "the shell starts the operator's next Brevalt in its group" wait_until 10 eval 'BREVALT_PID=$(pgrep -u brvop1 -x brevalt) && [[ $(proc_stat 3 "$BREVALT_PID") == "$shell" ]]'
+    check "it believes nothing of the forged record and waits" wait_until 10 unknown_holder brvop1
+    check "it survives its rotation minute, the shell too, and the sensor left runs on" \
+        eval 'sleep 70 && ! ended "$BREVALT_PID" && ! ended "$shell" && [[ $(sensor_pids) == "$pid" ]]'
+    check "it never calls the shell a sensor" eval '! told_to brvop1 "The sensor left running by an earlier Brevalt"'
+    kill -TERM "$pid"
+    check "once the sensor left has ended, it serves the folder within a tick" wait_until 40 eval '[[ $(sensors) == brvop1:* ]]'
+    kill -TERM "$BREVALT_PID" && wait_until 10 ended "$BREVALT_PID"
+    check "the session's end leaves no sensor" wait_until 10 eval 'sensor_count_is 0'
+
+    as_member brvop2 setsid sleep 600
+    check "a member's own sleep leads its group" wait_until 5 eval 'shell=$(pgrep -u brvop2 -x sleep) && [[ $(proc_stat 3 "$shell") == "$shell" ]]'
+    check "she plants a record of her own naming it as a sensor" setpriv --reuid=brvop2 --regid=nogroup --init-groups sh -c \
+        "umask 077 && echo 'sensor $shell $(proc_stat 20 "$shell") $boot' >'$LOG_DIR/r' && chmod 640 '$LOG_DIR/r' && mv -f '$LOG_DIR/r' '$LOG_DIR/.brevalt-record'"
+    as_operator brvop1
+    check "the other operator serves the free folder at once" wait_until 10 eval '[[ $(sensors) == brvop1:* ]]'
+    check "and writes the record anew" wait_until 5 eval '[[ $(stat -c %U "$LOG_DIR/.brevalt-record") == brvop1 ]]'
+}
+
+# A Brevalt that took a sensor over stops it for the rotation while a second
+# operator waits: that operator never serves meanwhile (the first one is in
+# the record), and a second Brevalt of the first operator started during
+# the 8-second wait is refused; one new sensor of the first operator runs.
+case_operators_rotation_of_a_taken_over_sensor() {
+    check "an X server with a tray runs" desktop trayer
+    check "two operators and a folder of theirs" ops_setup
+    local pid first day
+    as_operator brvop1
+    check "the first operator's sensor runs" wait_until 10 eval '[[ $(sensors) == brvop1:* ]] && pid=$(sensor_pids)'
+    kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    echo "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    day=$(date +%Y%m%d)
+    as_operator brvop1 && first=$BREVALT_PID
+    check "the next Brevalt takes the sensor over" wait_until 10 told_to brvop1 "The sensor left running by an earlier Brevalt (process $pid) is watched again"
+    check "and writes that down" record_names sensor "$pid"
+    as_operator brvop2
+    check "the second operator waits" wait_until 10 told_to brvop2 "The log folder .* is served by the Brevalt of brvop1, process $first"
+    check "the rotation stops the sensor taken over" wait_until 60 ended "$pid"
+    as_operator brvop1
+    check "a double start during the wait is refused" wait_until 15 told_to brvop1 "Another Brevalt already serves the log folder .* (run by brvop1, process $first)"
+    kill -KILL "$BREVALT_PID"
+    check "the rotation dates both logs" wait_until 20 rotated "$day"
+    check "one new sensor runs, the first operator's" wait_until 10 eval '[[ $(sensors) == brvop1:* ]] && [[ $(sensor_pids) != "$pid" ]]'
+    check "the second operator never started one" eval 'sleep 2 && [[ $(sensors) == brvop1:* ]] && ! told_to brvop2 "The log folder .* is served by this Brevalt now"'
+    check "and was never named nobody" eval '! grep -q "kill 0\|The sensor of  runs" "$OUT/$CASE.brvop2"'
+}
+
+# The record removed, then blocked by a folder of its name, while the sensor
+# a killed Brevalt left runs: the next Brevalt waits for the holder it
+# cannot name instead of refusing, serves once it is gone, and says once
+# that it cannot write the record.
+case_operators_record_removed_and_blocked() {
+    check "an X server with a tray runs" desktop trayer
+    check "two operators and a folder of theirs" ops_setup
+    local pid
+    as_operator brvop1
+    check "the sensor runs" wait_until 10 eval '[[ $(sensors) == brvop1:* ]] && pid=$(sensor_pids)'
+    kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    check "a member removes the record" setpriv --reuid=brvop2 --regid=nogroup --init-groups rm "$LOG_DIR/.brevalt-record"
+    as_operator brvop1
+    check "the next Brevalt waits for a holder it cannot name" wait_until 10 unknown_holder brvop1
+    check "and does not end" eval 'sleep 2 && ! ended "$BREVALT_PID" && [[ $(sensor_pids) == "$pid" ]]'
+    check "a member blocks the record" setpriv --reuid=brvop2 --regid=nogroup --init-groups mkdir "$LOG_DIR/.brevalt-record"
+    kill -TERM "$pid"
+    check "once the sensor left has ended, it serves within a tick" wait_until 40 eval '[[ $(sensors) == brvop1:* ]]'
+    check "and says once that a later Brevalt cannot take its sensor over" \
+        wait_until 5 eval '[[ $(grep -c "^brevalt: Brevalt cannot write down in the log folder" "$OUT/$CASE.brvop1") == 1 ]]'
+    kill -TERM "$BREVALT_PID" && brevalt_exits_with -eq 0
+}
+
+# Sensors that do not keep the claim as they are given it: a wrapper that
+# closes descriptor 3 is still taken over through its record; one that
+# daemonises (its leader exits at once, its child holds the claim) is never
+# doubled, and the child it leaves keeps later Brevalts waiting, not ending.
+case_operators_sensors_that_drop_or_daemonise() {
+    check "an X server with a tray runs" desktop trayer
+    check "an operator and a folder" ops_setup
+    local pid
+    mv "$PROG_DIR/snort" "$PROG_DIR/snort-real"
+    sensor_pids() { pids_of "$PROG_DIR/snort-real"; }
+    printf '#!/bin/sh\nexec 3>&-\nexec %s\n' "$PROG_DIR/snort-real" >"$PROG_DIR/snort" && chmod 755 "$PROG_DIR/snort"
+    as_operator brvop1
+    check "the sensor runs without the claim" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids) && [[ ! -e /proc/$pid/fd/3 ]]'
+    kill -KILL "$BREVALT_PID" && brevalt_exits_with -eq 137
+    as_operator brvop1
+    check "the next Brevalt takes it over by its record" wait_until 10 told_to brvop1 "The sensor left running by an earlier Brevalt (process $pid) is watched again"
+    check "with no second sensor" eval 'sleep 2 && [[ $(sensor_pids) == "$pid" ]]'
+    kill -TERM "$BREVALT_PID" && brevalt_exits_with -eq 0
+    check "the session's end ends it" wait_until 10 eval 'sensor_count_is 0'
+
+    printf '#!/bin/sh\nsetsid %s &\nexit 0\n' "$PROG_DIR/snort-real" >"$PROG_DIR/snort"
+    as_operator brvop1
+    check "the daemonised sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    check "its child holding the claim is waited for and told" wait_until 40 unknown_holder brvop1
+    check "never a second sensor, never given up" eval 'sleep 35 && [[ $(sensor_pids) == "$pid" ]] && ! told_to brvop1 ".*times in a row"'
+    kill -TERM "$BREVALT_PID" && brevalt_exits_with -eq 0
+    as_operator brvop1
+    check "a later Brevalt waits for it rather than ending" wait_until 10 unknown_holder brvop1
+    check "still one sensor" eval 'sleep 2 && ! ended "$BREVALT_PID" && [[ $(sensor_pids) == "$pid" ]]'
+}
+
+# A member holds flock on the folder; then a Brevalt's record lands 5 s
+# late: the other operator's Brevalt waits in either case, names nobody
+# while it cannot, and serves or names the holder within a tick.
+case_operators_unknown_holders() {
+    check "an X server with a tray runs" desktop trayer
+    check "two operators and a folder of theirs" ops_setup
+    local locker first
+    as_member brvop2 flock "$LOG_DIR" sleep 600 && locker=$!
+    check "a member locks the folder" wait_until 10 eval '! flock -n "$LOG_DIR" true'
+    as_operator brvop1 && first=$BREVALT_PID
+    check "the operator's Brevalt waits for the holder it does not know" wait_until 10 unknown_holder brvop1
+    check "names nobody and starts no sensor" eval '! grep -q "kill 0\|The sensor of  runs" "$OUT/$CASE.brvop1" && sensor_count_is 0'
+    kill -TERM "$locker"; pkill -u brvop2 -x sleep
+    check "once the lock is let go, it serves within a tick" wait_until 40 eval '[[ $(sensors) == brvop1:* ]]'
+    kill -TERM "$first" && wait_until 10 ended "$first"
+    check "the session's end leaves no sensor" wait_until 10 eval 'sensor_count_is 0'
+
+    printf '%s\n' '#define _GNU_SOURCE' '#include <dlfcn.h>' '#include <string.h>' '#include <unistd.h>' \
+        'int renameat(int a, const char* from, int b, const char* to) {' \
+        '  static int late; if (!late++ && strcmp(to, ".brevalt-record") == 0) usleep(5000000);' \
+        '  return ((int (*)(int, const char*, int, const char*))dlsym(RTLD_NEXT, "renameat"))(a, from, b, to); }' >"$OUT/late_record.c"
+    check "a shim delays the first record" cc -shared -fPIC -o "$OUT/late_record.so" "$OUT/late_record.c" -ldl
+    chmod 755 "$OUT" "$OUT/late_record.so"
+    OPS_ENV=(LD_PRELOAD="$OUT/late_record.so")
+    as_operator brvop1 && first=$BREVALT_PID
+    OPS_ENV=()
+    check "its claim is taken" wait_until 10 eval '! flock -n "$LOG_DIR" true'
+    as_operator brvop2
+    check "the other operator's Brevalt waits rather than refusing" wait_until 10 unknown_holder brvop2
+    check "and names the first operator's Brevalt within a tick" \
+        wait_until 40 told_to brvop2 "The log folder .* is served by the Brevalt of brvop1, process $first"
+    check "one sensor, the first operator's" eval '[[ $(sensors) == brvop1:* ]] && sensor_count_is 1'
+}

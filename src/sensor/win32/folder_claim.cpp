@@ -147,14 +147,6 @@ std::string owner_of(HANDLE object) {
     return to_utf8(account.append(user, user_size));
 }
 
-FolderClaim claim_failed(const SysResult& result) {
-    FolderClaim failed = FolderClaim::failed_because(result.failed_call);
-    failed.failure.append(" failed with error ").append(std::to_string(static_cast<DWORD>(result.error)));
-    return failed;
-}
-
-namespace {
-
 // Whether `object` is owned by the user this process runs as: another
 // operator's Brevalt is waited for, this user's own second one ends.
 bool owned_by_this_user(HANDLE object) {
@@ -175,6 +167,66 @@ bool owned_by_this_user(HANDLE object) {
     ::LocalFree(descriptor);
     return same;
 }
+
+namespace {
+
+// The SID of the operators' group, as text; empty where there is none.
+std::wstring operators_sid_text() {
+    alignas(SID) BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sid_size = sizeof sid;
+    wchar_t domain[257];
+    DWORD domain_size = std::size(domain);
+    SID_NAME_USE kind{};
+    if (!::LookupAccountNameW(nullptr, L"Brevalt Operators", sid, &sid_size, domain, &domain_size, &kind)) return {};
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(sid, &text)) return {};
+    std::wstring group(text);
+    ::LocalFree(text);
+    return group;
+}
+
+std::wstring own_sid_text() {
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE]{};
+    HANDLE token = nullptr;
+    DWORD size = sizeof user;
+    std::wstring own;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        wchar_t* text = nullptr;
+        if (::GetTokenInformation(token, TokenUser, user, size, &size) &&
+            ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) {
+            own = text;
+            ::LocalFree(text);
+        }
+        ::CloseHandle(token);
+    }
+    return own;
+}
+
+}  // namespace
+
+SensorProcessSecurity::SensorProcessSecurity() {
+    const std::wstring group = operators_sid_text();
+    const std::wstring own = own_sid_text();
+    if (group.empty() || own.empty()) return;
+    // SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE
+    const std::wstring sddl = L"D:P(A;;GA;;;" + own + L")(A;;GA;;;BA)(A;;GA;;;SY)(A;;0x101001;;;" + group + L")";
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) return;
+    descriptor_ = made;
+    attributes_.lpSecurityDescriptor = made;
+}
+
+SensorProcessSecurity::~SensorProcessSecurity() {
+    if (descriptor_ != nullptr) ::LocalFree(descriptor_);
+}
+
+FolderClaim claim_failed(const SysResult& result) {
+    FolderClaim failed = FolderClaim::failed_because(result.failed_call);
+    failed.failure.append(" failed with error ").append(std::to_string(static_cast<DWORD>(result.error)));
+    return failed;
+}
+
+namespace {
 
 // Fills in `own`, except for a failure, which it returns.
 SysResult try_claim(const std::string& folder, OwnClaim& own) {

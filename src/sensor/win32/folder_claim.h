@@ -69,6 +69,28 @@ std::wstring object_name(const std::wstring& folder, std::wstring_view suffix = 
 // not tell.
 std::string owner_of(HANDLE object);
 
+// Whether `object` is owned by the user this process runs as; true where
+// the system does not tell.
+bool owned_by_this_user(HANDLE object);
+
+// Who may open the sensor's process: its user, the administrators and the
+// system anything; the operators' group may query it, wait for it and end
+// it, so that another operator's Brevalt sees a sensor left running (and
+// waits for it) instead of starting a second one beside it. Empty where
+// there is no operators' group: the process then gets the default DACL.
+class SensorProcessSecurity {
+public:
+    SensorProcessSecurity();
+    SensorProcessSecurity(const SensorProcessSecurity&) = delete;
+    SensorProcessSecurity& operator=(const SensorProcessSecurity&) = delete;
+    ~SensorProcessSecurity();
+    [[nodiscard]] SECURITY_ATTRIBUTES* attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    void* descriptor_ = nullptr;  // LocalFree'd
+    SECURITY_ATTRIBUTES attributes_{sizeof attributes_, nullptr, FALSE};
+};
+
 // A FolderClaim of outcome `failed` that names the call and its error.
 FolderClaim claim_failed(const SysResult& result);
 

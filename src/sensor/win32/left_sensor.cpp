@@ -52,14 +52,29 @@ LeftSensor examine(DWORD pid, const std::wstring& folder) {
         // write every alert twice beside a second one.
         if (::GetLastError() != ERROR_ACCESS_DENIED) return found;
         const OwnedHandle readable(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-        const OwnedHandle mark = readable ? open_mark(readable.get(), pid, folder) : OwnedHandle();
+        // A snort.exe this Brevalt cannot even query may be a sensor left on
+        // this very folder: waited for, never doubled.
+        if (!readable) {
+            found.claim = FolderClaim::of(FolderClaim::Outcome::held_by_unknown);
+            return found;
+        }
+        const OwnedHandle mark = open_mark(readable.get(), pid, folder);
         if (!mark) return found;
         found.claim = FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user,
                                            {ClaimHolder::Kind::sensor, owner_of(mark.get()), static_cast<long>(pid)});
         return found;
     }
-    if (!open_mark(found.process.get(), pid, folder)) {
+    const OwnedHandle mark = open_mark(found.process.get(), pid, folder);
+    if (!mark) {
         found.process.reset();
+        return found;
+    }
+    // Another operator's sensor, which the operators' group may end: it is
+    // still theirs, waited for as on any other system.
+    if (!owned_by_this_user(mark.get())) {
+        found.process.reset();
+        found.claim = FolderClaim::held_by(FolderClaim::Outcome::left_by_other_user,
+                                           {ClaimHolder::Kind::sensor, owner_of(mark.get()), static_cast<long>(pid)});
         return found;
     }
     // The same folder, but a sensor started from another program folder whose

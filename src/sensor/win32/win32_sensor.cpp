@@ -70,7 +70,8 @@ SensorStart Win32Sensor::start() {
     // Suspended until it is marked and in its job: a sensor behind a
     // launcher could otherwise start the real one before the job holds it,
     // and a stop would leave that one running.
-    const BOOL created = ::CreateProcessA(nullptr, command_line, nullptr, nullptr, TRUE,
+    win32::SensorProcessSecurity security;
+    const BOOL created = ::CreateProcessA(nullptr, command_line, security.attributes(), nullptr, TRUE,
                                           NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr,
                                           &sensor_startup_, &started);
     const DWORD create_error = ::GetLastError();
