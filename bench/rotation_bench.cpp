@@ -42,6 +42,7 @@ public:
     bool is_folder(const std::string& path) override { return real_.is_folder(path); }
     std::string absolute_path(const std::string& path) override { return real_.absolute_path(path); }
     std::optional<Text> why_not_operator(const std::string& folder) override { return real_.why_not_operator(folder); }
+    std::string user_name() override { return real_.user_name(); }
 
 private:
     SystemPlatform real_;

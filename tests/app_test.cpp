@@ -131,7 +131,7 @@ TEST_F(FolderServiceScenario, WithoutALogFolderTheProgramFolderIsClaimed) {
 TEST_F(FolderServiceScenario, SensorLeftRunningIsTakenOverAndNeverDoubled) {
     sensor.claim = FolderClaim::taken_over_from(4711);
     start();
-    EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04, next rotation 03:30"});
+    EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04, next rotation tomorrow 03:30"});
     core.start_sensor();
     EXPECT_EQ(sensor.starts, 0);
     EXPECT_EQ(shell.notifications, (Texts{"The sensor left running by an earlier Brevalt (process 4711) is watched again",
@@ -327,7 +327,8 @@ TEST_F(RotationScenario, RotationOutcomesAndANearlyFullDiskAreTold) {
     test::write_file(dir / "log" / "alert.ids.20261207", "earlier");
     core.rotate_now();
     EXPECT_EQ(shell.notifications,
-              (Texts{"alert.ids kept its name: alert.ids.20261207 exists already",
+              (Texts{"alert.ids kept its name: alert.ids.20261207 exists already. The logs are rotated once per date: "
+                     "to rotate again today, move or rename alert.ids.20261207 first",
                      "scan.log could not be renamed to scan.log.20261207: No such file or directory"}));
 
     platform.told.clear();
@@ -338,7 +339,8 @@ TEST_F(RotationScenario, RotationOutcomesAndANearlyFullDiskAreTold) {
     core.rotate_now();
     EXPECT_EQ(platform.told, (Texts{"info: The logs were rotated: alert.ids.20261208, scan.log.20261208",
                                     "err: The sensor could not be started: Permission denied",
-                                    "warning: The log folder's file system is nearly full: 812 MiB free (39%)"}));
+                                    "warning: The log folder's file system is nearly full: 812 MiB free (39%)",
+                                    "notice: operator chose 再起動 in the window: no sensor runs"}));
     sensor.start_result = SensorStart::done();
 
     platform.space = {std::uint64_t{3} << 30, std::uint64_t{100} << 30, {}};  // many bytes, a small share
@@ -427,7 +429,8 @@ TEST_F(KeepingScenario, WithoutKeepOrCompressOnlyTheRotatedDateIsLookedAt) {
 // The icon tells whether a sensor runs and why not, and changes only when
 // that does: a tick that finds everything as it was redraws nothing.
 TEST_F(TellingScenario, IconFollowsTheSensorAndChangesOnlyWithIt) {
-    const std::string next = ", next rotation 03:30";
+    // Started at 09:04, past the day's 03:30: the next rotation is tomorrow's.
+    const std::string next = ", next rotation tomorrow 03:30";
     start();
     EXPECT_EQ(shell.icon_states, Texts{"running: Brevalt: sensor running since 09:04" + next});
     EXPECT_EQ(shell.watched, 101);
@@ -468,9 +471,10 @@ TEST_F(TellingScenario, IconFollowsTheSensorAndChangesOnlyWithIt) {
     shell.translated = true;
     core.stop_sensor();
     core.start_sensor();
-    EXPECT_EQ(shell.icon_states.back(), "none: «Brevalt: sensor could not be started, next rotation 03:30»");
+    EXPECT_EQ(shell.icon_states.back(), "none: «Brevalt: sensor could not be started, next rotation «tomorrow 03:30»»");
     EXPECT_EQ(shell.notifications.back(), "«The sensor could not be started: Permission denied»");
-    EXPECT_EQ(platform.told.back(), "err: The sensor could not be started: Permission denied");
+    EXPECT_EQ(platform.told.end()[-2], "err: The sensor could not be started: Permission denied");
+    EXPECT_EQ(platform.told.back(), "notice: operator chose Snort実行 in the window: no sensor runs");
 }
 
 // The metrics file follows every change of the sensor at once, not only at

@@ -17,6 +17,8 @@ CommandLine parse_command_line(const std::vector<std::string_view>& args, bool w
         line.action = CommandLine::Action::help;
     } else if (first == "--version") {
         line.action = CommandLine::Action::version;
+    } else if (first == "--check") {
+        line.action = CommandLine::Action::check;
     } else if (windows && first == "--logon") {
         line.action = CommandLine::Action::run_at_logon;
     } else {
@@ -45,7 +47,7 @@ UsagePlaces usage_places(Platform& platform, std::string sensor_search, std::str
 }
 
 std::string usage_text(const UsagePlaces& places) {
-    return "Usage: brevalt [--help | -h | --version]\n"
+    return "Usage: brevalt [--help | -h | --version | --check]\n"
            "\n"
            "Brevalt keeps the network sensor running while the operator's desktop session\n"
            "runs, and once a day, at the time set in brevalt.ini, stops it, gives its two\n"
@@ -59,22 +61,33 @@ std::string usage_text(const UsagePlaces& places) {
            "  sensor          " + places.sensor_search + "\n"
            "  sensor's output " + places.sensor_output + " (begun afresh at each start)\n"
            "\n"
+           "  --check         read the settings file, say what Brevalt would do with it\n"
+           "                  and exit 0 if it would start, 1 if not; starts nothing\n"
+           "\n"
            "brevalt.ini:\n"
            "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"
-           "                  for example 03:30; another form is accepted, never matches,\n"
-           "                  and is told at start-up\n"
+           "                  for example 03:30: its first field, which ends at a comma or\n"
+           "                  the line's end, blanks around it ignored; another form is\n"
+           "                  accepted, never matches, and is told at start-up; a first\n"
+           "                  line starting with # is refused\n"
            "  keep=N          keep the dated logs of the N newest dates (1 to " +
            std::to_string(k_max_keep_dates) + ");\n"
            "                  without it no log is ever deleted\n"
            "  compress=yes    compress the dated logs\n"
+           "  metrics=PATH    write Brevalt's state for Prometheus to PATH (absolute, .prom)\n"
+           "  lines starting with #, and empty lines, are remarks\n"
+           "\n"
+           "Signals: SIGHUP reads brevalt.ini again without stopping the sensor; SIGTERM\n"
+           "and SIGINT end Brevalt and its sensor, as the end of the session does.\n"
            "\n"
            "Messages go to standard error and to the system log, as \"brevalt\"\n"
            "(" + places.system_log + ").\n"
            "\n"
            "Exit status:\n"
-           "  0  ended by the operator (\"終了\") or by the end of the session; --help, --version\n"
+           "  0  ended by the operator (\"終了\") or by the end of the session; --help,\n"
+           "     --version; --check with settings Brevalt would start with\n"
            "  1  could not start: no usable settings, the log folder served by another\n"
-           "     Brevalt, no desktop session\n"
+           "     Brevalt, no desktop session; --check with settings it would not start with\n"
            "  2  an option it does not know\n";
 }
 

@@ -15,6 +15,7 @@ struct CommandLine {
         run_at_logon,    // Windows: started by the start at logon of every user
         help,            // --help, -h (and /? on Windows): the usage, status 0
         version,         // --version
+        check,           // --check: what the settings file would do, status 0 or 1
         unknown_option   // anything else: an error with the usage
     };
     Action action = Action::run;

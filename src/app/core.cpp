@@ -6,6 +6,7 @@
 
 #include "app/rotation_news.h"
 #include "app/sensor_output.h"
+#include "app/settings_change.h"
 #include "rotation/clock_text.h"
 #include "rotation/log_names.h"
 #include "rotation/rotation.h"
@@ -34,7 +35,8 @@ Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, 
       settings_path_(std::move(settings_path)),
       telling_(shell, platform, metrics_writer),
       folder_(sensor, platform, telling_),
-      watch_(sensor, platform, telling_) {}
+      watch_(sensor, platform, telling_),
+      record_(platform, telling_, sensor) {}
 
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
@@ -44,11 +46,12 @@ std::optional<StartupError> Core::start_up() {
                                   [this](int error) { return platform_.error_text(error); });
     if (auto* error = std::get_if<SettingsError>(&settings)) return refuse_start(error->text);
     Settings& read = std::get<Settings>(settings);
-    state_.rotation_time = std::move(read.rotation_time);
-    keeping_ = read.keeping;
+    state_.rotation_time = read.rotation_time;
     log_folder_ = log_folder(platform_);
     telling_.set_rotation_time(state_.rotation_time);
-    telling_.keep_metrics_in(std::move(read.metrics_path), log_folder_);
+    telling_.keep_metrics_in(read.metrics_path, log_folder_);
+    in_force_ = read;
+    in_force_.warnings.clear();
     // Only operators may hold the folder's claim: anyone else would keep
     // every operator's Brevalt from starting the sensor.
     if (const std::optional<Text> why = log_folder_.empty() ? std::nullopt : platform_.why_not_operator(log_folder_)) {
@@ -63,11 +66,13 @@ std::optional<StartupError> Core::start_up() {
     if (!claim.claim.note.empty()) telling_.log_only(Priority::info, claim.claim.note);
 
     shell_.show_rotation_time(state_.rotation_time);
+    shell_.explain_rotation_time(telling_.shown({TextId::time_box_tip, {platform_.absolute_path(settings_path_)}}));
     const LocalTime started = platform_.now();
     shell_.show_clock(clock_caption(started));
     shell_.start_tick_timer(k_tick_interval_ms);
     state_.rotated_flag = 0;
     schedule_.start(state_.rotation_time, started);
+    telling_.rotation_done_today(schedule_.done_today(started));
     shell_.hide_icon_picture();
     shell_.prepare_icon();
     shell_.hide_window();
@@ -83,7 +88,7 @@ std::optional<StartupError> Core::start_up() {
     } else if (taken_over) {
         watch_.watch_taken_over(claim.claim.pid, started);
     } else {
-        start_sensor();
+        start_own_sensor(started);
     }
     watch_.tell_started(taken_over, log_folder_, state_.rotation_time);
     keep_logs_in_background();
@@ -128,10 +133,11 @@ void Core::on_tick() {
                                           wall_clock_text(now, other_day)}});
     }
     if (rotating) {
-        rotate_now();
+        rotate();
     } else if (!low_disk_.looked_at_today(now)) {
         if (const std::optional<News> warning = low_disk_.look(platform_, log_folder_, now)) telling_.tell(*warning);
     }
+    telling_.rotation_done_today(schedule_.done_today(now));
     telling_.checked();
 }
 
@@ -150,18 +156,25 @@ void Core::serve_or_wait(const LocalTime& now) {
 }
 
 void Core::start_sensor() {
-    if (folder_.refuses_while_waiting()) return;
-    const LocalTime now = platform_.now();
+    if (!folder_.refuses_while_waiting()) start_own_sensor(platform_.now());
+    record_.chose_in_window("Snort実行", folder_.waiting());
+}
+
+void Core::start_own_sensor(const LocalTime& now) {
     if (watch_.start_by_operator(now).outcome == SensorStart::Outcome::claim_lost) serve_or_wait(now);
 }
 
 void Core::stop_sensor() {
-    if (folder_.refuses_while_waiting()) return;
-    watch_.stop_by_operator();
+    if (!folder_.refuses_while_waiting()) watch_.stop_by_operator();
+    record_.chose_in_window("停止", folder_.waiting());
 }
 
 void Core::rotate_now() {
-    if (folder_.refuses_while_waiting()) return;
+    if (!folder_.refuses_while_waiting()) rotate();
+    record_.chose_in_window("再起動", folder_.waiting());
+}
+
+void Core::rotate() {
     watch_.forget_end_unseen();
     const RotationReport report = rotate_logs(platform_, sensor_);
     const LocalTime now = platform_.now();
@@ -174,6 +187,7 @@ void Core::rotate_now() {
         watch_.show_start(report.start, now);
     }
     if (const std::optional<News> warning = low_disk_.look(platform_, report.log_folder, now)) telling_.tell(*warning);
+    telling_.rotation_done_today(schedule_.done_today(now));
     std::vector<std::string> rotated;
     if (report.alert_rename.ok()) rotated.push_back(report.alert_dated_name);
     if (report.scan_rename.ok()) rotated.push_back(report.scan_dated_name);
@@ -186,15 +200,49 @@ void Core::keep_logs_in_background(const std::vector<std::string>& rotated) {
     if (folder_.waiting() || log_folder_.empty()) return;
     // The record of the latest rotation is the rotation's own, written before
     // it returns: a pass may never run (an exit behind a long compression).
-    keeper_.mark_rotation(log_folder_, keeping_, rotated);
-    if (keeping_.any() || !rotated.empty()) keeper_.tidy(log_folder_, keeping_, rotated);
+    keeper_.mark_rotation(log_folder_, in_force_.keeping, rotated);
+    if (in_force_.keeping.any() || !rotated.empty()) keeper_.tidy(log_folder_, in_force_.keeping, rotated);
 }
 
 void Core::tell_keeping_news() {
     for (const KeepReport& report : keeper_.take_reports()) {
         telling_.keeping_failed(report.failures.size());
-        for (const News& news : keeping_news_.of(report, keeping_, platform_)) telling_.tell(news);
+        for (const News& news : keeping_news_.of(report, in_force_.keeping, platform_)) telling_.tell(news);
     }
+}
+
+void Core::reload_settings(const std::optional<SignalSender>& by) {
+    if (phase_ != Phase::running) return;
+    const std::string path = platform_.absolute_path(settings_path_);
+    auto settings = read_settings(path, [this](int error) { return platform_.error_text(error); });
+    if (const auto* error = std::get_if<SettingsError>(&settings)) {
+        telling_.tell(Priority::warning, error->text);
+        telling_.tell(Priority::notice, {TextId::settings_not_reloaded, {settings_summary(in_force_)}});
+        if (by) record_.signalled(*by, "the settings file did not read, and the settings in force stay");
+        return;
+    }
+    Settings& read = std::get<Settings>(settings);
+    for (const Text& warning : read.warnings) telling_.tell(Priority::warning, warning);
+    read.warnings.clear();
+    const std::string changes = settings_changes(in_force_, read);
+    const bool time_changed = read.rotation_time != in_force_.rotation_time;
+    const bool keeping_changed =
+        read.keeping.keep_dates != in_force_.keeping.keep_dates || read.keeping.compress != in_force_.keeping.compress;
+    in_force_ = read;
+    telling_.move_metrics_to(read.metrics_path);
+    if (time_changed) {
+        const LocalTime now = platform_.now();
+        state_.rotation_time = read.rotation_time;
+        schedule_.change_time(state_.rotation_time, now);
+        shell_.show_rotation_time(state_.rotation_time);
+        telling_.rotation_done_today(schedule_.done_today(now));
+        telling_.set_rotation_time(state_.rotation_time);
+        for (const News& news : never_rotating_news(state_.rotation_time, log_folder_, platform_)) telling_.tell(news);
+    }
+    telling_.tell(Priority::notice, {TextId::settings_reloaded, {path, changes.empty() ? "nothing changed" : changes}});
+    if (by) record_.signalled(*by, "the settings were read again");
+    telling_.publish_metrics();
+    if (keeping_changed) keep_logs_in_background();
 }
 
 void Core::on_sensor_end_seen() {
@@ -204,23 +252,33 @@ void Core::on_sensor_end_seen() {
 void Core::exit_program() {
     // The file's last word, until the heartbeat stops: a sensor that runs
     // on is nobody's to restart or rotate.
-    if (phase_ == Phase::running) telling_.exited();
+    if (phase_ == Phase::running) {
+        record_.chose_in_window("終了", folder_.waiting(), true);
+        telling_.exited();
+    }
     phase_ = Phase::ending;
     keeper_.stop();
     shell_.end_program();
 }
 
-void Core::end_session() {
-    on_process_end();
+void Core::end_session(const std::optional<SignalSender>& by) {
+    on_process_end(by);
     shell_.end_program();
 }
 
-void Core::on_process_end() {
+void Core::on_process_end(const std::optional<SignalSender>& by) {
+    const bool serving = phase_ == Phase::running;
+    phase_ = Phase::ending;
     // The sensor first: its grace is what the session allows, and a pass
     // must not spend it. The keeper's own stop waits a few seconds at most.
-    if (phase_ == Phase::running) watch_.end_with_session();
+    if (serving) watch_.end_with_session();
     keeper_.stop();
-    phase_ = Phase::ending;
+    if (!serving) return;
+    if (by) {
+        record_.signalled(*by, "Brevalt ended with its sensor");
+    } else {
+        record_.session_ended();
+    }
 }
 
 void Core::on_icon_clicked() {

@@ -6,6 +6,7 @@
 
 #include "app/folder_service.h"
 #include "app/low_disk.h"
+#include "app/operator_record.h"
 #include "app/program_state.h"
 #include "app/sensor_watch.h"
 #include "app/settings.h"
@@ -56,6 +57,7 @@ public:
     // configured minute or at the first tick after it passed unseen.
     void on_tick();
 
+    // The window's buttons, each put on record with what became of the sensor.
     void start_sensor();  // with a sensor running, says so and starts none
     void stop_sensor();   // a stopped sensor is never started again by the tick
     void rotate_now();    // leaves the schedule alone
@@ -68,14 +70,19 @@ public:
     void on_sensor_end_seen();
 
     // The desktop session is ending (logout, shutdown, a session manager's
-    // signal): the sensor Brevalt started ends with it, as on Windows, where
-    // the logoff ends it. Then the program ends.
-    void end_session();
+    // signal, named by `by`): the sensor Brevalt started ends with it, as on
+    // Windows, where the logoff ends it. Then the program ends.
+    void end_session(const std::optional<SignalSender>& by = std::nullopt);
+
+    // Reads the settings file again without stopping the sensor: the
+    // rotation time, keep=, compress= and metrics=. A file that does not
+    // read leaves the settings in force, and says why.
+    void reload_settings(const std::optional<SignalSender>& by = std::nullopt);
 
     // The process is ending without any handler having chosen to (a session
     // manager's quit, the display server gone): the same as end_session,
     // unless the operator chose to exit. Safe to call more than once.
-    void on_process_end();
+    void on_process_end(const std::optional<SignalSender>& by = std::nullopt);
 
     // A notification area has come up (late at logon, or again after the
     // panel or task bar restarted): put the icon there. A window that was
@@ -97,6 +104,8 @@ private:
     enum class Phase { starting, running, failed, ending };
 
     void place_icon();
+    void start_own_sensor(const LocalTime& now);
+    void rotate();
     std::optional<StartupError> refuse_start(const Text& text);
     // The one path for a claim found lost: serves the folder where it is
     // free again (starting a sensor, or watching the one left on it), and
@@ -118,7 +127,8 @@ private:
     FolderService folder_;
     SensorWatch watch_;
     LowDiskWarning low_disk_;
-    KeepSettings keeping_;
+    OperatorRecord record_;
+    Settings in_force_;  // without the warnings, told once
     KeepingNews keeping_news_;
     // Empty when the program folder is unknown.
     std::string log_folder_;

@@ -28,6 +28,7 @@ struct SensorStatus {
     std::string since;  // running: "HH:MM" of its start or take-over
     int quick_ends = 0;  // given_up: how many ends in a row
     std::string holder;  // served_elsewhere, unwatched_elsewhere: "alice, process 4711"
+    bool rotation_tomorrow = false;  // the next rotation is tomorrow's
 
     [[nodiscard]] bool runs() const { return kind == Kind::running; }
     bool operator==(const SensorStatus&) const = default;

@@ -43,6 +43,8 @@ SensorWatch::SensorWatch(Sensor& sensor, Platform& platform, Telling& telling)
 
 SensorStart SensorWatch::launch(const LocalTime& now) {
     const SensorStart started = sensor_.start();
+    sensor_missing_ = started.outcome == SensorStart::Outcome::not_found;
+    if (sensor_missing_) missing_name_ = started.executable;
     quick_ends_.started(wall_seconds(now));
     if (started.ok()) telling_.sensor_started();
     show_start(started, now);
@@ -76,6 +78,7 @@ SensorStart SensorWatch::start_serving(const LocalTime& now) {
 
 void SensorWatch::stop_by_operator() {
     forget_end_unseen();
+    sensor_missing_ = false;
     sensor_.stop();
     show(SensorStatus::Kind::stopped);
 }
@@ -102,6 +105,7 @@ void SensorWatch::forget_end_unseen() {
 }
 
 std::optional<SensorStart> SensorWatch::on_tick(const LocalTime& now, bool rotating) {
+    if (sensor_missing_ && !rotating && !sensor_.running_pid()) return look_for_missing(now);
     const bool ended = unrestarted_end_.has_value();
     if (!ended && sensor_.running_pid()) quick_ends_.seen_alive(wall_seconds(now));
     if (!ended) return std::nullopt;
@@ -114,6 +118,21 @@ std::optional<SensorStart> SensorWatch::on_tick(const LocalTime& now, bool rotat
     }
     const SensorStart started = launch(now);
     if (started.ok()) telling_.tell(Priority::notice, {TextId::sensor_started_again, {}});
+    return started;
+}
+
+// A sensor put in place after Brevalt looked for it starts at the next
+// check; until then nothing more is told than the first time.
+SensorStart SensorWatch::look_for_missing(const LocalTime& now) {
+    const SensorStart started = sensor_.start();
+    if (started.outcome == SensorStart::Outcome::not_found) return started;
+    sensor_missing_ = false;
+    quick_ends_.started(wall_seconds(now));
+    if (started.ok()) {
+        telling_.sensor_started();
+        telling_.tell(Priority::notice, {TextId::sensor_found, {missing_name_}});
+    }
+    show_start(started, now);
     return started;
 }
 
@@ -161,7 +180,9 @@ void SensorWatch::tell_record_failure() {
 }
 
 void SensorWatch::tell_start_failure(const SensorStart& start) {
-    if (start.outcome == SensorStart::Outcome::not_found) {
+    if (start.outcome == SensorStart::Outcome::not_found && !start.searched.empty()) {
+        telling_.tell(Priority::err, {TextId::sensor_not_found_in, {start.executable, start.searched}});
+    } else if (start.outcome == SensorStart::Outcome::not_found) {
         telling_.tell(Priority::err, {TextId::sensor_not_found, {}});
     } else {
         telling_.tell(Priority::err, {TextId::sensor_start_failed, {platform_.error_text(start.result.error)}});

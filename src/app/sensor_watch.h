@@ -72,6 +72,7 @@ public:
 private:
     void show(SensorStatus::Kind kind);
     void tell_start_failure(const SensorStart& start);
+    SensorStart look_for_missing(const LocalTime& now);
     // A record of who serves the folder that could not be written: told
     // once, as the sensor it was to name is shown.
     void tell_record_failure();
@@ -81,6 +82,9 @@ private:
     Telling& telling_;
     std::string claimed_folder_;
     QuickEnds quick_ends_;
+    // The last start found no sensor: each tick looks again.
+    bool sensor_missing_ = false;
+    std::string missing_name_;
     // Told already, and not yet started again by a tick.
     std::optional<SensorEnd> unrestarted_end_;
 };

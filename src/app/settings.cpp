@@ -327,6 +327,13 @@ std::variant<Settings, SettingsError> parse_settings(std::string_view bytes, std
     std::size_t i = 0;
     while (i < bytes.size() && is_blank(bytes[i])) ++i;
     if (i == bytes.size() || is_line_end(bytes[i])) return error_for(TextId::settings_no_time, file_name);
+    // '#' starts a remark on every other line; on the first, it would be a
+    // time that never matches and the logs would never be rotated.
+    if (bytes[i] == '#') {
+        const std::size_t end = bytes.find_first_of("\r\n", i);
+        return error_for(TextId::settings_first_line_remark, file_name,
+                         {std::string(bytes.substr(i, end == std::string_view::npos ? end : end - i))});
+    }
 
     Settings settings;
     if (bytes[i] == '"') {

@@ -33,7 +33,8 @@ struct Settings {
     std::vector<Text> warnings;
 };
 
-// The first field of the file's bytes, by the rules of sequential field input:
+// The first field of the file's bytes, by the rules of sequential field input
+// (a first line that is a remark, starting with '#', is an error):
 // leading blanks skipped; a field opening with a double quote runs to the next
 // double quote (or, unterminated, to the end of the line) and loses its
 // quotes; any other field runs to the first comma or line end and loses its

@@ -17,6 +17,9 @@ public:
     virtual ~Shell() = default;
 
     virtual void show_rotation_time(std::string_view text) = 0;  // the time box
+    // Where the time in the box is set, for a shell that can say so on the
+    // box itself: the box only shows it.
+    virtual void explain_rotation_time(std::string_view where) { (void)where; }
     virtual void show_clock(std::string_view text) = 0;          // the clock label
     virtual void start_tick_timer(unsigned interval_ms) = 0;
     // The picture box that stands for the icon in the window; hidden, it

@@ -52,13 +52,33 @@ void Telling::show_status(const SensorStatus& status, std::optional<std::intptr_
     shell_.watch_sensor_end(end_handle);
     metrics_.sensor_state = metrics_state(status.kind);
     publish_metrics();
-    if (!status_on_show_.changes_to(status)) return;
-    shell_.show_sensor_state(status.runs(), shown(status_tooltip(status, rotation_time_)));
+    status_ = status;
+    status_known_ = true;
+    redraw_icon();
+}
+
+void Telling::rotation_done_today(bool done) {
+    if (std::exchange(tomorrow_, done) != done && status_known_) redraw_icon();
+}
+
+void Telling::redraw_icon() {
+    SensorStatus shown_status = status_;
+    shown_status.rotation_tomorrow = tomorrow_;
+    if (!status_on_show_.changes_to(shown_status)) return;
+    Text tooltip = status_tooltip(status_, rotation_time_);
+    // The time alone reads as today's: after today's rotation it is not.
+    if (tomorrow_ && !tooltip.args.empty() && tooltip.args.back() == rotation_time_) {
+        tooltip.args.back() = shown({TextId::next_rotation_tomorrow, {rotation_time_}});
+    }
+    shell_.show_sensor_state(status_.runs(), shown(tooltip));
 }
 
 void Telling::set_rotation_time(std::string rotation_time) {
     rotation_time_ = std::move(rotation_time);
     metrics_.rotation_scheduled = minute_of_day(rotation_time_).has_value();
+    // A time read again changes the tooltip, not the sensor's state.
+    status_on_show_ = {};
+    if (status_known_) redraw_icon();
 }
 
 void Telling::keep_metrics_in(std::string path, std::string log_folder) {

@@ -36,6 +36,8 @@ public:
     // changes. The metrics file follows too. `end_handle`: what the shell
     // waits on for the sensor's end.
     void show_status(const SensorStatus& status, std::optional<std::intptr_t> end_handle);
+    // Whether the next rotation is tomorrow's, which the tooltip says.
+    void rotation_done_today(bool done);
 
     // The metrics book. Where the operator asked for a file, it is written
     // at every change of the sensor's state and every tick, so that its age
@@ -43,6 +45,8 @@ public:
     // the folder writes: one that waits for another operator's would
     // overwrite its numbers with its own.
     void keep_metrics_in(std::string path, std::string log_folder);
+    // The settings named another file, or none: the numbers go on.
+    void move_metrics_to(std::string path) { metrics_path_ = std::move(path); }
     void serving(bool serves) { serving_ = serves; }
     void sensor_started() { ++metrics_.sensor_starts; }
     void sensor_ended() { ++metrics_.sensor_ends; }
@@ -63,7 +67,12 @@ private:
     Platform& platform_;
     MetricsWriter& metrics_writer_;
     std::string rotation_time_;
+    void redraw_icon();
+
     StatusOnShow status_on_show_;
+    SensorStatus status_;
+    bool status_known_ = false;
+    bool tomorrow_ = false;
     std::string metrics_path_;  // empty: no metrics file
     std::string log_folder_;
     MetricsSnapshot metrics_;

@@ -92,6 +92,10 @@ public:
     // does not exist yet); else the sentence that tells them why not and
     // what to do about it.
     virtual std::optional<Text> why_not_operator(const std::string& log_folder) = 0;
+
+    // The user this process runs as, by name, for the record of what an
+    // operator did.
+    virtual std::string user_name() = 0;
 };
 
 }  // namespace brevalt

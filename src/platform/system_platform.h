@@ -23,6 +23,7 @@ public:
     std::string absolute_path(const std::string& path) override;
     bool is_folder(const std::string& path) override;
     std::optional<Text> why_not_operator(const std::string& log_folder) override;
+    std::string user_name() override;
 };
 
 }  // namespace brevalt

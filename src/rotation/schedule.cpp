@@ -45,6 +45,15 @@ void DailySchedule::start(std::string_view rotation_time, const LocalTime& now) 
     if (minute_of_day_ && seconds % k_day_seconds >= (*minute_of_day_ + 1) * 60LL) done_day_ = seconds / k_day_seconds;
 }
 
+void DailySchedule::change_time(std::string_view rotation_time, const LocalTime& now) {
+    const LocalTime previous = previous_tick_;
+    start(rotation_time, now);
+    previous_tick_ = previous;
+    if (rotated_day_ == wall_day(now)) done_day_ = rotated_day_;
+}
+
+bool DailySchedule::done_today(const LocalTime& now) const { return minute_of_day_ && done_day_ == wall_day(now); }
+
 DailySchedule::Decision DailySchedule::tick(std::int16_t& rotated_flag, const LocalTime& now) {
     const LocalTime previous = std::exchange(previous_tick_, now);
     const std::int64_t seconds = wall_seconds(now);
@@ -54,7 +63,7 @@ DailySchedule::Decision DailySchedule::tick(std::int16_t& rotated_flag, const Lo
     if (wall_seconds(previous) / 60 != seconds / 60) rotated_flag = 0;
     if (done_day_ == today) return {};
     if (schedule_tick(rotation_time_, rotated_flag, clock_text(now))) {
-        done_day_ = today;
+        done_day_ = rotated_day_ = today;
         return {Kind::in_minute, previous};
     }
     if (!minute_of_day_) return {};
@@ -64,7 +73,7 @@ DailySchedule::Decision DailySchedule::tick(std::int16_t& rotated_flag, const Lo
     // rotation today under the same dated name.
     const std::int64_t minute_start = today * k_day_seconds + *minute_of_day_ * 60LL;
     if (seconds < minute_start + 60 || wall_seconds(previous) >= minute_start) return {};
-    done_day_ = today;
+    done_day_ = rotated_day_ = today;
     return {Kind::caught_up, previous};
 }
 

@@ -56,11 +56,21 @@ public:
     // and so is never caught up either.
     Decision tick(std::int16_t& rotated_flag, const LocalTime& now);
 
+    // The settings were read again with another time: as at a start, a
+    // minute over already today is not made up for, and a date that had
+    // its rotation has no second one.
+    void change_time(std::string_view rotation_time, const LocalTime& now);
+
+    // Today's rotation is done, or its minute was over at the start: the
+    // next one is tomorrow's.
+    [[nodiscard]] bool done_today(const LocalTime& now) const;
+
 private:
     std::string rotation_time_;
     std::optional<int> minute_of_day_;
     LocalTime previous_tick_;
     std::optional<std::int64_t> done_day_;  // wall_day of the last rotation, or of a start after its minute
+    std::optional<std::int64_t> rotated_day_;  // wall_day of the last rotation
 };
 
 }  // namespace brevalt

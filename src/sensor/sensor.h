@@ -101,11 +101,15 @@ struct SensorStart {
     };
     Outcome outcome = Outcome::started;
     SysResult result;
+    // not_found: the executable's name and the folders looked in, where the
+    // backend can say.
+    std::string executable;
+    std::string searched;
 
     [[nodiscard]] bool ok() const { return outcome == Outcome::started; }
     static SensorStart done() { return {}; }
-    static SensorStart because(Outcome outcome, SysResult result = {}) { return {outcome, result}; }
-    static SensorStart failure(SysResult result) { return {Outcome::failed, result}; }
+    static SensorStart because(Outcome outcome, SysResult result = {}) { return {outcome, result, {}, {}}; }
+    static SensorStart failure(SysResult result) { return {Outcome::failed, result, {}, {}}; }
 };
 
 class Sensor {

@@ -242,6 +242,49 @@ case_clock_jumping_over_the_minute_rotates() {
     check "a new sensor writes fresh logs" wait_until 15 test -s "$LOG_DIR/alert.ids"
 }
 
+# An operator's day: --check answers without a display; each choice in the
+# window and each signal is on record in the system log with its sender;
+# SIGHUP moves the rotation to the new time without stopping the sensor, and
+# a file that does not read leaves the time in force.
+case_operators_day_on_record_and_settings_read_again() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case && printf '03:30\nkeep=3\n' >"$RUN_DIR/brevalt.ini"
+    local checked pid minute
+    checked=$(cd "$RUN_DIR" && env -u DISPLAY "$PROG_DIR/brevalt" --check)
+    check "--check without a display says what it would do, with exit status 0" \
+        grep -q "the dated logs of the 3 newest dates" <<<"$checked"
+    check "and names the sensor it would start" grep -qF "$PROG_DIR/snort" <<<"$checked"
+    echo '# time' >"$RUN_DIR/brevalt.ini"
+    check "--check on a file Brevalt would not start with exits 1 naming the line" \
+        eval '! (cd "$RUN_DIR" && env -u DISPLAY "$PROG_DIR/brevalt" --check 2>&1 >/dev/null | grep -q "line 1")'
+    check "and says why on standard error" \
+        eval '(cd "$RUN_DIR" && env -u DISPLAY "$PROG_DIR/brevalt" --check 2>&1 | grep -q "line 1")'
+    echo 03:30 >"$RUN_DIR/brevalt.ini" && start_brevalt
+    check "one sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    check "the window is shown" eval 'click_icon 1 && wait_until 10 window_shown'
+    check "the window's 停止 is on record with the user" client_click 256 84
+    check "as a notice in the system log" wait_until 10 logged notice "$(id -un) chose 停止 in the window: no sensor runs"
+    check "Snort実行 likewise" client_click 64 84
+    check "with the sensor it started" wait_until 10 logged notice "$(id -un) chose Snort実行 in the window: the sensor runs"
+    check "a new sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
+    minute=$(first_tick_minute)
+    echo "$minute" >"$RUN_DIR/brevalt.ini" && kill -HUP "$BREVALT_PID"
+    check "SIGHUP reads the new time, on record with its sender" \
+        wait_until 10 logged notice "Brevalt received SIGHUP from process [0-9]* of user $(id -un): the settings were read again"
+    check "and says what changed" logged notice "The settings file .* was read again: rotation time 03:30 → $minute"
+    check "the sensor runs on, never stopped by the reload" eval '[[ $(sensor_pids) == "$pid" ]]'
+    check "the next tick rotates at the new time" wait_until 60 eval 'ls "$LOG_DIR"/alert.ids.* >/dev/null 2>&1'
+    echo 'keep=soon' >"$RUN_DIR/brevalt.ini" && kill -HUP "$BREVALT_PID"
+    check "a file that does not read leaves the settings in force" \
+        wait_until 10 logged notice "The settings in force stay: rotation time $minute"
+    check "Brevalt still runs" kill -0 "$BREVALT_PID"
+    kill -TERM "$BREVALT_PID"
+    check "SIGTERM ends Brevalt and its sensor, on record" \
+        wait_until 10 logged notice "Brevalt received SIGTERM from process [0-9]* of user $(id -un): Brevalt ended with its sensor"
+    check "and no sensor is left" wait_until 10 sensor_count_is 0
+}
+
 # keep=3 and compress=yes on a folder seeded with dated logs of many dates:
 # after the start and a rotation the newest 3 dates remain, compressed to
 # exactly what was written, and nothing else is touched. Brevalt killed in the
@@ -477,7 +520,10 @@ case_first_start_tells_what_it_did_and_what_never_works() {
     check "an empty brevalt.ini is refused" box_answered
     check "saying what to write" told "Cannot use the settings file \"$RUN_DIR/brevalt.ini\": the file is empty (write the rotation time on its first line, for example 03:30)"
     local time pid
-    for time in 3:30 25:00 abc '# rotate at half past three'; do
+    echo '# rotate at half past three' >"$RUN_DIR/brevalt.ini" && start_brevalt
+    check "a first line that is a remark is refused" box_answered
+    check "naming the line" told "Cannot use the settings file \"$RUN_DIR/brevalt.ini\": line 1 \"# rotate at half past three\" is a remark"
+    for time in 3:30 25:00 abc; do
         echo "$time" >"$RUN_DIR/brevalt.ini" && start_brevalt
         check "\"$time\" is told as a time that never matches" brevalt_told "The rotation time \"$time\" never matches: the first line of the settings file must be HH:MM"
         check "and the sensor runs" wait_until 10 sensor_count_is 1

@@ -85,6 +85,7 @@ public:
         return std::filesystem::path(path).is_absolute() ? path : "/home/operator/" + path;
     }
     std::optional<Text> why_not_operator(const std::string& /*log_folder*/) override { return not_operator; }
+    std::string user_name() override { return "operator"; }
 
     std::vector<std::string> told;  // "warning: <text>", one per system log line
     FreeSpace space{std::uint64_t{200} << 30, std::uint64_t{400} << 30, {}};

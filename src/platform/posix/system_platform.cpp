@@ -139,6 +139,11 @@ std::optional<Text> SystemPlatform::why_not_operator(const std::string& log_fold
     return Text{TextId::not_operator_posix, {group_name, user_name}};
 }
 
+std::string SystemPlatform::user_name() {
+    const passwd* user = ::getpwuid(::getuid());
+    return user != nullptr ? user->pw_name : "uid " + std::to_string(::getuid());
+}
+
 std::string SystemPlatform::absolute_path(const std::string& path) {
     if (!path.empty() && path.front() == '/') return path;
     std::string dir(PATH_MAX, '\0');

@@ -225,6 +225,14 @@ FolderAccess folder_access(const std::wstring& folder, HANDLE process_token) {
 // A missing folder, or a check that cannot be made, lets Brevalt go on: the
 // sensor then fails loudly on its own, and the claim is out of a
 // non-member's reach anyway.
+std::string SystemPlatform::user_name() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return "<DOMAIN\\you>";
+    std::string account = account_of(token);
+    ::CloseHandle(token);
+    return account;
+}
+
 std::optional<Text> SystemPlatform::why_not_operator(const std::string& log_folder) {
     const auto wide = win32::to_wide(log_folder);
     HANDLE token = nullptr;

@@ -155,23 +155,26 @@ std::size_t PosixSensor::tracked_children() const {
 // The program's own folder first, then the absolute folders of PATH. The
 // current directory is never searched, not even through an empty or "."
 // entry: whoever can write a file there could otherwise have it run.
-std::optional<std::string> PosixSensor::find_executable() const {
-    if (!program_dir_.empty()) {
-        std::string candidate = join_path(program_dir_, executable_name_);
-        if (is_runnable_file(candidate)) return candidate;
-    }
+std::vector<std::string> PosixSensor::search_folders() const {
+    std::vector<std::string> folders;
+    if (!program_dir_.empty()) folders.push_back(program_dir_);
     const char* path_env = std::getenv("PATH");
-    if (path_env == nullptr) return std::nullopt;
+    if (path_env == nullptr) return folders;
     std::string_view rest(path_env);
     while (true) {
         const std::size_t colon = rest.find(':');
         const std::string_view entry = rest.substr(0, colon);
-        if (!entry.empty() && entry.front() == '/') {
-            std::string candidate = join_path(std::string(entry), executable_name_);
-            if (is_runnable_file(candidate)) return candidate;
-        }
+        if (!entry.empty() && entry.front() == '/') folders.emplace_back(entry);
         if (colon == std::string_view::npos) break;
         rest.remove_prefix(colon + 1);
+    }
+    return folders;
+}
+
+std::optional<std::string> PosixSensor::find_executable() const {
+    for (const std::string& folder : search_folders()) {
+        std::string candidate = join_path(folder, executable_name_);
+        if (is_runnable_file(candidate)) return candidate;
     }
     return std::nullopt;
 }
@@ -198,7 +201,14 @@ SensorStart PosixSensor::start() {
     (void)reap();
 
     const std::optional<std::string> path = find_executable();
-    if (!path) return SensorStart::because(SensorStart::Outcome::not_found);
+    if (!path) {
+        SensorStart missing = SensorStart::because(SensorStart::Outcome::not_found);
+        missing.executable = executable_name_;
+        for (const std::string& folder : search_folders()) {
+            missing.searched += (missing.searched.empty() ? "" : ", ") + folder;
+        }
+        return missing;
+    }
     await_stopped_gone();
     // Never two sensors for one folder: whatever of an earlier one still
     // holds the claim keeps a new one from starting.

@@ -42,6 +42,11 @@ public:
     [[nodiscard]] std::optional<std::string> take_record_failure() override { return claim_.take_record_failure(); }
     [[nodiscard]] bool holds_claim() override;
 
+    // Beside the program, then each absolute folder of PATH: never the
+    // current directory, where a planted program would be run.
+    [[nodiscard]] std::vector<std::string> search_folders() const;
+    [[nodiscard]] std::optional<std::string> find_executable() const;
+
     // The remembered sensor, if one is started and not yet stopped or reaped.
     [[nodiscard]] std::optional<pid_t> current_pid() const;
     // Children not yet reaped: the remembered one, stopped ones, and ones
@@ -56,7 +61,6 @@ private:
         bool child = false;
     };
 
-    [[nodiscard]] std::optional<std::string> find_executable() const;
     static bool signal_group(const Watched& sensor, int signal_number);
     static bool gone(const Watched& sensor);
     // Gives stopped sensors their grace time, then makes sure they are gone.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/settings_check.h"
 #include "display_reach.h"
 #include "main_window.h"
 #include "session_end.h"
@@ -47,6 +48,16 @@ int main(int argc, char* argv[]) {
     case brevalt::CommandLine::Action::version:
         std::printf("brevalt %s\n", BREVALT_VERSION);
         return 0;
+    case brevalt::CommandLine::Action::check: {
+        const brevalt::PosixSensor sensor(platform.program_dir().path);
+        brevalt::SensorLookup lookup{sensor.find_executable(), {}};
+        for (const std::string& folder : sensor.search_folders()) {
+            lookup.searched += (lookup.searched.empty() ? "" : ", ") + folder;
+        }
+        const brevalt::SettingsCheck check = brevalt::check_settings(platform, brevalt::k_settings_file_name, lookup);
+        std::fputs(check.report.c_str(), check.status == 0 ? stdout : stderr);
+        return check.status;
+    }
     case brevalt::CommandLine::Action::unknown_option:
         std::fputs(brevalt::unknown_option_text(line, places()).c_str(), stderr);
         return brevalt::k_usage_error_status;

@@ -16,7 +16,12 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <pwd.h>
+
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <utility>
 
 #include "status_notifier_item.h"
@@ -58,7 +63,7 @@ MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, bre
     connect(notification_area_, &NotificationArea::appeared, this, &MainWindow::on_notification_area_appeared);
 
     session_end_ = new SessionEnd(this);
-    connect(session_end_, &SessionEnd::ended, this, &MainWindow::end_session);
+    connect(session_end_, &SessionEnd::signalled, this, &MainWindow::on_signal);
 }
 
 void MainWindow::setVisible(bool visible) {
@@ -95,6 +100,10 @@ void MainWindow::ensure_controls() {
     start_button = place(new QPushButton(QStringLiteral("Snort実行"), client), "start_button", twips(240, 960, 1455, 615));
     clock_label = place(new QLabel(client), "clock_label", twips(1200, 240, 2415, 375));
     time_box->setText(rotation_time_);
+    // The time is set in the settings file; a box that took typing and
+    // ignored it would let an operator believe the rotation moved.
+    time_box->setReadOnly(true);
+    time_box->setToolTip(time_box_tip_);
     clock_label->setText(clock_);
     icon_picture->setVisible(!icon_picture_hidden_);
 
@@ -129,6 +138,27 @@ void MainWindow::on_icon_activated(QSystemTrayIcon::ActivationReason reason) {
 void MainWindow::on_notification_area_appeared() { core_.on_notification_area_appeared(); }
 
 void MainWindow::end_session() { core_.end_session(); }
+
+// SIGHUP reads the settings again, as daemons do; the others end the
+// session's Brevalt and its sensor. Who sent it goes on record.
+void MainWindow::on_signal(int signal_number, qint64 sender_pid, quint32 sender_uid) {
+    brevalt::SignalSender sender;
+    sender.signal = sigabbrev_np(signal_number) != nullptr ? std::string("SIG") + sigabbrev_np(signal_number)
+                                                            : "signal " + std::to_string(signal_number);
+    sender.pid = static_cast<long>(sender_pid);
+    const passwd* user = ::getpwuid(static_cast<uid_t>(sender_uid));
+    sender.user = user != nullptr ? user->pw_name : "uid " + std::to_string(sender_uid);
+    if (signal_number == SIGHUP) {
+        core_.reload_settings(sender);
+    } else {
+        core_.end_session(sender);
+    }
+}
+
+void MainWindow::explain_rotation_time(std::string_view where) {
+    time_box_tip_ = text(where);
+    if (time_box != nullptr) time_box->setToolTip(time_box_tip_);
+}
 
 void MainWindow::on_process_end() { core_.on_process_end(); }
 

@@ -42,6 +42,7 @@ public:
     void on_icon_activated(QSystemTrayIcon::ActivationReason reason);
     void on_notification_area_appeared();
     void end_session();
+    void on_signal(int signal_number, qint64 sender_pid, quint32 sender_uid);
     // The event loop has returned, or the process is ending from within it
     // (Qt ends it when the display server goes away).
     void on_process_end();
@@ -60,6 +61,7 @@ public:
     void setVisible(bool visible) override;
 
     void show_rotation_time(std::string_view text) override;
+    void explain_rotation_time(std::string_view where) override;
     void show_clock(std::string_view text) override;
     void start_tick_timer(unsigned interval_ms) override;
     void hide_icon_picture() override;
@@ -82,6 +84,7 @@ private:
 
     // What the core has put into the controls, kept for controls not yet built.
     QString rotation_time_;
+    QString time_box_tip_;
     QString clock_;
     bool icon_picture_hidden_ = false;
     // The sensor's state as the core last told it, for an icon made later.

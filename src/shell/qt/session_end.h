@@ -4,10 +4,11 @@
 
 class QSocketNotifier;
 
-// Word that the desktop session is ending, whichever way the session manager
-// says so: a session manager that speaks no session protocol (LXQt's, or a
-// display manager) sends SIGTERM or SIGHUP to the programs it started, and a
-// terminal's Ctrl+C sends SIGINT. The signals are turned into an event on
+// Word that the desktop session is ending, or that the settings are to be
+// read again: a session manager that speaks no session protocol (LXQt's, or
+// a display manager) sends SIGTERM to the programs it started, a terminal's
+// Ctrl+C sends SIGINT, and an operator sends SIGHUP, as to any daemon, to
+// have the settings read again. The signals are turned into an event on
 // the window's thread, so the window ends the session there, between two of
 // its handlers. A session manager that speaks XSMP (Xfce's) asks the program
 // to quit instead, and the display server's end ends the process; the
@@ -22,7 +23,8 @@ public:
     SessionEnd& operator=(const SessionEnd&) = delete;
 
 signals:
-    void ended();
+    // A signal came, from the process and user the system names.
+    void signalled(int signal_number, qint64 sender_pid, quint32 sender_uid);
 
 private:
     QSocketNotifier* notifier_ = nullptr;

@@ -49,7 +49,7 @@ constexpr std::array<ControlSpec, MainWindow::k_control_count> k_controls{{
     {k_icon_picture_class, L"", 0, WS_EX_CLIENTEDGE, 240, 120, 735, 495},
     {L"BUTTON", L"Frame1", BS_GROUPBOX, 0, k_frame_left, k_frame_top, 4215, 1335},
     {L"STATIC", L"切り替え時刻", SS_LEFT, 0, k_frame_left + 360, k_frame_top + 600, 1335, 375},
-    {L"EDIT", L"", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, k_frame_left + 1920, k_frame_top + 480, 975,
+    {L"EDIT", L"", ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, WS_EX_CLIENTEDGE, k_frame_left + 1920, k_frame_top + 480, 975,
      375},
     {L"STATIC", L"hh:mm", SS_LEFT, 0, k_frame_left + 3120, k_frame_top + 600, 975, 375},
 }};

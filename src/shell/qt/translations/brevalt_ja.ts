@@ -48,8 +48,8 @@
         <translation>ログを切り替えました: %1, %2</translation>
     </message>
     <message id="log_kept_name">
-        <source>%1 kept its name: %2 exists already</source>
-        <translation>%1 の名前はそのままです: %2 が既にあります</translation>
+        <source>%1 kept its name: %2 exists already. The logs are rotated once per date: to rotate again today, move or rename %2 first</source>
+        <translation>%1 の名前はそのままです: %2 が既にあります。ログの切り替えは日付ごとに 1 回です: 今日もう一度切り替えるには、先に %2 を移動するか名前を変えてください</translation>
     </message>
     <message id="log_not_renamed">
         <source>%1 could not be renamed to %2: %3</source>
@@ -334,6 +334,46 @@
     <message id="network_log_folder">
         <source>The log folder "%1" is on a network file system: the claim that keeps one sensor per folder holds on this machine only. Two machines must not share this folder; give each machine a log folder of its own</source>
         <translation>ログフォルダー "%1" はネットワークファイルシステム上にあります: フォルダーごとにセンサーを 1 つに保つ確保はこのマシン内でしか効きません。2 台のマシンでこのフォルダーを共有しないでください。マシンごとに専用のログフォルダーを用意してください</translation>
+    </message>
+    <message id="settings_first_line_remark">
+        <source>Cannot use the settings file "%1": line 1 "%2" is a remark, but the first line must hold the rotation time (HH:MM, for example 03:30); remarks may follow on later lines</source>
+        <translation>設定ファイル "%1" を使えません: 1 行目 "%2" は注釈ですが、1 行目には切り替え時刻 (HH:MM、例 03:30) を書いてください。注釈は 2 行目以降に書けます</translation>
+    </message>
+    <message id="next_rotation_tomorrow">
+        <source>tomorrow %1</source>
+        <translation>明日 %1</translation>
+    </message>
+    <message id="sensor_not_found_in">
+        <source>The sensor could not be started: no executable "%1" in %2. Brevalt looks again at every check and starts it once it is there</source>
+        <translation>センサーを起動できませんでした: %2 に実行ファイル "%1" がありません。Brevalt は確認のたびに探し、見つかりしだい起動します</translation>
+    </message>
+    <message id="sensor_found">
+        <source>The sensor "%1" is there now and was started</source>
+        <translation>センサー "%1" が見つかったので起動しました</translation>
+    </message>
+    <message id="action_in_window">
+        <source>%1 chose %2 in the window: %3</source>
+        <translation>%1 がウィンドウで %2 を選びました: %3</translation>
+    </message>
+    <message id="action_signal">
+        <source>Brevalt received %1 from process %2 of user %3: %4</source>
+        <translation>Brevalt はユーザー %3 のプロセス %2 から %1 を受け取りました: %4</translation>
+    </message>
+    <message id="action_session_end">
+        <source>The desktop session of %1 ended: %2</source>
+        <translation>%1 のデスクトップセッションが終了しました: %2</translation>
+    </message>
+    <message id="settings_reloaded">
+        <source>The settings file "%1" was read again: %2</source>
+        <translation>設定ファイル "%1" を読み直しました: %2</translation>
+    </message>
+    <message id="settings_not_reloaded">
+        <source>The settings in force stay: %1</source>
+        <translation>現在の設定のままです: %1</translation>
+    </message>
+    <message id="time_box_tip">
+        <source>The rotation time, set on the first line of "%1"; read again on SIGHUP</source>
+        <translation>切り替え時刻。"%1" の 1 行目で設定し、SIGHUP で読み直します</translation>
     </message>
 </context>
 </TS>
