@@ -247,8 +247,7 @@ TEST_F(SensorWatchScenario, SessionEndStopsTheSensorButTheOperatorsExitLeavesIt)
     EXPECT_EQ(sensor.stops, 1);
 
     test::CoreHarness other;
-    test::write_file(other.dir / "brevalt.ini", "03:30\n");
-    ASSERT_FALSE(other.core.start_up().has_value());
+    ASSERT_TRUE(other.started());
     other.core.exit_program();
     other.core.on_process_end();
     EXPECT_TRUE(other.shell.ended);
@@ -557,8 +556,7 @@ TEST_F(TellingScenario, MetricsFollowTheSensorAndCountStartsAndRotations) {
     ASSERT_EQ(metrics.written.size(), before_exit + 1);
     EXPECT_EQ(last().sensor_state, SensorState::exited);
     test::CoreHarness other;
-    test::write_file(other.dir / "brevalt.ini", "25:00\nmetrics=" + k_metrics + "\n");
-    ASSERT_FALSE(other.core.start_up().has_value());
+    ASSERT_TRUE(other.started("25:00\nmetrics=" + k_metrics + "\n"));
     EXPECT_FALSE(other.metrics.written.back().second.rotation_scheduled);
     other.core.end_session();
     EXPECT_EQ(other.metrics.written.back().second.sensor_state, SensorState::session_ended);

@@ -227,6 +227,12 @@ struct CoreHarness {
     FakeLogKeeper keeper{&log};
     FakeMetricsWriter metrics;
     Core core{shell, platform, sensor, keeper, metrics, (dir / "brevalt.ini").string()};
+
+    // Starts Brevalt on `settings`; false where start-up refused.
+    bool started(const std::string& settings = "03:30\n") {
+        write_file(dir / "brevalt.ini", settings);
+        return !core.start_up().has_value();
+    }
 };
 
 }  // namespace brevalt::test
