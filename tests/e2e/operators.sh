@@ -283,7 +283,7 @@ case_operators_sensors_that_drop_or_daemonise() {
     kill -TERM "$BREVALT_PID" && brevalt_exits_with -eq 0
     check "the session's end ends it" wait_until 10 eval 'sensor_count_is 0'
 
-    printf '#!/bin/sh\nsetsid %s &\nexit 0\n' "$PROG_DIR/snort-real" >"$PROG_DIR/snort"
+    printf '#!/bin/sh\nsetsid %s &\nsleep 1\nexit 0\n' "$PROG_DIR/snort-real" >"$PROG_DIR/snort"
     as_operator brvop1
     check "the daemonised sensor runs" wait_until 10 eval 'sensor_count_is 1 && pid=$(sensor_pids)'
     check "its child holding the claim is waited for and told" wait_until 40 unknown_holder brvop1

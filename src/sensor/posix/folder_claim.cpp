@@ -184,7 +184,8 @@ bool LogFolderClaim::hold() {
 bool LogFolderClaim::hold_alone() {
     if (folder_fd_ < 0 || lock_fd_ < 0) return false;
     if (handed_out_) {
-        const int fresh = lock_file_ ? open_lock_file(folder_fd_) : ::openat(folder_fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fresh =
+            lock_file_ ? open_lock_file(folder_fd_) : ::openat(folder_fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fresh < 0) return false;
         ::close(lock_fd_);
         lock_fd_ = moved_high(fresh);

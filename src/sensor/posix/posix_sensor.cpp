@@ -185,7 +185,8 @@ std::optional<std::string> PosixSensor::find_executable() const {
 // started.
 bool PosixSensor::signal_group(const Watched& sensor, int signal_number) {
     if (sensor.process) return sensor.process->signal_group(signal_number);
-    return sensor.child && sensor.pid != ::getpgrp() && !collected(sensor.pid) && ::kill(-sensor.pid, signal_number) == 0;
+    return sensor.child && sensor.pid != ::getpgrp() && !collected(sensor.pid) &&
+           ::kill(-sensor.pid, signal_number) == 0;
 }
 
 // A child must be collected before its group can be seen empty: an ended

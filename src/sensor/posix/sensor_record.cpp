@@ -129,7 +129,8 @@ std::optional<std::string> write_record(int folder_fd, const SensorRecord& recor
     (void)::unlinkat(folder_fd, temporary.c_str(), 0);
     const int fd = ::openat(folder_fd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0640);
     if (fd < 0) return failed_call("open", errno);
-    int error = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) ? 0 : (errno ? errno : ENOSPC);
+    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
+    int error = wrote == static_cast<ssize_t>(bytes.size()) ? 0 : (wrote < 0 ? errno : ENOSPC);
     // Whatever the mask: a group-writable record is not believed.
     if (error == 0 && ::fchmod(fd, 0640) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
