@@ -327,3 +327,39 @@ case_operators_unknown_holders() {
         wait_until 40 told_to brvop2 "The log folder .* is served by the Brevalt of brvop1, process $first"
     check "one sensor, the first operator's" eval '[[ $(sensors) == brvop1:* ]] && sensor_count_is 1'
 }
+
+# A writer of the first operator holds yesterday's dated log and the live
+# log open, as a sensor that outlived its stop would, while the second
+# operator's Brevalt serves the folder with compress=yes through a
+# rotation: the dated log, another user's, is not compressed, the wait is
+# told once as such, and every line the writer wrote is in the folder.
+case_operators_other_users_writer_through_a_rotation() {
+    check "an X server with a tray runs" desktop trayer
+    check "a system log runs" start_syslog
+    check "two operators and a folder of theirs" ops_setup
+    local writer old day home=$OUT/run-brvop1 lines
+    old=$(date -d yesterday +%Y%m%d) day=$(date +%Y%m%d)
+    as_member brvop1 sh -c 'umask 007 && exec 3>>"$1" 4>>"$2" && echo "writer dated first" >&3 && n=0 &&
+        while [ ! -e "$3/stop" ]; do n=$((n + 1)) && echo "writer live $n" >&4 && sleep 0.1; done &&
+        echo "writer dated last" >&3 && echo "$n" >"$3/count"' sh "$LOG_DIR/alert.ids.$old" "$LOG_DIR/alert.ids" "$home"
+    writer=$!
+    check "the writer holds both logs, writing the live one" wait_until 10 eval '[[ $(stat -c %U "$LOG_DIR/alert.ids.$old") == brvop1 ]] && grep -q "writer live 2" "$LOG_DIR/alert.ids"'
+    touch -d '2 hours ago' "$LOG_DIR/alert.ids.$old"
+    printf '%s\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    as_operator brvop2
+    check "the second operator's Brevalt serves the folder" wait_until 10 eval '[[ $(sensors) == brvop2:* ]]'
+    check "its start says the dated log waits, as another user's" wait_until 40 logged notice "The dated log alert.ids.$old is not compressed yet: another user owns it"
+    check "the rotation at its first tick dates both logs" wait_until 75 rotated "$day"
+    check "a new sensor writes fresh logs" wait_until 15 eval '[[ $(sensors) == brvop2:* ]] && test -s "$LOG_DIR/alert.ids"'
+    check "after the rotation's pass the dated log is still whole, not compressed" \
+        eval 'sleep 5 && [[ $(head -n 1 "$LOG_DIR/alert.ids.$old") == "writer dated first" && ! -e $LOG_DIR/alert.ids.$old.gz ]]'
+    check "the wait was told once, never as another program's" \
+        eval '[[ $(grep -c "another user owns it" "$OUT/$CASE.syslog") == 1 ]] && ! grep -q "in use by another program" "$OUT/$CASE.syslog"'
+    touch "$home/stop"
+    check "the writer ends" wait_until 10 eval 'ended $writer && test -s "$home/count"'
+    every_line() { local f; for f in "$LOG_DIR"/alert.ids*; do if [[ $f == *.gz ]]; then zcat "$f"; else cat "$f"; fi; done; }
+    lines=$(every_line | grep -c '^writer live ')
+    check "every line the writer wrote is in the folder ($lines of $(cat "$home/count"))" \
+        eval '[[ $(every_line | grep "^writer live " | sort -u | wc -l) == $(cat "$home/count") ]]'
+    check "its last line in the dated log too" eval '[[ $(every_line | grep -c "^writer dated last$") == 1 ]]'
+}

@@ -437,6 +437,47 @@ case_log_appended_while_compressed_keeps_every_line() {
     check "and told" wait_until 40 logged 'warn[a-z]*' "The dated log alert.ids.* was written to"
 }
 
+# A small file system for the log folder, nearly filled by an incompressible
+# dated log, compress=yes and a writer on the live log, through a rotation:
+# the log is left as it is, the shortfall told once with its figures, and
+# no line of the writer's is refused for want of room.
+case_log_too_large_to_compress_leaves_the_writer_its_room() {
+    check "an X server with trayer runs" desktop trayer
+    check "a system log runs" start_syslog
+    new_case
+    local big sum day before after told
+    trap '[[ -z ${WRITER_PID:-} ]] || kill "$WRITER_PID" 2>/dev/null; stop_child "${BREVALT_PID:-}"; BREVALT_PID=; kill $(sensor_pids) 2>/dev/null
+        wait_until 5 sensor_count_is 0; umount -l "$LOG_DIR"; stop_child "$SYSLOG_PID"; rm -f /dev/log; end_case; stop_hosts
+        stop_child "${XVFB_PID:-}"' EXIT
+    check "the log folder is a tmpfs of 100 MiB" mount -t tmpfs -o size=100M,mode=755 tmpfs "$LOG_DIR"
+    big=$LOG_DIR/alert.ids.$(date -d '-2 day' +%Y%m%d) day=$(date +%Y%m%d)
+    head -c 80M /dev/urandom >"$big" && touch -d '2 hours ago' "$big" && sum=$(sha256sum <"$big")
+    free_mib() { echo $(($(stat -f -c '%a * %S' "$LOG_DIR") >> 20)); }
+    (n=0; while [[ ! -e $OUT/$CASE.stop ]]; do
+        n=$((n + 1)) && { echo "writer line $n" >>"$LOG_DIR/alert.ids" || echo "$n" >>"$OUT/$CASE.refused"; } && sleep 0.05
+    done; echo "$n" >"$OUT/$CASE.count") 2>>"$OUT/$CASE.writer" &
+    WRITER_PID=$!
+    check "the writer appends to the live log" wait_until 10 grep -q "writer line 2" "$LOG_DIR/alert.ids"
+    before=$(free_mib)
+    printf '%s\ncompress=yes\n' "$(first_tick_minute)" >"$RUN_DIR/brevalt.ini"
+    start_brevalt
+    check "the start tells the shortfall with the log's size" wait_until 40 logged 'warn[a-z]*' \
+        "The dated log ${big##*/} (80 MiB) is not compressed: the log folder has [0-9]* MiB free"
+    after=$(free_mib) told=$(grep -o 'the log folder has [0-9]* MiB free' "$OUT/$CASE.syslog" | head -n 1 | tr -dc 0-9)
+    check "and the room there was before anything was written ($told MiB; $after to $before MiB)" \
+        eval '((told <= before && told + 1 >= after))'
+    check "the rotation at the first tick dates both logs" wait_until 75 rotated "$day"
+    check "a new sensor writes fresh logs" wait_until 15 eval 'sensor_count_is 1 && test -s "$LOG_DIR/alert.ids"'
+    check "after the rotation's pass the shortfall was told once, and no compression failed" \
+        eval 'sleep 5 && [[ $(grep -c "is not compressed: the log folder has" "$OUT/$CASE.syslog") == 1 ]] && ! grep -q "could not be compressed" "$OUT/$CASE.syslog"'
+    check "the log is left as it is, nothing beside it" eval '[[ $(sha256sum <"$big") == "$sum" && -z $(ls "$LOG_DIR" | grep "\.gz") ]]'
+    touch "$OUT/$CASE.stop"
+    check "the writer ends" wait_until 10 eval 'ended $WRITER_PID && test -s "$OUT/$CASE.count"'
+    check "none of its lines was refused" test ! -e "$OUT/$CASE.refused"
+    check "every one is in the live or the dated log" \
+        eval '[[ $(cat "$LOG_DIR"/alert.ids "$LOG_DIR"/alert.ids.$day* | grep "^writer line " | sort -u | wc -l) == $(cat "$OUT/$CASE.count") ]]'
+}
+
 # Settings as an input method or Windows PowerShell writes them: each is
 # honoured (keep=1 deletes the older of two dates) or refused naming the line.
 case_settings_as_operators_type_them() {

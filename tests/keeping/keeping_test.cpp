@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -35,6 +37,9 @@ using test::write_file;
 using namespace std::chrono_literals;
 
 const std::atomic<bool> k_never_stop{false};
+
+// Called by the compression right after its copy is renamed into place.
+std::function<void()> g_after_rename;
 
 std::set<std::string> names_in(const fs::path& folder) {
     std::set<std::string> names;
@@ -393,6 +398,35 @@ TEST(PosixLogFolder, LogHeldOpenForWritingIsLeftUntilLetGo) {
     EXPECT_EQ(gunzip(dir / "alert.ids.20260101.gz"), "alerts\nlate\n");
 }
 
+// The last look before the original goes, after its copy is renamed into
+// place: a name that became another file meanwhile, or a writer waiting to
+// open the log, keeps the original and takes the copy away. What the test
+// does at that moment is done right after the rename, every time.
+TEST(PosixLogFolder, LogChangedAfterItsCopyIsInPlaceIsNotRemoved) {
+    for (const bool other_file : {true, false}) {
+        SCOPED_TRACE(other_file ? "another file under the name" : "a writer waiting to open it");
+        TempDir dir;
+        const fs::path original = dir / "alert.ids.20260101";
+        write_quiet(original, "alerts\n");
+        g_after_rename = [&] {
+            if (other_file) {
+                write_file(dir / "new", "fresh alerts\n");
+                fs::rename(dir / "new", original);
+            } else {
+                // Refused at once while the lease stands, the open asks the
+                // kernel to end it, as a writer's open does.
+                EXPECT_LT(::open(original.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC), 0);
+            }
+        };
+        PosixLogFolder folder_ops;
+        const KeepReport report = keep_logs(folder_ops, dir.path().string(), {0, true}, k_never_stop);
+        g_after_rename = nullptr;
+        EXPECT_EQ(report.in_use, std::vector<std::string>{"alert.ids.20260101"});
+        EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"alert.ids.20260101"});
+        EXPECT_EQ(read_file(original), other_file ? "fresh alerts\n" : "alerts\n");
+    }
+}
+
 // A stop between two logs ends the pass before the next one starts.
 TEST(KeepLogs, StopIsHeardBetweenTwoCompressions) {
     class StopsAfterOne final : public LogFolder {
@@ -494,3 +528,12 @@ TEST(BackgroundKeeper, StopDuringCompressionLeavesOriginalWholeAndLaterPassFinis
 
 }  // namespace
 }  // namespace brevalt
+
+// The compression's rename, done, then the test's moment after it.
+extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned int flags) noexcept {
+    const long renamed = ::syscall(SYS_renameat2, from_dir, from, to_dir, to, flags);
+    const int error = errno;
+    if (renamed == 0 && brevalt::g_after_rename) brevalt::g_after_rename();
+    errno = error;
+    return static_cast<int>(renamed);
+}
