@@ -4,6 +4,17 @@
 # run by the case as an unprivileged user on a free loopback port, publishes
 # the file that Brevalt writes; sourced by run.sh.
 
+# start_exporter USER GROUP FOLDER: the real node_exporter, as USER, with only
+# its textfile collector reading FOLDER, on a free loopback port
+# (EXPORTER_PORT); EXPORTER_PID is its process.
+start_exporter() {
+    EXPORTER_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    setpriv --reuid="$1" --regid="$2" --clear-groups prometheus-node-exporter \
+        --web.listen-address="127.0.0.1:$EXPORTER_PORT" --collector.disable-defaults --collector.textfile \
+        --collector.textfile.directory="$3" >"$OUT/$CASE.exporter" 2>&1 &
+    EXPORTER_PID=$!
+    wait_until 10 scrape
+}
 # exporter_metric NAME: the value of NAME (with its labels, if given) in a fresh scrape.
 scrape() { curl -sf "http://127.0.0.1:$EXPORTER_PORT/metrics" >"$OUT/$CASE.scrape"; }
 exporter_metric() { scrape && awk -v n="$1" '$1 == n { printf "%.0f\n", $2; f = 1 } END { exit !f }' "$OUT/$CASE.scrape"; }
@@ -29,13 +40,8 @@ print(reads, "reads")' "$@"
 case_metrics_published_through_node_exporter() {
     check "an X server without a tray runs" desktop
     METRICS_DIR=$(mktemp -d) && chmod 755 "$METRICS_DIR" && PROM=$METRICS_DIR/brevalt.prom
-    EXPORTER_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    setpriv --reuid=nobody --regid=nogroup --clear-groups prometheus-node-exporter \
-        --web.listen-address="127.0.0.1:$EXPORTER_PORT" --collector.disable-defaults --collector.textfile \
-        --collector.textfile.directory="$METRICS_DIR" >"$OUT/$CASE.exporter" 2>&1 &
-    EXPORTER_PID=$!
-    trap 'stop_child "$EXPORTER_PID"; rm -rf "$METRICS_DIR"; end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT
-    check "node_exporter answers" wait_until 10 scrape
+    trap 'stop_child "${EXPORTER_PID:-}"; rm -rf "$METRICS_DIR"; end_case; stop_hosts; stop_child "${XVFB_PID:-}"' EXIT
+    check "node_exporter answers" start_exporter nobody nogroup "$METRICS_DIR"
     umask 007
     start_case "$(first_tick_minute)"$'\n'"metrics=$PROM"
     check "the exporter publishes a running sensor" wait_until 10 exporter_shows 'brevalt_sensor_state{state="running"}' 1

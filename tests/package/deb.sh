@@ -27,7 +27,7 @@ had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null
 cleanup() {
     dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null
     rm -rf /var/opt/brevalt  # only the test's own logs are in there
-    rm -f /var/lib/prometheus/node-exporter/brevalt-test-other.prom
+    rm -f /var/lib/prometheus/node-exporter/brevalt-test-{other,link}.prom
     dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
     [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
     # A purge takes an empty /etc/opt or /var/opt along when no other package owns it.
@@ -84,11 +84,15 @@ expect "the upgrade to $version+1 keeps the edited brevalt.ini and every log" \
 expect "the metrics folder is the operators' to write and everyone's to read: 2775 root:brevalt" \
     eval '[[ $(stat -c %a:%U:%G /var/opt/brevalt/metrics) == 2775:root:brevalt ]] && date >/var/opt/brevalt/metrics/brevalt.prom &&
         mkdir -p /var/lib/prometheus/node-exporter && echo kept >/var/lib/prometheus/node-exporter/brevalt-test-other.prom &&
+        ln -sf /var/opt/brevalt/metrics-old/brevalt.prom /var/lib/prometheus/node-exporter/brevalt-test-link.prom &&
         ln -sf /var/opt/brevalt/metrics/brevalt.prom /var/lib/prometheus/node-exporter/brevalt.prom'
 expect "dpkg -r keeps every log" eval 'dpkg -r brevalt && [[ ! -e /opt/brevalt/brevalt && $(log_sums $logs) == "$sums" ]]'
-expect "dpkg -P keeps every log, and takes the metrics file and its link, no other file" eval 'dpkg -P brevalt && [[ ! -e /etc/opt/brevalt/brevalt.ini && $(log_sums $logs) == "$sums" &&
+# A link whose target merely begins like the metrics folder is someone else's.
+expect "dpkg -P keeps every log, and takes the metrics file and its link, no other file or link" eval 'dpkg -P brevalt && [[ ! -e /etc/opt/brevalt/brevalt.ini && $(log_sums $logs) == "$sums" &&
     ! -e /var/opt/brevalt/metrics && ! -L /var/lib/prometheus/node-exporter/brevalt.prom &&
-    $(cat /var/lib/prometheus/node-exporter/brevalt-test-other.prom) == kept ]] && rm /var/lib/prometheus/node-exporter/brevalt-test-other.prom'
+    $(cat /var/lib/prometheus/node-exporter/brevalt-test-other.prom) == kept &&
+    $(readlink /var/lib/prometheus/node-exporter/brevalt-test-link.prom) == /var/opt/brevalt/metrics-old/brevalt.prom ]] &&
+    rm /var/lib/prometheus/node-exporter/brevalt-test-{other,link}.prom'
 cleanup
 expect "the machine is left as it was found" eval '[[ $(machine_state) == "$state_before" ]]'
 summary

@@ -8,7 +8,10 @@
 # second operator's Brevalt leaves the log folder to the first; the logs stay
 # writable for the next operator and closed to everyone else, who can neither
 # lock the folder nor, starting Brevalt from the menu, keep an operator's
-# sensor from starting. Leaves the machine as it found it.
+# sensor from starting. The metrics file, wired as the README has the
+# administrator wire it, read by the real node_exporter as its own user:
+# a crash-looping sensor's ends, the hand-over to the second operator, the
+# last logout. Leaves the machine as it found it.
 # Usage: tests/package/sessions.sh DEB STANDIN_SNORT   (as root)
 # shellcheck disable=SC2016,SC2034,SC2046,SC2086  # checks are passed to eval; helpers read LOG_DIR; pid lists
 set -uo pipefail
@@ -16,22 +19,26 @@ deb=$(realpath "${1:?usage: sessions.sh DEB STANDIN_SNORT}") standin=$(realpath 
 # shellcheck source=scripts/lib/packages.sh
 source "$(dirname "$0")/../../scripts/lib/packages.sh"
 need_packages xvfb xauth xdotool x11-utils dbus-daemon libglib2.0-bin strace xfce4-session xfwm4 xfce4-panel \
-    lxqt-session lxqt-panel openbox python3-xdg trayer procps || exit 2
-{ dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt ]]; } &&
+    lxqt-session lxqt-panel openbox python3-xdg trayer procps prometheus-node-exporter curl || exit 2
+exporter_dir=/var/lib/prometheus/node-exporter prom=/var/opt/brevalt/metrics/brevalt.prom
+{ dpkg-query -W brevalt >/dev/null 2>&1 || [[ -e /var/opt/brevalt || -e /etc/opt/brevalt || -L $exporter_dir/brevalt.prom ]]; } &&
     { echo "Brevalt is or was installed here: this test would touch its logs" >&2; exit 2; }
-OUT=$(mktemp -d) logs=/var/opt/brevalt/log PROG_DIR=/opt/brevalt LOG_DIR=/var/opt/brevalt/log
+OUT=$(mktemp -d) logs=/var/opt/brevalt/log PROG_DIR=/opt/brevalt LOG_DIR=/var/opt/brevalt/log CASE=sessions
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
 # shellcheck source=tests/e2e/hosts.sh
 source "$(dirname "$0")/../e2e/hosts.sh"
+# shellcheck source=tests/e2e/metrics.sh
+source "$(dirname "$0")/../e2e/metrics.sh"
 
 machine_state() {
     dpkg-query -W brevalt 2>&1; getent group brevalt; dpkg-statoverride --list | grep brevalt
     getent passwd | cut -d: -f1; getent group | cut -d: -f1; ls -A /home /run/user /tmp/.ICE-unix 2>&1
-    stat -c '%n %a %U %G' /opt /etc/opt /var/opt 2>&1
+    stat -c '%n %a %U %G' /opt /etc/opt /var/opt 2>&1; ls -A $exporter_dir 2>&1
 }
 state_before=$(machine_state)
 had_group=$(getent group brevalt) opt_dirs=$(ls -d /etc/opt /var/opt 2>/dev/null) had_ice=$(ls -d /tmp/.ICE-unix 2>/dev/null)
+had_exporter_dir=$(ls -d $exporter_dir 2>/dev/null)
 A=bvop$$a B=bvop$$b N=bvguest$$ users=() box=
 declare -A DISP XPID RUN SESS LOGFILE BPID TRACE DESKTOP=([xfce4-session]=XFCE [lxqt-session]=LXQt)
 
@@ -48,12 +55,16 @@ cleanup() {
     done
     users=()
     [[ -n $had_ice ]] || rmdir /tmp/.ICE-unix 2>/dev/null
-    rm -f /opt/brevalt/snort
+    rm -f /opt/brevalt/snort /opt/brevalt/snort-standin
+    stop_child "${EXPORTER_PID:-}"
     dpkg-query -W brevalt >/dev/null 2>&1 && dpkg -P brevalt >/dev/null 2>&1
     rm -rf /var/opt/brevalt  # only the test's own logs are in there
     dpkg-statoverride --list $logs >/dev/null && dpkg-statoverride --remove $logs
     [[ -n $had_group ]] || ! getent group brevalt >/dev/null || groupdel brevalt
     [[ -z $opt_dirs ]] || mkdir -p $opt_dirs
+    # The purge takes the link; one left by a purge that failed goes too.
+    [[ $(readlink $exporter_dir/brevalt.prom) != "$prom" ]] || rm -f $exporter_dir/brevalt.prom
+    [[ -n $had_exporter_dir ]] || rmdir -p --ignore-fail-on-non-empty $exporter_dir 2>/dev/null
 }
 trap 'cleanup; rm -rf "$OUT"' EXIT
 
@@ -62,7 +73,16 @@ apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb" >"$
 # Where operators put their sensor wrapper: the stand-in writes through /opt/brevalt/log.
 install -m 755 "$standin" /opt/brevalt/snort
 # No rotation until the last logon: it would rename the logs the checks follow.
-date -d '+12 hours' +%H:%M >/etc/opt/brevalt/brevalt.ini
+# The metrics file on, as the README says: metrics= uncommented in the shipped
+# file; node_exporter, as prometheus, reads its own folder, which holds a
+# link to the file in the package's metrics folder.
+sed -i -e "1s/.*/$(date -d '+12 hours' +%H:%M)/" -e 's/^#metrics=/metrics=/' /etc/opt/brevalt/brevalt.ini
+if ! { mkdir -p $exporter_dir && ln -s $prom $exporter_dir/brevalt.prom && start_exporter prometheus prometheus $exporter_dir; }; then
+    echo "node_exporter does not answer" >&2; exit 2
+fi
+state_is() { exporter_shows "brevalt_sensor_state{state=\"$1\"}" 1; }
+written_by() { scrape && grep -q "^brevalt_build_info{operator=\"$1\"," "$OUT/$CASE.scrape"; }
+ends_and_starts_are() { exporter_shows brevalt_sensor_ends_total "$1" && exporter_shows brevalt_sensor_starts_total "$2"; }
 # Made at boot on a real machine (tmpfiles.d); ICE, and so XSMP, sockets go there.
 [[ -d /tmp/.ICE-unix ]] || mkdir -m 1777 /tmp/.ICE-unix
 
@@ -182,8 +202,31 @@ for s in xfce4-session lxqt-session openbox-session; do
     [[ $s == openbox-session ]] || logout $A
 done
 
+# A's sensor wrapper now starts one that fails three seconds after each
+# start; the one running is ended from outside. Each end is counted and shows
+# as ended until the next check starts the sensor again; after the third end
+# in a row within a minute of its start Brevalt gives up, until the operator
+# starts it from the window.
+starts=$(exporter_metric brevalt_sensor_starts_total) sensor=$(sensor_pids)
+install -m 755 "$standin" /opt/brevalt/snort-standin &&
+    printf '#!/bin/sh\nSTANDIN_SENSOR_EXIT_AFTER=3 exec /opt/brevalt/snort-standin\n' >/opt/brevalt/snort.new &&
+    chmod 755 /opt/brevalt/snort.new && mv -f /opt/brevalt/snort.new /opt/brevalt/snort && kill -TERM $sensor
+expect "the exporter shows $A's sensor ended from outside as ended, counted" \
+    wait_until 5 eval 'state_is ended && ends_and_starts_are 1 $starts'
+for end in 2 3; do
+    expect "started again at the next check, it ends by itself: end $end shows as ended" \
+        wait_until 40 eval 'state_is ended && ends_and_starts_are $end $((starts + end - 1))'
+done
+expect "at the next check Brevalt gives up, and no sensor starts" \
+    wait_until 40 eval 'state_is given_up && ends_and_starts_are 3 $((starts + 2))'
+start_from_window() { xdotool mousemove --window "$(icon_window)" 10 10 click 1 && wait_until 10 brevalt_window main >/dev/null &&
+    client_click 64 84; }
+install -m 755 "$standin" /opt/brevalt/snort.new && mv -f /opt/brevalt/snort.new /opt/brevalt/snort
+expect "$A's Snort実行 starts the sensor again: running, its ends still counted" \
+    eval 'on_display $A start_from_window && wait_until 10 eval "state_is running && sensor_count_is 1" && ends_and_starts_are 3 $((starts + 3))'
+
 # A logged on under openbox; B logs on under LXQt beside them.
-first=${BPID[$A]} sensor=$(sensor_pids)
+first=${BPID[$A]} sensor=$(sensor_pids) handover_from=$(date +%s)
 expect "the log folder is root:brevalt 2770; the logs $A's sensor made are $A's, 660: the group's, and no one else's" \
     eval '[[ $(stat -c "%U:%G %a" $logs) == "root:brevalt 2770" && $(stat -c "%U %a" $logs/alert.ids $logs/scan.log | sort -u) == "$A 660" ]]'
 logon $B lxqt-session
@@ -193,9 +236,14 @@ expect "and says on standard error that $A's Brevalt serves the log folder" \
     eval 'grep -F "is served by the Brevalt of $A, process $first" ${LOGFILE[$B]}'
 expect "$A's Brevalt and sensor run on, the one sensor, writing" \
     eval '! ended $first && [[ $(sensor_pids) == "$sensor" ]] && writes'
+expect "while $B's Brevalt waits, the exporter shows $A's file: running, named $A, with $A's ends" \
+    eval 'state_is running && written_by $A && ends_and_starts_are 3 $((starts + 3))'
 logout $A
 expect "once $A's session has ended their sensor, $B's Brevalt serves the folder within a tick, with a sensor of theirs" \
     wait_until 40 eval 'count_is $B /opt/brevalt/snort 1 && sensor_count_is 1 && writes'
+expect "the file then names $B, starts at $B's Brevalt's start, and counts from 0: one start, no end" \
+    wait_until 10 eval 'state_is running && written_by $B && ends_and_starts_are 0 1 &&
+        start=$(exporter_metric brevalt_start_time_seconds) && ((start >= handover_from && start <= $(date +%s)))'
 logout $B
 expect "with no one holding it, $A may lock the log folder; $N may not, nor list it, nor read a log" \
     eval 'runuser -u $A -- flock -n $logs true && ! runuser -u $N -- flock -n $logs true && ! runuser -u $N -- ls $logs &&
@@ -206,7 +254,7 @@ wait_until 40 settled $N >/dev/null; as $N /opt/brevalt/brevalt-autostart --menu
 expect "$N's Brevalt, started from the menu, shows a message box" wait_until 30 eval 'box=$(on_display $N brevalt_window box)'
 size=$(alert_size) inode=$(stat -c %i $logs/alert.ids)
 # A rotation a minute from now: Brevalt's first ticks meet that minute or pass it.
-day=$(date -d '+60 sec' +%Y%m%d) && date -d '+60 sec' +%H:%M >/etc/opt/brevalt/brevalt.ini
+day=$(date -d '+60 sec' +%Y%m%d) && sed -i "1s/.*/$(date -d '+60 sec' +%H:%M)/" /etc/opt/brevalt/brevalt.ini
 logon $B lxqt-session
 expect "meanwhile $B's next logon: their sensor appends to the alert.ids $A's sensor made" \
     eval 'brevalt_up $B && wait_until 15 count_is $B /opt/brevalt/snort 1 && wait_until 10 eval "[[ \$(alert_size) -gt $size && \$(stat -c %i $logs/alert.ids) == $inode ]]"'
@@ -216,6 +264,11 @@ expect "$N was told why on standard error; once the box is answered, their Breva
 logout $N
 expect "at the time in brevalt.ini both logs get dated names through /opt/brevalt/log" wait_until 150 rotated "$day"
 logout $B
+# The last operator's logout: the last file says so, and no heartbeat follows.
+checks=$(exporter_metric brevalt_checks_total)
+expect "after the last logout the exporter shows the session ended, and nothing else" \
+    eval 'state_is session_ended && exporter_shows "brevalt_sensor_state{state=\"running\"}" 0 && written_by $B'
+expect "and a check later the heartbeat has not moved" eval 'sleep 31 && exporter_shows brevalt_checks_total "$checks"'
 
 cleanup
 expect "the machine is left as it was found" eval '[[ $(machine_state) == "$state_before" ]]'
