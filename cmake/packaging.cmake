@@ -13,6 +13,10 @@ set(brevalt_pkg_build ${PROJECT_BINARY_DIR}/packaging)
 install(TARGETS brevalt RUNTIME DESTINATION opt/brevalt)
 install(PROGRAMS ${brevalt_pkg}/brevalt-autostart DESTINATION opt/brevalt)
 file(MAKE_DIRECTORY ${brevalt_pkg_build})
+# On PATH through a link: the program still finds its log folder and its
+# sensor beside /opt/brevalt/brevalt, as the kernel names the link's target.
+file(CREATE_LINK /opt/brevalt/brevalt ${brevalt_pkg_build}/brevalt SYMBOLIC)
+install(FILES ${brevalt_pkg_build}/brevalt DESTINATION usr/bin)
 file(CREATE_LINK /var/opt/brevalt/log ${brevalt_pkg_build}/log SYMBOLIC)
 install(FILES ${brevalt_pkg_build}/log DESTINATION opt/brevalt)
 install(DIRECTORY DESTINATION var/opt/brevalt/log)
@@ -26,10 +30,19 @@ install(FILES ${brevalt_pkg}/brevalt.desktop DESTINATION usr/share/applications)
 install(FILES ${brevalt_pkg}/brevalt-autostart.desktop DESTINATION etc/xdg/autostart RENAME brevalt.desktop)
 install(FILES assets/brevalt.png DESTINATION usr/share/icons/hicolor/32x32/apps)
 
-# Documentation: the copyright, the changelog (compressed, as policy wants)
-# and the example wrapper that runs a real sensor.
-execute_process(COMMAND gzip -9nc ${brevalt_pkg}/changelog OUTPUT_FILE ${brevalt_pkg_build}/changelog.gz)
-install(FILES ${brevalt_pkg}/copyright ${brevalt_pkg_build}/changelog.gz DESTINATION usr/share/doc/brevalt)
+# Documentation: the manual page, the operator's guide (the README), the
+# copyright, the changelog (all but the copyright compressed, as policy
+# wants) and the example wrapper that runs a real sensor.
+foreach(doc ${brevalt_pkg}/changelog ${brevalt_pkg}/brevalt.1 ${PROJECT_SOURCE_DIR}/README.md)
+  get_filename_component(doc_name ${doc} NAME)
+  execute_process(COMMAND gzip -9nc ${doc} OUTPUT_FILE ${brevalt_pkg_build}/${doc_name}.gz)
+  # An edit configures again, so the package never carries an old copy.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${doc})
+endforeach()
+# The guide's own pictures stay in the repository: it reads as plain text.
+install(FILES ${brevalt_pkg_build}/brevalt.1.gz DESTINATION usr/share/man/man1)
+install(FILES ${brevalt_pkg}/copyright ${brevalt_pkg_build}/changelog.gz ${brevalt_pkg_build}/README.md.gz
+        DESTINATION usr/share/doc/brevalt)
 install(FILES ${brevalt_pkg}/snort packaging/brevalt.rules.yml DESTINATION usr/share/doc/brevalt/examples)
 install(FILES ${brevalt_pkg}/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME brevalt)
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package on this machine: lintian, desktop-file-validate; the
+# manual page, the guide and the program on PATH; the
 # upgrade from the last release that left the logs open to every user, which
 # closes them; upgrade, remove, purge, losing no log and no edited setting. Leaves
 # the machine as it found it (package, group, statoverride, own logs). The
@@ -10,7 +11,7 @@ set -uo pipefail
 deb=$(realpath "${1:?usage: deb.sh DEB}")
 # shellcheck source=scripts/lib/packages.sh
 source "$(dirname "$0")/../../scripts/lib/packages.sh"
-need_packages lintian desktop-file-utils git cmake g++ make qt6-base-dev libxcb1-dev dpkg-dev || exit 2
+need_packages lintian man-db desktop-file-utils git cmake g++ make qt6-base-dev libxcb1-dev dpkg-dev || exit 2
 OUT=$(mktemp -d) logs=/var/opt/brevalt/log version=$(dpkg-deb -f "$deb" Version)
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
@@ -81,6 +82,9 @@ dpkg-deb -R "$deb" "$OUT/repack" && sed -i "s/^Version: .*/Version: $version+1/"
 expect "the upgrade to $version+1 keeps the edited brevalt.ini and every log" \
     eval 'apt-get -o DPkg::Lock::Timeout=900 install -y "$OUT/next.deb" && [[ $(dpkg-query -W -f="\${Version}" brevalt) == "$version+1" &&
         $(cat /etc/opt/brevalt/brevalt.ini) == "$edited" && $(log_sums $logs) == "$sums" ]]'
+expect "man brevalt reads the manual page, the guide lies where it says, and brevalt on PATH is the program in /opt" \
+    eval 'MANWIDTH=200 man brevalt >"$OUT/man.txt" && grep -q "^EXIT STATUS" "$OUT/man.txt" && grep -q /usr/share/doc/brevalt/README.md.gz "$OUT/man.txt" &&
+        zgrep -q "^# Brevalt" /usr/share/doc/brevalt/README.md.gz && (cd / && brevalt --help) | grep -q "log folder  */opt/brevalt/log "'
 expect "the metrics folder is the operators' to write and everyone's to read: 2775 root:brevalt" \
     eval '[[ $(stat -c %a:%U:%G /var/opt/brevalt/metrics) == 2775:root:brevalt ]] && date >/var/opt/brevalt/metrics/brevalt.prom &&
         mkdir -p /var/lib/prometheus/node-exporter && echo kept >/var/lib/prometheus/node-exporter/brevalt-test-other.prom &&

@@ -68,7 +68,8 @@ WINEDEBUG=-all,trace+process msiexec /i "$msi" ROTATIONTIME="$rotation_time" KEE
 settings=$(printf '%s\nkeep=30\ncompress=yes\nmetrics=C:\\textfile_inputs\\brevalt.prom' "$rotation_time")
 expect "the x64 MSI installs with ROTATIONTIME=$rotation_time KEEP=30 COMPRESS=yes METRICS=..., each a line of brevalt.ini" \
     eval '[[ $(installed_version) == "$version" && $(tr -d "\r" <"$app/brevalt.ini") == "$settings" ]]'
-expect "the alert rules lie beside the program" cmp "$app/brevalt.rules.yml" "$here/../../packaging/brevalt.rules.yml"
+expect "the alert rules and the operator's guide lie beside the program" eval 'cmp "$app/brevalt.rules.yml" "$here/../../packaging/brevalt.rules.yml" &&
+    cmp "$app/README.txt" "$here/../../README.md"'
 started "$OUT/install.err" >"$OUT/install.started"
 # As the trace writes them: backslashes and quotes escaped.
 net='\"C:\\windows\\system32\\net.exe\" localgroup \"Brevalt Operators\"'
