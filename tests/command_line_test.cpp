@@ -31,6 +31,8 @@ TEST(CommandLine, QuestionsAreAnsweredAndOnlyAnEmptyLineRunsBrevalt) {
     EXPECT_EQ(action_of({"/?"}, true), Action::help);
     EXPECT_EQ(action_of({"--logon"}), Action::unknown_option);
     EXPECT_EQ(action_of({"--logon"}, true), Action::run_at_logon);
+    EXPECT_EQ(action_of({"--reload"}), Action::unknown_option) << "SIGHUP does it elsewhere";
+    EXPECT_EQ(action_of({"--reload"}, true), Action::reload);
     const CommandLine extra = parse_command_line({"--help", "--bogus"}, false);
     EXPECT_EQ(extra.action, Action::unknown_option) << "a second word is never dropped unseen";
     EXPECT_EQ(extra.option, "--bogus");

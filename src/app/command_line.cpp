@@ -19,6 +19,8 @@ CommandLine parse_command_line(const std::vector<std::string_view>& args, bool w
         line.action = CommandLine::Action::version;
     } else if (first == "--check") {
         line.action = CommandLine::Action::check;
+    } else if (windows && first == "--reload") {
+        line.action = CommandLine::Action::reload;
     } else if (windows && first == "--logon") {
         line.action = CommandLine::Action::run_at_logon;
     } else {
@@ -78,7 +80,8 @@ std::string usage_text(const UsagePlaces& places) {
            "  lines starting with #, and empty lines, are remarks\n"
            "\n"
            "Signals: SIGHUP reads brevalt.ini again without stopping the sensor; SIGTERM\n"
-           "and SIGINT end Brevalt and its sensor, as the end of the session does.\n"
+           "and SIGINT end Brevalt and its sensor, as the end of the session does. On\n"
+           "Windows, brevalt --reload has the running Brevalt read brevalt.ini again.\n"
            "\n"
            "Messages go to standard error and to the system log, as \"brevalt\"\n"
            "(" + places.system_log + ").\n"

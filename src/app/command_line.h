@@ -16,6 +16,7 @@ struct CommandLine {
         help,            // --help, -h (and /? on Windows): the usage, status 0
         version,         // --version
         check,           // --check: what the settings file would do, status 0 or 1
+        reload,          // Windows --reload: the running Brevalt reads its settings again
         unknown_option   // anything else: an error with the usage
     };
     Action action = Action::run;

@@ -83,6 +83,18 @@ TEST_F(Win32WindowTest, ClosingTheWindowStopsTheKeepingBeforeTheProgramEnds) {
         ::testing::ExitedWithCode(0), "keeping stopped");
 }
 
+// "brevalt --reload" reaches the running window by its registered message:
+// the settings are read again, the sensor runs on, and the request is on
+// record with its sender.
+TEST_F(Win32WindowTest, AReloadRequestReadsTheSettingsAgainWithoutStoppingTheSensor) {
+    test::write_file(dir_ / "brevalt.ini", "04:15\r\n");
+    ::SendMessageW(window_.window(), ::RegisterWindowMessageW(k_reload_message), 4242, 0);
+    EXPECT_EQ(sensor_.stops, 0);
+    EXPECT_NE(std::ranges::find(platform_.told, "notice: Brevalt received a reload request from process 4242 of user "
+                                                "unknown: the settings were read again; the sensor runs (process 1001)"),
+              platform_.told.end());
+}
+
 // A task bar re-created while the icon is still in place (or a second
 // "TaskbarCreated") must neither lose the icon nor pop the window up unasked.
 TEST_F(Win32WindowTest, TaskbarCreatedWithTheIconInPlaceKeepsTheWindowHidden) {

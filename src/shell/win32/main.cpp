@@ -77,6 +77,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
         const brevalt::SettingsCheck check = brevalt::check_settings(platform, brevalt::k_settings_file_name, lookup);
         return answer(check.report, check.status == 0 ? MB_ICONINFORMATION : MB_ICONERROR, check.status);
     }
+    case brevalt::CommandLine::Action::reload: {
+        // The Brevalt of this session, if one runs, reads its settings again.
+        const HWND running = ::FindWindowW(brevalt::win32::k_window_class, nullptr);
+        if (running == nullptr) return answer("brevalt: no Brevalt runs in this session\n", MB_ICONERROR, 1);
+        ::PostMessageW(running, ::RegisterWindowMessageW(brevalt::win32::k_reload_message),
+                       ::GetCurrentProcessId(), 0);
+        return answer("brevalt: the running Brevalt reads its settings again; what changed is in the "
+                      "Application event log\n", MB_ICONINFORMATION, 0);
+    }
     case brevalt::CommandLine::Action::unknown_option:
         return answer(brevalt::unknown_option_text(line, places()), MB_ICONERROR, brevalt::k_usage_error_status);
     case brevalt::CommandLine::Action::run:

@@ -12,7 +12,6 @@ namespace brevalt::win32 {
 
 namespace {
 
-constexpr const wchar_t* k_window_class = L"Brevalt";
 constexpr const wchar_t* k_icon_picture_class = L"Brevalt.IconPicture";
 constexpr const wchar_t* k_caption = L"Brevalt";
 
@@ -133,6 +132,7 @@ bool MainWindow::create(HINSTANCE instance) {
     }
     if (!create_controls()) return false;
     taskbar_created_message_ = tasktray::listen_for_taskbar_created(hwnd_);
+    reload_message_ = ::RegisterWindowMessageW(k_reload_message);
     apply_dpi(window_dpi(hwnd_), nullptr);
     return true;
 }
@@ -317,6 +317,12 @@ LRESULT CALLBACK MainWindow::icon_picture_proc(HWND window, UINT message, WPARAM
 LRESULT MainWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == taskbar_created_message_ && message != 0) {
         on_taskbar_created();
+        return 0;
+    }
+    // "brevalt --reload", the Windows counterpart of SIGHUP; the sender's
+    // process id comes with it.
+    if (message == reload_message_ && message != 0) {
+        core_.reload_settings(SignalSender{"a reload request", static_cast<long>(wparam), {}});
         return 0;
     }
     switch (message) {

@@ -14,6 +14,11 @@
 
 namespace brevalt::win32 {
 
+// The window class of Brevalt's window, by which `brevalt --reload` finds the
+// Brevalt of its session, and the message it sends it.
+inline constexpr const wchar_t* k_window_class = L"Brevalt";
+inline constexpr const wchar_t* k_reload_message = L"Brevalt.ReloadSettings";
+
 // The program's one window, window class "Brevalt", with its controls, menu
 // and tick timer. Each handler forwards to the Core; the
 // Shell methods are what the Core asks of the window and the icon.
@@ -94,6 +99,7 @@ private:
     HFONT font_ = nullptr;
     HWND last_focus_ = nullptr;
     UINT taskbar_created_message_ = 0;
+    UINT reload_message_ = 0;
     NOTIFYICONDATAA tray_data_{};
     bool tray_prepared_ = false;
     bool icon_placed_ = false;
