@@ -13,19 +13,6 @@
 
 namespace brevalt {
 
-namespace {
-
-// "03:29:50", with the date in front where the clock went over to another
-// day, so that a jump over days reads as one.
-std::string wall_clock_text(const LocalTime& t, bool with_date) {
-    const std::string time = padded_time_text(t);
-    if (!with_date) return time;
-    const std::string caption = clock_caption(t);
-    return caption.substr(0, caption.find(' ') + 1) + time;
-}
-
-}  // namespace
-
 Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
            std::string settings_path)
     : shell_(shell),
@@ -127,10 +114,7 @@ void Core::on_tick() {
     const std::optional<SensorStart> restarted = watch_.on_tick(now, rotating);
     if (restarted && restarted->outcome == SensorStart::Outcome::claim_lost) serve_or_wait(now);
     if (due.kind == DailySchedule::Kind::caught_up) {
-        const bool other_day = wall_day(due.previous_tick) != wall_day(now);
-        telling_.tell(Priority::notice, {TextId::rotation_caught_up,
-                                         {state_.rotation_time, wall_clock_text(due.previous_tick, other_day),
-                                          wall_clock_text(now, other_day)}});
+        telling_.tell(caught_up_news(state_.rotation_time, due.previous_tick, now));
     }
     if (rotating) {
         rotate();

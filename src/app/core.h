@@ -10,6 +10,7 @@
 #include "app/program_state.h"
 #include "app/sensor_watch.h"
 #include "app/settings.h"
+#include "app/startup_error.h"
 #include "app/shell.h"
 #include "app/telling.h"
 #include "keeping/keeping_news.h"
@@ -25,20 +26,6 @@
 namespace brevalt {
 
 inline constexpr unsigned k_tick_interval_ms = 30000;
-// The process status when start-up fails (no usable settings file, or the
-// log folder already served by another Brevalt).
-inline constexpr int k_startup_error_status = 1;
-
-// Why start-up stopped, for the shell to report before it ends the program.
-struct StartupError {
-    std::string message;  // English, for standard error
-    std::string shown;    // the same in the operator's language, for the box
-    // Nothing to show: the program ends with status 0. A user who may not
-    // run Brevalt, started by the start at logon that every user's logon
-    // runs, is no failure of theirs.
-    bool quiet = false;
-};
-
 class Core {
 public:
     Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
@@ -66,7 +53,7 @@ public:
     void exit_program();
     void on_icon_clicked();  // the left button on the icon: show the window
     // The handle given to Shell::watch_sensor_end is ready: the sensor has
-    // ended. Told now and shown on the icon; the next tick starts it again.
+    // ended, told and shown now; the next tick starts it again.
     void on_sensor_end_seen();
 
     // The desktop session is ending (logout, shutdown, a session manager's
@@ -85,13 +72,12 @@ public:
     void on_process_end(const std::optional<SignalSender>& by = std::nullopt);
 
     // A notification area has come up (late at logon, or again after the
-    // panel or task bar restarted): put the icon there. A window that was
-    // shown only because the icon was missing is hidden again; one the
-    // operator opened stays open.
+    // panel or task bar restarted): put the icon there, and hide a window
+    // shown only for want of it.
     void on_notification_area_appeared();
 
-    // Started by the start at logon, which runs for every user: one who may
-    // not run Brevalt is let go quietly rather than shown a box.
+    // Started by the start at logon: a user who may not run Brevalt is let
+    // go quietly rather than shown a box.
     void set_started_at_logon(bool at_logon) { started_at_logon_ = at_logon; }
 
     [[nodiscard]] const ProgramState& state() const { return state_; }

@@ -1,5 +1,6 @@
 #include "app/rotation_news.h"
 
+#include "rotation/clock_text.h"
 #include "rotation/schedule.h"
 
 namespace brevalt {
@@ -17,7 +18,23 @@ void add_rename(std::vector<News>& news, const char* log_name, const std::string
     }
 }
 
+// "03:29:50", with the date in front where the clock went over to another
+// day, so that a jump over days reads as one.
+std::string wall_clock_text(const LocalTime& t, bool with_date) {
+    const std::string time = padded_time_text(t);
+    if (!with_date) return time;
+    const std::string caption = clock_caption(t);
+    return caption.substr(0, caption.find(' ') + 1) + time;
+}
+
 }  // namespace
+
+News caught_up_news(const std::string& rotation_time, const LocalTime& before, const LocalTime& now) {
+    const bool other_day = wall_day(before) != wall_day(now);
+    return {Priority::notice,
+            {TextId::rotation_caught_up,
+             {rotation_time, wall_clock_text(before, other_day), wall_clock_text(now, other_day)}}};
+}
 
 std::vector<News> rotation_news(const RotationReport& report, Platform& platform) {
     if (report.alert_rename.ok() && report.scan_rename.ok()) {
