@@ -27,6 +27,7 @@ TEST(CommandLine, QuestionsAreAnsweredAndOnlyAnEmptyLineRunsBrevalt) {
     EXPECT_EQ(action_of({"-h"}), Action::help);
     EXPECT_EQ(action_of({"--version"}), Action::version);
     EXPECT_EQ(action_of({"--check"}), Action::check);
+    EXPECT_EQ(action_of({"--check"}, true), Action::unknown_option) << "the Windows program stays small";
     EXPECT_EQ(action_of({"/?"}), Action::unknown_option) << "a Windows question elsewhere";
     EXPECT_EQ(action_of({"/?"}, true), Action::help);
     EXPECT_EQ(action_of({"--logon"}), Action::unknown_option);
@@ -54,14 +55,16 @@ protected:
     test::EventLog log;
     test::FakePlatform platform{clock, log};
     const std::string ini = (dir / "brevalt.ini").string();
+    // An absolute path as each system writes one.
+    const std::string metrics = (dir / "brevalt.prom").string();
 };
 
 TEST_F(SettingsCheckTest, SaysWhatEachSettingWouldDoAndWhereTheSensorIs) {
-    test::write_file(dir / "brevalt.ini", "03:30\nkeep=30\ncompress=yes\nmetrics=/var/m/brevalt.prom\nspeed=fast\n");
+    test::write_file(dir / "brevalt.ini", "03:30\nkeep=30\ncompress=yes\nmetrics=" + metrics + "\nspeed=fast\n");
     SettingsCheck check = check_settings(platform, ini, {"/opt/brevalt/snort", {}});
     EXPECT_EQ(check.status, 0);
     for (const std::string named : {ini, std::string("03:30, every day"), std::string("30 newest dates"),
-                                    std::string("gzipped"), std::string("/var/m/brevalt.prom"),
+                                    std::string("gzipped"), metrics,
                                     std::string("/opt/brevalt/log"), std::string("/opt/brevalt/snort"),
                                     std::string("\"speed\"")}) {
         EXPECT_NE(check.report.find(named), std::string::npos) << named << "\n" << check.report;

@@ -17,7 +17,7 @@ CommandLine parse_command_line(const std::vector<std::string_view>& args, bool w
         line.action = CommandLine::Action::help;
     } else if (first == "--version") {
         line.action = CommandLine::Action::version;
-    } else if (first == "--check") {
+    } else if (!windows && first == "--check") {
         line.action = CommandLine::Action::check;
     } else if (windows && first == "--reload") {
         line.action = CommandLine::Action::reload;
@@ -63,8 +63,8 @@ std::string usage_text(const UsagePlaces& places) {
            "  sensor          " + places.sensor_search + "\n"
            "  sensor's output " + places.sensor_output + " (begun afresh at each start)\n"
            "\n"
-           "  --check         read the settings file, say what Brevalt would do with it\n"
-           "                  and exit 0 if it would start, 1 if not; starts nothing\n"
+           "  --check         (Linux) read the settings file, say what Brevalt would do\n"
+           "                  with it and exit 0 if it would start, 1 if not; starts nothing\n"
            "\n"
            "brevalt.ini:\n"
            "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"

@@ -1,5 +1,7 @@
 #include "keeping/keeping_news.h"
 
+#include <algorithm>
+
 #include "rotation/log_names.h"
 
 namespace brevalt {
@@ -56,6 +58,12 @@ void add_failures(std::vector<News>& lines, const KeepReport& report, bool delet
 
 }  // namespace
 
+bool KeepingNews::first_time(std::vector<std::string>& told, const std::string& name) {
+    if (std::find(told.begin(), told.end(), name) != told.end()) return false;
+    told.push_back(name);
+    return true;
+}
+
 std::vector<News> KeepingNews::of(const KeepReport& report, const KeepSettings& settings,
                                                Platform& platform) {
     std::vector<News> lines;
@@ -82,12 +90,12 @@ std::vector<News> KeepingNews::of(const KeepReport& report, const KeepSettings& 
         lines.push_back({Priority::warning, {TextId::clock_behind, {report.rotated_behind, report.newer_in_folder}}});
     }
     for (const std::string& name : report.gz_differs) {
-        if (told_left_.insert(name + ".gz").second) {
+        if (first_time(told_left_, name + ".gz")) {
             lines.push_back({Priority::warning, {TextId::keep_gz_differs, {name, name + ".gz"}}});
         }
     }
     for (const std::string& name : report.in_use) {
-        if (told_left_.insert(name).second) lines.push_back({Priority::warning, {TextId::keep_log_in_use, {name}}});
+        if (first_time(told_left_, name)) lines.push_back({Priority::warning, {TextId::keep_log_in_use, {name}}});
     }
     if (!report.future.empty()) {
         std::string names = some_names(report.future);
@@ -104,7 +112,7 @@ std::vector<News> KeepingNews::of(const KeepReport& report, const KeepSettings& 
     if (!report.waiting.empty()) {
         const bool not_owner = report.waiting_blind == LogFolder::Blind::not_owner;
         const std::string why = not_owner ? std::string("owner") : report.waiting_file_system;
-        if (told_waiting_.insert(why).second) {
+        if (first_time(told_waiting_, why)) {
             const std::string& name = report.waiting.front();
             lines.push_back({Priority::notice, not_owner ? Text{TextId::keep_waits_not_owner, {name}}
                                                          : Text{TextId::keep_waits_file_system, {name, why}}});

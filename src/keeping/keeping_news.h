@@ -1,6 +1,5 @@
 #pragma once
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,17 @@ public:
     std::vector<News> of(const KeepReport& report, const KeepSettings& settings, Platform& platform);
 
 private:
+    // Adds `name` to `told`; false where it was there already. A few names a
+    // run: a tree for them would cost the Windows program more than it saves.
+    static bool first_time(std::vector<std::string>& told, const std::string& name);
+
     // Told once a run: the volume does not change while Brevalt runs.
     bool told_cannot_compress_ = false;
     // A log left whole, beside a ".gz" or for being written to, is met again
     // at every pass; the operator hears of each once a run.
-    std::set<std::string> told_left_;
+    std::vector<std::string> told_left_;
     // Why logs wait, and which names stand in the future: each told once a run.
-    std::set<std::string> told_waiting_;
+    std::vector<std::string> told_waiting_;
     std::string told_future_;
     // A disk short of room is told once a day (yyyymmdd), with the figures.
     int told_no_room_date_ = 0;

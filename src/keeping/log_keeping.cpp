@@ -120,10 +120,17 @@ KeepReport keep_logs(LogFolder& folder_ops, const std::string& folder, const Kee
             reference = std::max(reference, log.date);
         }
         report.reference_date = reference;
-        for (const Found& found : logs) {
-            if (reference == 0 || found.log.date > reference) report.future.push_back(found.entry->name);
+        // In the order of their names (alert.ids before scan.log, then by
+        // date, a ".gz" after its log), sorted as numbers.
+        std::vector<SortKey> order;
+        for (std::size_t i = 0; i < logs.size(); ++i) {
+            const DatedLog& log = logs[i].log;
+            if (reference != 0 && log.date <= reference) continue;
+            order.push_back((SortKey{log.alert ? 0U : 1U} << 62) | (static_cast<SortKey>(log.date) << 30) |
+                            (SortKey{log.gzipped ? 1U : 0U} << 29) | i);
         }
-        std::sort(report.future.begin(), report.future.end());
+        std::sort(order.begin(), order.end());
+        for (const SortKey key : order) report.future.push_back(logs[key & ((SortKey{1} << 29) - 1)].entry->name);
     }
     const unsigned keep = report.future.empty() ? settings.keep_dates : 0;
     const int alert_oldest = oldest_date_kept(logs, true, keep);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/settings_check.h"
 #include "app/core.h"
 #include "main_window.h"
 #include "platform/system_platform.h"
@@ -67,16 +66,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
         return answer(brevalt::usage_text(places()), MB_ICONINFORMATION, 0);
     case brevalt::CommandLine::Action::version:
         return answer("brevalt " BREVALT_VERSION "\n", MB_ICONINFORMATION, 0);
-    case brevalt::CommandLine::Action::check: {
-        // The system's own search for a program, as the sensor's start uses.
-        wchar_t found[MAX_PATH];
-        const DWORD length = ::SearchPathW(nullptr, L"snort.exe", nullptr, MAX_PATH, found, nullptr);
-        brevalt::SensorLookup lookup;
-        if (length > 0 && length < MAX_PATH) lookup.found = brevalt::win32::to_utf8(found);
-        lookup.searched = "the folders Windows searches for a program";
-        const brevalt::SettingsCheck check = brevalt::check_settings(platform, brevalt::k_settings_file_name, lookup);
-        return answer(check.report, check.status == 0 ? MB_ICONINFORMATION : MB_ICONERROR, check.status);
-    }
     case brevalt::CommandLine::Action::reload: {
         // The Brevalt of this session, if one runs, reads its settings again.
         const HWND running = ::FindWindowW(brevalt::win32::k_window_class, nullptr);
@@ -86,6 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
         return answer("brevalt: the running Brevalt reads its settings again; what changed is in the "
                       "Application event log\n", MB_ICONINFORMATION, 0);
     }
+    case brevalt::CommandLine::Action::check:  // not parsed on Windows
     case brevalt::CommandLine::Action::unknown_option:
         return answer(brevalt::unknown_option_text(line, places()), MB_ICONERROR, brevalt::k_usage_error_status);
     case brevalt::CommandLine::Action::run:
