@@ -63,7 +63,7 @@ TEST_F(SettingsCheckTest, SaysWhatEachSettingWouldDoAndWhereTheSensorIs) {
     test::write_file(dir / "brevalt.ini", "03:30\nkeep=30\ncompress=yes\nmetrics=" + metrics + "\nspeed=fast\n");
     SettingsCheck check = check_settings(platform, ini, {"/opt/brevalt/snort", {}});
     EXPECT_EQ(check.status, 0);
-    for (const std::string named : {ini, std::string("03:30, every day"), std::string("30 newest dates"),
+    for (const std::string& named : {ini, std::string("03:30, every day"), std::string("30 newest dates"),
                                     std::string("gzipped"), metrics,
                                     std::string("/opt/brevalt/log"), std::string("/opt/brevalt/snort"),
                                     std::string("\"speed\"")}) {

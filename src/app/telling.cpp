@@ -22,6 +22,7 @@ SensorState metrics_state(SensorStatus::Kind kind) {
         return SensorState::ended;
     case SensorStatus::Kind::served_elsewhere:
     case SensorStatus::Kind::unwatched_elsewhere:
+    case SensorStatus::Kind::held_by_unknown:
         break;
     }
     return SensorState::waiting;

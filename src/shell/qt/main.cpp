@@ -58,6 +58,7 @@ int main(int argc, char* argv[]) {
         std::fputs(check.report.c_str(), check.status == 0 ? stdout : stderr);
         return check.status;
     }
+    case brevalt::CommandLine::Action::reload:  // Windows only: SIGHUP does it here
     case brevalt::CommandLine::Action::unknown_option:
         std::fputs(brevalt::unknown_option_text(line, places()).c_str(), stderr);
         return brevalt::k_usage_error_status;
