@@ -27,9 +27,12 @@ expect() {
 }
 summary() { echo "$passed passed, $failed failed" && ((failed == 0)); }
 
-# Starts an Xvfb on a free display and points DISPLAY at it.
+# Starts an Xvfb on a free display and points DISPLAY at it. It never
+# resets when its last client goes, as a desktop's server, with its panel
+# and session, never does: Brevalt's look at the display before its start
+# would otherwise race the server's reset.
 start_xvfb() {
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$OUT/display" >>"$OUT/xvfb.log" 2>&1 &
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$OUT/display" >>"$OUT/xvfb.log" 2>&1 &
     XVFB_PID=$!
     wait_until 15 test -s "$OUT/display" || { log "Xvfb did not start"; return 1; }
     DISPLAY=":$(cat "$OUT/display")" && export DISPLAY && rm -f "$OUT/display"
