@@ -148,7 +148,7 @@ case_status_notifier_item_follows_the_sensor_in_japanese() {
     running=$(sni_get "$ITEM" IconPixmap | md5sum)
     check "a left click shows the window" eval 'click_icon 1 && wait_until 10 window_shown'
     check "停止 is clicked" client_click 256 84
-    check "NeedsAttention, stopped" wait_until 2 state NeedsAttention "センサー停止中 (停止)、次の切り替え 03:30"
+    check "NeedsAttention, stopped" wait_until 5 state NeedsAttention "センサー停止中 (停止)、次の切り替え \(明日 \)\?03:30"
     check "with another icon" eval '[[ $(sni_get "$ITEM" IconPixmap | md5sum) != "$running" ]]'
     check "Snort実行 is clicked" client_click 64 84
     check "Active again" wait_until 2 state Active "センサー実行中"
