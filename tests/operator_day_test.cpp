@@ -15,10 +15,7 @@ namespace {
 class OperatorDayTest : public ::testing::Test, protected test::CoreHarness {
 protected:
     OperatorDayTest() { clock.set(test::FakeClock::at(2026, 12, 6, 9, 4, 7)); }
-    void start(const std::string& settings = "03:30\n") {
-        test::write_file(dir / "brevalt.ini", settings);
-        ASSERT_FALSE(core.start_up().has_value());
-    }
+    void start(const std::string& settings = "03:30\n") { ASSERT_TRUE(started(settings)); }
     // The system log's lines at `priority` from `from` on.
     std::vector<std::string> told(const std::string& priority, std::size_t from = 0) const {
         std::vector<std::string> lines;

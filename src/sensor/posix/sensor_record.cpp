@@ -17,25 +17,22 @@ namespace {
 
 std::string proc(pid_t pid, const char* entry) { return "/proc/" + std::to_string(pid) + "/" + entry; }
 
+std::string first_line_of(const char* path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 const std::string& boot_id() {
-    static const std::string id = [] {
-        std::ifstream in("/proc/sys/kernel/random/boot_id");
-        std::string line;
-        std::getline(in, line);
-        return line;
-    }();
+    static const std::string id = first_line_of("/proc/sys/kernel/random/boot_id");
     return id;
 }
 
 // Which machine wrote a record, where several share a folder over the
 // network: the boot id changes with every boot, this does not.
 const std::string& machine_id() {
-    static const std::string id = [] {
-        std::ifstream in("/etc/machine-id");
-        std::string line;
-        std::getline(in, line);
-        return line;
-    }();
+    static const std::string id = first_line_of("/etc/machine-id");
     return id;
 }
 
