@@ -8,6 +8,8 @@
 
 #include "app/command_line.h"
 #include "app/settings_check.h"
+#include "control/posix/control_client.h"
+#include "control/posix/socket_places.h"
 #include "display_reach.h"
 #include "main_window.h"
 #include "session_end.h"
@@ -57,6 +59,12 @@ int main(int argc, char* argv[]) {
         const brevalt::SettingsCheck check = brevalt::check_settings(platform, brevalt::k_settings_file_name, lookup);
         std::fputs(check.report.c_str(), check.status == 0 ? stdout : stderr);
         return check.status;
+    }
+    case brevalt::CommandLine::Action::ask_brevalt: {
+        const brevalt::ClientAnswer answer = brevalt::ask_brevalt(line.request, brevalt::control_sockets());
+        std::fputs(answer.out.c_str(), stdout);
+        std::fputs(answer.err.c_str(), stderr);
+        return answer.status;
     }
     case brevalt::CommandLine::Action::reload:  // Windows only: SIGHUP does it here
     case brevalt::CommandLine::Action::unknown_option:

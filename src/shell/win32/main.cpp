@@ -76,6 +76,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
                       "Application event log\n", MB_ICONINFORMATION, 0);
     }
     case brevalt::CommandLine::Action::check:  // not parsed on Windows
+    case brevalt::CommandLine::Action::ask_brevalt:
     case brevalt::CommandLine::Action::unknown_option:
         return answer(brevalt::unknown_option_text(line, places()), MB_ICONERROR, brevalt::k_usage_error_status);
     case brevalt::CommandLine::Action::run:
