@@ -49,6 +49,7 @@ std::optional<long> number_of(std::string_view text) {
 std::string greeting() { return "brevalt " + std::to_string(k_protocol_version) + "\n"; }
 
 std::optional<int> greeting_version(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     constexpr std::string_view name = "brevalt ";
     if (line.substr(0, name.size()) != name) return std::nullopt;

@@ -23,7 +23,8 @@ inline constexpr std::size_t k_max_request_line = 256;
 
 // "brevalt 1\n"
 std::string greeting();
-// The version a greeting announces; nothing where the line is no Brevalt's.
+// The version a greeting line announces (with or without its LF); nothing
+// where the line is no Brevalt's.
 std::optional<int> greeting_version(std::string_view line);
 
 // One request line without its LF; a CR before it and blanks around the
