@@ -19,5 +19,7 @@ int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, Met
 // desktop's Brevalt start a second sensor). `systemctl disable brevalt`
 // returns the machine to a Brevalt in each operator's session.
 bool machine_service_enabled();
+// The same, or the service answers on its socket, however it was started.
+bool machine_service_present();
 
 }  // namespace brevalt
