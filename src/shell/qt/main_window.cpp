@@ -166,6 +166,11 @@ void MainWindow::on_tick() {
         hand_over_to_service();
         return;
     }
+    // The service turned off: this session's Brevalt owns the sensor again.
+    if (core_ == nullptr && brevalt::machine_service_turned_off()) {
+        start_again();
+        return;
+    }
     conductor_->on_tick();
     if (channel_server_) channel_server_->on_tick();
 }
@@ -175,6 +180,10 @@ void MainWindow::hand_over_to_service() {
     channel_server_.reset();
     // The same program again, which finds the service and shows it: the
     // operator's icon stays, now the service's view.
+    start_again();
+}
+
+void MainWindow::start_again() {
     const QStringList arguments = QCoreApplication::arguments();
     std::vector<std::string> words;
     for (const QString& argument : arguments) words.push_back(argument.toStdString());
@@ -182,7 +191,7 @@ void MainWindow::hand_over_to_service() {
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     ::execv("/proc/self/exe", argv.data());
-    // Not started again: this Brevalt ends, and the next logon shows the service.
+    // Not started again: this Brevalt ends, and the next logon starts one.
     QCoreApplication::exit(0);
 }
 

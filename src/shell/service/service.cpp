@@ -109,6 +109,10 @@ bool machine_service_present() {
     return machine_service_enabled() || SocketLink::listened_at(k_machine_socket);
 }
 
+bool machine_service_turned_off() {
+    return ::sd_booted() > 0 && !machine_service_enabled() && !SocketLink::listened_at(k_machine_socket);
+}
+
 int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer) {
     // Standard error is the journal already, which takes the system log too.
     platform.echo_to_stderr = false;
