@@ -267,6 +267,7 @@ void Core::hand_over_to_service() {
     phase_ = Phase::ending;
     watch_.end_with_session();
     keeper_.stop();
+    folder_.hand_over();
     telling_.tell(Priority::notice, {TextId::handed_over_to_service, {platform_.user_name()}});
 }
 

@@ -55,6 +55,10 @@ public:
     // The folder whose claim decides who serves.
     [[nodiscard]] const std::string& claimed_folder() const { return claimed_folder_; }
 
+    // The folder is the machine's service's from now on: this Brevalt,
+    // its sensor ended, goes on as the service's view in this very process.
+    void hand_over() { sensor_.let_go_of_folder(); }
+
     // The claims that mean waiting for another operator rather than serving
     // the folder or refusing to start.
     static bool waits_for(const FolderClaim& claim);

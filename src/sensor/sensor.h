@@ -181,6 +181,12 @@ public:
     // rotation renames the logs only while it is.
     [[nodiscard]] virtual bool holds_claim() { return true; }
 
+    // Lets go of the folder for good, its sensor gone, and strikes this
+    // Brevalt from the record: a process that goes on as something else
+    // (the same process id, started at the same moment) would otherwise
+    // still read as the live Brevalt that serves the folder.
+    virtual void let_go_of_folder() {}
+
     // The file the last sensor started writes its output into; empty where
     // it writes elsewhere (the file could not be opened, or it was started
     // by an earlier Brevalt), so that an older sensor's words are never

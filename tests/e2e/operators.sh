@@ -11,7 +11,7 @@ OPS=(brvop1 brvop2) NONMEMBER=brvnone OPS_GROUP=brvops
 # ops_setup: the users and the case's folders: the program folder root's,
 # the log folder the operators' group's (2770), brevalt.ini for everyone.
 ops_setup() {
-    getent group $OPS_GROUP >/dev/null || groupadd $OPS_GROUP || return 1
+    getent group $OPS_GROUP >/dev/null || { groupadd $OPS_GROUP && OPS_GROUP_MADE=1; } || return 1
     local u
     for u in "${OPS[@]}" $NONMEMBER; do
         id "$u" >/dev/null 2>&1 || useradd -M -N -g nogroup -s /usr/sbin/nologin "$u" || return 1
@@ -32,7 +32,8 @@ ops_teardown() {
         for p in $(pgrep -u "$u"); do kill -KILL "$p"; done
     done
     for u in "${OPS[@]}" $NONMEMBER; do userdel "$u" 2>/dev/null; done
-    groupdel $OPS_GROUP 2>/dev/null
+    # A group the host had before (the package's) stays.
+    [[ -z ${OPS_GROUP_MADE:-} ]] || groupdel $OPS_GROUP 2>/dev/null
     return 0
 }
 # as_operator USER: Brevalt as USER, in the case's folder, started from a

@@ -329,6 +329,8 @@ case_dated_logs_kept_and_compressed() {
 
 # shellcheck source=tests/e2e/operators.sh
 source "$here/operators.sh"
+# shellcheck source=tests/e2e/service_view.sh
+source "$here/service_view.sh"
 # compress=yes: a rotation, its logs compressed at the next start, then a
 # second rotation on that date by a Brevalt started again a minute ahead:
 # the live logs keep their names and the first .gz keeps every line.

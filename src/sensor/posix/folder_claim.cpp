@@ -203,6 +203,14 @@ void LogFolderClaim::record(std::optional<pid_t> sensor) {
     record_unwritten_ = failure.has_value();
 }
 
+void LogFolderClaim::let_go() {
+    if (folder_fd_ >= 0) {
+        const std::optional<ReadRecord> read = read_record(folder_fd_);
+        if (read && read->record.brevalt && read->record.brevalt->pid == ::getpid()) (void)write_record(folder_fd_, {});
+    }
+    release();
+}
+
 void LogFolderClaim::release() {
     if (lock_fd_ >= 0) ::close(lock_fd_);
     if (folder_fd_ >= 0) ::close(folder_fd_);

@@ -59,6 +59,9 @@ public:
     std::optional<std::string> take_record_failure() { return std::exchange(record_failure_, std::nullopt); }
 
     void release();
+    // Releases the claim, first writing down that no Brevalt serves the
+    // folder where the record names this process.
+    void let_go();
 
 private:
     Attempt settle(FolderClaim claim, bool free);

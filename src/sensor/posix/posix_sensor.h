@@ -41,6 +41,7 @@ public:
     [[nodiscard]] std::string output_file() const override { return output_opened_; }
     [[nodiscard]] std::optional<std::string> take_record_failure() override { return claim_.take_record_failure(); }
     [[nodiscard]] bool holds_claim() override;
+    void let_go_of_folder() override { claim_.let_go(); }
 
     // Beside the program, then each absolute folder of PATH: never the
     // current directory, where a planted program would be run.
