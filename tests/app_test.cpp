@@ -294,10 +294,11 @@ TEST_F(SensorWatchScenario, SensorEndingByItselfIsStartedAgainUntilItEndsQuickly
 
     // One that ended since the last tick is told before the operator's
     // start replaces it or a stop forgets it; a stopped one stays stopped.
-    for (void (Core::*act)() : {&Core::start_sensor, &Core::rotate_now, &Core::stop_sensor}) {
+    for (void (Core::*act)(const std::optional<ControlPeer>&) :
+         {&Core::start_sensor, &Core::rotate_now, &Core::stop_sensor}) {
         shell.notifications.clear();
         sensor.end_by_itself({SensorEnd::How::exited, 2});
-        (core.*act)();
+        (core.*act)(std::nullopt);
         EXPECT_EQ(shell.notifications, Texts{"The sensor ended by itself (exit status 2)"});
     }
     live_and_end(20, {});

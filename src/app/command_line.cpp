@@ -19,6 +19,8 @@ CommandLine parse_command_line(const std::vector<std::string_view>& args, bool w
         line.action = CommandLine::Action::version;
     } else if (!windows && first == "--check") {
         line.action = CommandLine::Action::check;
+    } else if (!windows && first == "--service") {
+        line.action = CommandLine::Action::service;
     } else if (windows && first == "--reload") {
         line.action = CommandLine::Action::reload;
     } else if (windows && first == "--logon") {
@@ -65,6 +67,8 @@ std::string usage_text(const UsagePlaces& places) {
            "\n"
            "  --check         (Linux) read the settings file, say what Brevalt would do\n"
            "                  with it and exit 0 if it would start, 1 if not; starts nothing\n"
+           "  --service       (Linux) run as the machine's service, as systemd's unit\n"
+           "                  brevalt.service does: no display, no icon, no window\n"
            "\n"
            "brevalt.ini:\n"
            "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"

@@ -17,6 +17,7 @@ struct CommandLine {
         version,         // --version
         check,           // --check: what the settings file would do, status 0 or 1
         reload,          // Windows --reload: the running Brevalt reads its settings again
+        service,         // Linux --service: the machine's service, headless, under systemd
         unknown_option   // anything else: an error with the usage
     };
     Action action = Action::run;

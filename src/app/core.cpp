@@ -14,16 +14,17 @@
 namespace brevalt {
 
 Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
-           std::string settings_path)
+           std::string settings_path, const std::string& mode)
     : shell_(shell),
       platform_(platform),
       sensor_(sensor),
       keeper_(keeper),
       settings_path_(std::move(settings_path)),
-      telling_(shell, platform, metrics_writer),
+      telling_(shell, platform, metrics_writer, mode),
       folder_(sensor, platform, telling_),
       watch_(sensor, platform, telling_),
-      record_(platform, telling_, sensor) {}
+      record_(platform, telling_, sensor),
+      window_(shell) {}
 
 std::optional<StartupError> Core::start_up() {
     phase_ = Phase::failed;
@@ -60,11 +61,7 @@ std::optional<StartupError> Core::start_up() {
     state_.rotated_flag = 0;
     schedule_.start(state_.rotation_time, started);
     telling_.rotation_done_today(schedule_.done_today(started));
-    shell_.hide_icon_picture();
-    shell_.prepare_icon();
-    shell_.hide_window();
-    window_ = WindowState::hidden;
-    place_icon();
+    window_.appear();
     for (const Text& warning : read.warnings) telling_.tell(Priority::warning, warning);
     for (const News& news : never_rotating_news(state_.rotation_time, log_folder_, platform_)) telling_.tell(news);
     folder_.tell_what_the_claim_found(claim.claim);
@@ -139,23 +136,23 @@ void Core::serve_or_wait(const LocalTime& now) {
     }
 }
 
-void Core::start_sensor() {
+void Core::start_sensor(const std::optional<ControlPeer>& by) {
     if (!folder_.refuses_while_waiting()) start_own_sensor(platform_.now());
-    record_.chose_in_window("Snort実行", folder_.waiting());
+    record_.chose("Snort実行", "start", folder_.waiting(), by);
 }
 
 void Core::start_own_sensor(const LocalTime& now) {
     if (watch_.start_by_operator(now).outcome == SensorStart::Outcome::claim_lost) serve_or_wait(now);
 }
 
-void Core::stop_sensor() {
+void Core::stop_sensor(const std::optional<ControlPeer>& by) {
     if (!folder_.refuses_while_waiting()) watch_.stop_by_operator();
-    record_.chose_in_window("停止", folder_.waiting());
+    record_.chose("停止", "stop", folder_.waiting(), by);
 }
 
-void Core::rotate_now() {
+void Core::rotate_now(const std::optional<ControlPeer>& by) {
     if (!folder_.refuses_while_waiting()) rotate();
-    record_.chose_in_window("再起動", folder_.waiting());
+    record_.chose("再起動", "rotate", folder_.waiting(), by);
 }
 
 void Core::rotate() {
@@ -266,28 +263,11 @@ void Core::on_process_end(const std::optional<SignalSender>& by) {
 }
 
 void Core::on_icon_clicked() {
-    if (phase_ != Phase::running) return;
-    shell_.show_window();
-    window_ = WindowState::opened_by_operator;
+    if (phase_ == Phase::running) window_.icon_clicked();
 }
 
 void Core::on_notification_area_appeared() {
-    if (phase_ == Phase::running) place_icon();
-}
-
-void Core::place_icon() {
-    if (shell_.register_icon()) {
-        if (window_ == WindowState::shown_for_missing_icon) {
-            shell_.hide_window();
-            window_ = WindowState::hidden;
-        }
-        return;
-    }
-    // Without an icon there would be no way back to a hidden window.
-    if (window_ == WindowState::hidden) {
-        shell_.show_window();
-        window_ = WindowState::shown_for_missing_icon;
-    }
+    if (phase_ == Phase::running) window_.place_icon();
 }
 
 }  // namespace brevalt

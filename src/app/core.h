@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/conductor.h"
 #include "app/folder_service.h"
 #include "app/low_disk.h"
 #include "app/operator_record.h"
@@ -13,6 +14,8 @@
 #include "app/startup_error.h"
 #include "app/shell.h"
 #include "app/telling.h"
+#include "app/window_presence.h"
+#include "control/control_state.h"
 #include "keeping/keeping_news.h"
 #include "keeping/log_keeping.h"
 #include "rotation/schedule.h"
@@ -25,11 +28,10 @@
 // the low-disk warning, the keeping).
 namespace brevalt {
 
-inline constexpr unsigned k_tick_interval_ms = 30000;
-class Core {
+class Core final : public Conductor {
 public:
     Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
-         std::string settings_path = k_settings_file_name);
+         std::string settings_path = k_settings_file_name, const std::string& mode = "session");
 
     // Reads the settings, claims the log folder, fills the window, arms the
     // tick, hides the window, puts the icon in place and starts the sensor,
@@ -37,59 +39,59 @@ public:
     // an error nothing after it runs and the error is returned for the shell
     // to report; the program then stays inert, however long the report
     // stays on screen.
-    std::optional<StartupError> start_up();
+    std::optional<StartupError> start_up() override;
 
     // The 30-second tick: collect ended sensors and start again one that
     // ended by itself, refresh the clock, then rotate once a day, in the
     // configured minute or at the first tick after it passed unseen.
-    void on_tick();
+    void on_tick() override;
 
-    // The window's buttons, each put on record with what became of the sensor.
-    void start_sensor();  // with a sensor running, says so and starts none
-    void stop_sensor();   // a stopped sensor is never started again by the tick
-    void rotate_now();    // leaves the schedule alone
+    // The window's buttons, each put on record with what became of the
+    // sensor; `by`: asked for over the control channel by that peer.
+    void start_sensor(const std::optional<ControlPeer>& by = std::nullopt) override;  // with a sensor running, starts none
+    void stop_sensor(const std::optional<ControlPeer>& by = std::nullopt) override;  // never started again by the tick
+    void rotate_now(const std::optional<ControlPeer>& by = std::nullopt) override;   // leaves the schedule alone
     // "終了" or closing the window: the sensor keeps running; a compression
     // under way is given up, its log left whole for the next start.
-    void exit_program();
-    void on_icon_clicked();  // the left button on the icon: show the window
+    void exit_program() override;
+    void on_icon_clicked() override;  // the left button on the icon: show the window
     // The handle given to Shell::watch_sensor_end is ready: the sensor has
     // ended, told and shown now; the next tick starts it again.
-    void on_sensor_end_seen();
+    void on_sensor_end_seen() override;
 
     // The desktop session is ending (logout, shutdown, a session manager's
     // signal, named by `by`): the sensor Brevalt started ends with it, as on
     // Windows, where the logoff ends it. Then the program ends.
-    void end_session(const std::optional<SignalSender>& by = std::nullopt);
+    void end_session(const std::optional<SignalSender>& by = std::nullopt) override;
 
     // Reads the settings file again without stopping the sensor: the
     // rotation time, keep=, compress= and metrics=. A file that does not
     // read leaves the settings in force, and says why.
-    void reload_settings(const std::optional<SignalSender>& by = std::nullopt);
+    void reload_settings(const std::optional<SignalSender>& by = std::nullopt) override;
 
     // The process is ending without any handler having chosen to (a session
     // manager's quit, the display server gone): the same as end_session,
     // unless the operator chose to exit. Safe to call more than once.
-    void on_process_end(const std::optional<SignalSender>& by = std::nullopt);
+    void on_process_end(const std::optional<SignalSender>& by = std::nullopt) override;
 
     // A notification area has come up (late at logon, or again after the
     // panel or task bar restarted): put the icon there, and hide a window
     // shown only for want of it.
-    void on_notification_area_appeared();
+    void on_notification_area_appeared() override;
 
     // Started by the start at logon: a user who may not run Brevalt is let
     // go quietly rather than shown a box.
-    void set_started_at_logon(bool at_logon) { started_at_logon_ = at_logon; }
+    void set_started_at_logon(bool at_logon) override { started_at_logon_ = at_logon; }
 
     [[nodiscard]] const ProgramState& state() const { return state_; }
+    // What the control channel tells, and who hears of each change.
+    [[nodiscard]] const ControlState& control_state() const { return telling_.control_state(); }
+    [[nodiscard]] std::uint64_t rotation_failures() const { return telling_.rotation_failures(); }
+    void follow_with(ControlListener* listener) { telling_.follow_with(listener); }
 
 private:
-    // Why the window is on screen, which decides whether an icon that comes
-    // in may hide it again.
-    enum class WindowState { hidden, shown_for_missing_icon, opened_by_operator };
-
     enum class Phase { starting, running, failed, ending };
 
-    void place_icon();
     void start_own_sensor(const LocalTime& now);
     void rotate();
     std::optional<StartupError> refuse_start(const Text& text);
@@ -114,13 +116,13 @@ private:
     SensorWatch watch_;
     LowDiskWarning low_disk_;
     OperatorRecord record_;
+    WindowPresence window_;
     Settings in_force_;  // without the warnings, told once
     KeepingNews keeping_news_;
     // Empty when the program folder is unknown.
     std::string log_folder_;
     ProgramState state_;
     DailySchedule schedule_;
-    WindowState window_ = WindowState::hidden;
     bool started_at_logon_ = false;
     Phase phase_ = Phase::starting;
 };

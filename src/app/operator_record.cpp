@@ -20,6 +20,17 @@ void OperatorRecord::chose_in_window(std::string_view choice, bool waiting, bool
     telling_.log_only(Priority::notice, english(text));
 }
 
+void OperatorRecord::chose(std::string_view choice, std::string_view request, bool waiting,
+                           const std::optional<ControlPeer>& by) {
+    if (!by) {
+        chose_in_window(choice, waiting);
+        return;
+    }
+    const Text text{TextId::action_over_channel, {std::string(request), by->user, std::to_string(by->uid),
+                                                  std::to_string(by->pid), sensor_words(waiting, false)}};
+    telling_.log_only(Priority::notice, english(text));
+}
+
 void OperatorRecord::signalled(const SignalSender& sender, std::string_view what) {
     const std::string user = sender.user.empty() ? "unknown" : sender.user;
     const Text text{TextId::action_signal,

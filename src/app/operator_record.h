@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/telling.h"
+#include "control/control_state.h"
 #include "platform/platform.h"
 #include "sensor/sensor.h"
 
@@ -30,6 +31,9 @@ public:
     // `waiting`: another operator's Brevalt or sensor holds the folder, so
     // the choice was refused. `leaving`: Brevalt ends and the sensor runs on.
     void chose_in_window(std::string_view choice, bool waiting, bool leaving = false);
+    // The same choice, made in the window or asked for over the control
+    // channel by `by` (then named `request`: "start", "stop", "rotate").
+    void chose(std::string_view choice, std::string_view request, bool waiting, const std::optional<ControlPeer>& by);
     // After a signal was answered: `what` says what Brevalt did.
     void signalled(const SignalSender& sender, std::string_view what);
     // After the desktop session's end stopped the sensor.

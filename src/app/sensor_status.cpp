@@ -39,6 +39,8 @@ Text status_tooltip(const SensorStatus& status, std::string_view rotation_time) 
         return {TextId::tip_unwatched_sensor, {status.holder}};
     case SensorStatus::Kind::held_by_unknown:
         return {TextId::tip_held_by_unknown, {}};
+    case SensorStatus::Kind::service_silent:
+        return {TextId::tip_service_silent, {}};
     case SensorStatus::Kind::ended:
         break;
     }

@@ -22,13 +22,18 @@ struct SensorStatus {
         served_elsewhere,
         unwatched_elsewhere,
         // None of ours: a process Brevalt cannot name holds the folder.
-        held_by_unknown
+        held_by_unknown,
+        // A view of the machine's service that does not answer: unknown.
+        service_silent
     };
     Kind kind = Kind::stopped;
     std::string since;  // running: "HH:MM" of its start or take-over
     int quick_ends = 0;  // given_up: how many ends in a row
     std::string holder;  // served_elsewhere, unwatched_elsewhere: "alice, process 4711"
     bool rotation_tomorrow = false;  // the next rotation is tomorrow's
+    // running: for the control channel, which gives them in full.
+    std::optional<long> pid;
+    std::string since_stamp;  // "2026-12-08 03:30:00"
 
     [[nodiscard]] bool runs() const { return kind == Kind::running; }
     bool operator==(const SensorStatus&) const = default;

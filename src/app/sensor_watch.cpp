@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/sensor_output.h"
+#include "app/state_report.h"
 #include "rotation/clock_text.h"
 #include "rotation/schedule.h"
 #include "sensor/grace.h"
@@ -112,7 +113,10 @@ std::optional<SensorStart> SensorWatch::on_tick(const LocalTime& now, bool rotat
     unrestarted_end_.reset();
     if (rotating) return std::nullopt;
     if (!quick_ends_.may_start_again()) {
-        telling_.show_status({SensorStatus::Kind::given_up, {}, QuickEnds::k_limit, {}}, sensor_.end_handle());
+        SensorStatus given_up;
+        given_up.kind = SensorStatus::Kind::given_up;
+        given_up.quick_ends = QuickEnds::k_limit;
+        telling_.show_status(given_up, sensor_.end_handle());
         telling_.tell(Priority::err, {TextId::sensor_given_up, {std::to_string(QuickEnds::k_limit)}});
         return std::nullopt;
     }
@@ -163,7 +167,12 @@ void SensorWatch::tell_started(bool taken_over, const std::string& log_folder, c
 
 void SensorWatch::show_running(const LocalTime& since) {
     tell_record_failure();
-    telling_.show_status({SensorStatus::Kind::running, minute_text(since), 0, {}}, sensor_.end_handle());
+    SensorStatus running;
+    running.kind = SensorStatus::Kind::running;
+    running.since = minute_text(since);
+    running.pid = sensor_.running_pid();
+    running.since_stamp = stamp_text(since);
+    telling_.show_status(running, sensor_.end_handle());
 }
 
 void SensorWatch::show(SensorStatus::Kind kind) {

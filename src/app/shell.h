@@ -58,6 +58,9 @@ public:
     // watches nothing. The core owns the handle, which stays open until the
     // next call.
     virtual void watch_sensor_end(std::optional<std::intptr_t> handle) = 0;
+    // The same for a connection to the control channel: call
+    // Conductor::on_channel_ready whenever `handle` has something to read.
+    virtual void watch_channel(std::optional<std::intptr_t> handle) { (void)handle; }
 };
 
 }  // namespace brevalt

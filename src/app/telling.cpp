@@ -23,6 +23,7 @@ SensorState metrics_state(SensorStatus::Kind kind) {
     case SensorStatus::Kind::served_elsewhere:
     case SensorStatus::Kind::unwatched_elsewhere:
     case SensorStatus::Kind::held_by_unknown:
+    case SensorStatus::Kind::service_silent:
         break;
     }
     return SensorState::waiting;
@@ -30,13 +31,15 @@ SensorState metrics_state(SensorStatus::Kind kind) {
 
 }  // namespace
 
-Telling::Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer)
-    : shell_(shell), platform_(platform), metrics_writer_(metrics_writer) {
+Telling::Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer, const std::string& mode)
+    : shell_(shell), platform_(platform), metrics_writer_(metrics_writer), report_(mode, platform.user_name()) {
     metrics_.version = BREVALT_VERSION;
 }
 
 void Telling::tell(const News& news) {
-    platform_.log_event(news.priority, english(news.text));
+    const std::string said = english(news.text);
+    platform_.log_event(news.priority, said);
+    if (news.priority <= Priority::warning) report_.failure(said, platform_.now());
     if (news.priority != Priority::info) shell_.notify(shown(news.text));
 }
 
@@ -55,16 +58,21 @@ void Telling::show_status(const SensorStatus& status, std::optional<std::intptr_
     publish_metrics();
     status_ = status;
     status_known_ = true;
+    report_.sensor(status, metrics_.sensor_state);
     redraw_icon();
 }
 
 void Telling::rotation_done_today(bool done) {
     if (std::exchange(tomorrow_, done) != done && status_known_) redraw_icon();
+    report_.rotation_time(rotation_time_, platform_.now(), tomorrow_);
 }
 
 void Telling::redraw_icon() {
     SensorStatus shown_status = status_;
     shown_status.rotation_tomorrow = tomorrow_;
+    // The tooltip gives neither: a restart within the minute changes nothing on show.
+    shown_status.pid.reset();
+    shown_status.since_stamp.clear();
     if (!status_on_show_.changes_to(shown_status)) return;
     Text tooltip = status_tooltip(status_, rotation_time_);
     // The time alone reads as today's: after today's rotation it is not.
@@ -77,6 +85,7 @@ void Telling::redraw_icon() {
 void Telling::set_rotation_time(std::string rotation_time) {
     rotation_time_ = std::move(rotation_time);
     metrics_.rotation_scheduled = minute_of_day(rotation_time_).has_value();
+    report_.rotation_time(rotation_time_, platform_.now(), tomorrow_);
     // A time read again changes the tooltip, not the sensor's state.
     status_on_show_ = {};
     if (status_known_) redraw_icon();
@@ -92,20 +101,25 @@ void Telling::rotated(bool every_log_renamed, std::int64_t unix_seconds) {
     ++metrics_.rotations;
     if (!every_log_renamed) ++metrics_.rotation_failures;
     metrics_.last_rotation_unix_seconds = unix_seconds;
+    report_.rotated(platform_.now());
 }
 
 void Telling::session_ended() {
     metrics_.sensor_state = SensorState::session_ended;
+    report_.ended(metrics_.sensor_state);
     publish_metrics();
 }
 
 void Telling::exited() {
     metrics_.sensor_state = SensorState::exited;
+    report_.ended(metrics_.sensor_state);
     publish_metrics();
 }
 
 void Telling::checked() {
     ++metrics_.checks;
+    // A new day moves the next rotation's date.
+    report_.rotation_time(rotation_time_, platform_.now(), tomorrow_);
     publish_metrics();
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/sensor_status.h"
+#include "app/state_report.h"
 #include "app/shell.h"
 #include "metrics/metrics.h"
 #include "platform/platform.h"
@@ -19,7 +20,8 @@ namespace brevalt {
 
 class Telling {
 public:
-    Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer);
+    // `mode`: "session" or "service", as the control channel tells it.
+    Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer, const std::string& mode = "session");
 
     // Every failure and unexpected change goes to the system log, and all
     // but the routine ones (info) to the operator as well.
@@ -62,6 +64,11 @@ public:
     // stops tells that nothing watches, whatever either clock says.
     void checked();
 
+    // The state for the control channel, and who hears of its changes.
+    [[nodiscard]] const ControlState& control_state() const { return report_.state(); }
+    void follow_with(ControlListener* listener) { report_.follow_with(listener); }
+    [[nodiscard]] std::uint64_t rotation_failures() const { return metrics_.rotation_failures; }
+
 private:
     Shell& shell_;
     Platform& platform_;
@@ -78,6 +85,7 @@ private:
     MetricsSnapshot metrics_;
     bool metrics_unwritten_ = false;  // the last write failed, and was told
     bool serving_ = true;
+    StateReport report_;
 };
 
 }  // namespace brevalt

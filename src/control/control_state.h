@@ -44,6 +44,13 @@ struct ControlOutcome {
     std::string message;  // English: what was done, or why not
 };
 
+// Hears of every change of the state: the channel's subscribers.
+class ControlListener {
+public:
+    virtual ~ControlListener() = default;
+    virtual void publish(const ControlState& state) = 0;
+};
+
 // The side of the channel that decides: the core's desk for requests.
 class ControlDesk {
 public:

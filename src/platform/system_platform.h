@@ -24,6 +24,11 @@ public:
     bool is_folder(const std::string& path) override;
     std::optional<Text> why_not_operator(const std::string& log_folder) override;
     std::string user_name() override;
+
+    // Each system log line is also written to standard error, for a desktop
+    // whose system log nobody reads; not where standard error is the system
+    // log already (a service's, which the journal takes).
+    bool echo_to_stderr = true;
 };
 
 }  // namespace brevalt

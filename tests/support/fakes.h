@@ -153,6 +153,7 @@ public:
     std::string text_form(TextId id) override;
     void show_sensor_state(bool runs, std::string_view tooltip) override;
     void watch_sensor_end(std::optional<std::intptr_t> handle) override { watched = handle; }
+    void watch_channel(std::optional<std::intptr_t> handle) override { watched_channel = handle; }
 
     bool notification_area = true;  // whether register_icon can succeed
     bool icon_registered = false;
@@ -169,6 +170,7 @@ public:
     // Each change of the icon: "running: <tooltip>" or "none: <tooltip>".
     std::vector<std::string> icon_states;
     std::optional<std::intptr_t> watched;
+    std::optional<std::intptr_t> watched_channel;
 };
 
 // Keeps the passes asked for and hands out the reports a test queues.

@@ -117,7 +117,7 @@ void SystemPlatform::log_event(Priority priority, std::string_view text) {
     ::syslog(level, "%s", line.c_str());
     // The same line where a terminal or a session log can show it, for a
     // desktop whose system log nobody reads.
-    std::fprintf(stderr, "brevalt: %s\n", line.c_str());
+    if (echo_to_stderr) std::fprintf(stderr, "brevalt: %s\n", line.c_str());
 }
 
 // The C library's words follow the session's language once the toolkit has

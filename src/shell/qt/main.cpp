@@ -15,6 +15,7 @@
 #include "keeping/posix/background_keeper.h"
 #include "metrics/file_metrics_writer.h"
 #include "sensor/posix/posix_sensor.h"
+#include "shell/service/service.h"
 
 namespace {
 
@@ -57,6 +58,12 @@ int main(int argc, char* argv[]) {
         const brevalt::SettingsCheck check = brevalt::check_settings(platform, brevalt::k_settings_file_name, lookup);
         std::fputs(check.report.c_str(), check.status == 0 ? stdout : stderr);
         return check.status;
+    }
+    case brevalt::CommandLine::Action::service: {
+        brevalt::PosixSensor sensor(platform.program_dir().path);
+        brevalt::BackgroundKeeper keeper;
+        brevalt::FileMetricsWriter metrics_writer;
+        return brevalt::run_service(platform, sensor, keeper, metrics_writer);
     }
     case brevalt::CommandLine::Action::reload:  // Windows only: SIGHUP does it here
     case brevalt::CommandLine::Action::unknown_option:

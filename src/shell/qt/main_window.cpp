@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "platform/posix/signal_sender.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,7 +18,6 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <pwd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -49,7 +50,20 @@ Widget* place(Widget* widget, const char* name, const QRect& geometry) {
 
 MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
                        brevalt::MetricsWriter& metrics_writer, std::string settings_path, QWidget* parent)
-    : QMainWindow(parent), core_(*this, platform, sensor, keeper, metrics_writer, std::move(settings_path)) {
+    : QMainWindow(parent),
+      conductor_(std::make_unique<brevalt::Core>(*this, platform, sensor, keeper, metrics_writer,
+                                                 std::move(settings_path))) {
+    build();
+}
+
+MainWindow::MainWindow(brevalt::Platform& platform, brevalt::ControlLink& service, std::string settings_path,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      conductor_(std::make_unique<brevalt::ServiceView>(*this, platform, service, std::move(settings_path))) {
+    build();
+}
+
+void MainWindow::build() {
     setObjectName(QStringLiteral("Brevalt"));
     setWindowTitle(QStringLiteral("Brevalt"));
     setWindowIcon(QIcon(QStringLiteral(":/brevalt.png")));
@@ -117,41 +131,37 @@ void MainWindow::ensure_controls() {
     connect(rotate_button, &QPushButton::clicked, this, &MainWindow::rotate_now);
 }
 
-std::optional<brevalt::StartupError> MainWindow::start_up() { return core_.start_up(); }
+std::optional<brevalt::StartupError> MainWindow::start_up() { return conductor_->start_up(); }
 
-void MainWindow::on_tick() { core_.on_tick(); }
+void MainWindow::on_tick() { conductor_->on_tick(); }
 
-void MainWindow::start_sensor() { core_.start_sensor(); }
+void MainWindow::start_sensor() { conductor_->start_sensor(std::nullopt); }
 
-void MainWindow::stop_sensor() { core_.stop_sensor(); }
+void MainWindow::stop_sensor() { conductor_->stop_sensor(std::nullopt); }
 
-void MainWindow::rotate_now() { core_.rotate_now(); }
+void MainWindow::rotate_now() { conductor_->rotate_now(std::nullopt); }
 
-void MainWindow::exit_program() { core_.exit_program(); }
+void MainWindow::exit_program() { conductor_->exit_program(); }
 
 // Only the press of the left button comes as Trigger under every tray host;
 // the other reasons differ between hosts, so all of them are ignored.
 void MainWindow::on_icon_activated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger) core_.on_icon_clicked();
+    if (reason == QSystemTrayIcon::Trigger) conductor_->on_icon_clicked();
 }
 
-void MainWindow::on_notification_area_appeared() { core_.on_notification_area_appeared(); }
+void MainWindow::on_notification_area_appeared() { conductor_->on_notification_area_appeared(); }
 
-void MainWindow::end_session() { core_.end_session(); }
+void MainWindow::end_session() { conductor_->end_session(std::nullopt); }
 
 // SIGHUP reads the settings again, as daemons do; the others end the
 // session's Brevalt and its sensor. Who sent it goes on record.
 void MainWindow::on_signal(int signal_number, qint64 sender_pid, quint32 sender_uid) {
-    brevalt::SignalSender sender;
-    sender.signal = sigabbrev_np(signal_number) != nullptr ? std::string("SIG") + sigabbrev_np(signal_number)
-                                                            : "signal " + std::to_string(signal_number);
-    sender.pid = static_cast<long>(sender_pid);
-    const passwd* user = ::getpwuid(static_cast<uid_t>(sender_uid));
-    sender.user = user != nullptr ? user->pw_name : "uid " + std::to_string(sender_uid);
+    const brevalt::SignalSender sender =
+        brevalt::signal_sender(signal_number, static_cast<long>(sender_pid), sender_uid);
     if (signal_number == SIGHUP) {
-        core_.reload_settings(sender);
+        conductor_->reload_settings(sender);
     } else {
-        core_.end_session(sender);
+        conductor_->end_session(sender);
     }
 }
 
@@ -160,7 +170,7 @@ void MainWindow::explain_rotation_time(std::string_view where) {
     if (time_box != nullptr) time_box->setToolTip(time_box_tip_);
 }
 
-void MainWindow::on_process_end() { core_.on_process_end(); }
+void MainWindow::on_process_end() { conductor_->on_process_end(std::nullopt); }
 
 // The operator's close comes from the window system. Qt closes every open
 // window itself when the application is asked to quit, as a session manager
@@ -206,7 +216,7 @@ bool MainWindow::register_icon() {
         status_item_ = new StatusNotifierItem(windowIcon(), none_icon_, this);
         status_item_->setObjectName(QStringLiteral("status_notifier_item"));
         status_item_->show_state(sensor_runs_, tooltip_);
-        connect(status_item_, &StatusNotifierItem::activated, this, [this] { core_.on_icon_clicked(); });
+        connect(status_item_, &StatusNotifierItem::activated, this, [this] { conductor_->on_icon_clicked(); });
         return status_item_->register_item();
     }
     if (tray_icon_ == nullptr) {
@@ -279,8 +289,19 @@ void MainWindow::watch_sensor_end(std::optional<std::intptr_t> handle) {
     sensor_end_ = new QSocketNotifier(static_cast<qintptr>(*handle), QSocketNotifier::Read, this);
     connect(sensor_end_, &QSocketNotifier::activated, this, [this] {
         sensor_end_->setEnabled(false);
-        core_.on_sensor_end_seen();
+        conductor_->on_sensor_end_seen();
     });
+}
+
+void MainWindow::watch_channel(std::optional<std::intptr_t> handle) {
+    if (channel_ != nullptr) {
+        channel_->setEnabled(false);
+        channel_->deleteLater();
+        channel_ = nullptr;
+    }
+    if (!handle) return;
+    channel_ = new QSocketNotifier(static_cast<qintptr>(*handle), QSocketNotifier::Read, this);
+    connect(channel_, &QSocketNotifier::activated, this, [this] { conductor_->on_channel_ready(); });
 }
 
 void MainWindow::show_window() {

@@ -2,10 +2,12 @@
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/core.h"
+#include "app/service_view.h"
 #include "app/settings.h"
 #include "app/shell.h"
 #include "notification_area.h"
@@ -28,8 +30,12 @@ class MainWindow final : public QMainWindow, public brevalt::Shell {
     Q_OBJECT
 
 public:
+    // The Brevalt that owns the sensor of its log folder.
     MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
                brevalt::MetricsWriter& metrics_writer, std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
+    // A view of the machine's service, which owns the sensor.
+    MainWindow(brevalt::Platform& platform, brevalt::ControlLink& service,
+               std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
 
     // An error is for the caller to report before it ends the program.
     std::optional<brevalt::StartupError> start_up();
@@ -47,7 +53,6 @@ public:
     // (Qt ends it when the display server goes away).
     void on_process_end();
 
-    [[nodiscard]] const brevalt::Core& core() const { return core_; }
     // None until a notification area has taken the icon: an XEmbed tray takes
     // Qt's icon, a StatusNotifier host Brevalt's own item.
     [[nodiscard]] QSystemTrayIcon* tray_icon() const { return tray_icon_; }
@@ -74,13 +79,16 @@ public:
     std::string text_form(brevalt::TextId id) override;
     void show_sensor_state(bool runs, std::string_view tooltip) override;
     void watch_sensor_end(std::optional<std::intptr_t> handle) override;
+    void watch_channel(std::optional<std::intptr_t> handle) override;
 
 protected:
     // Closing the window ends Brevalt as "終了" does, leaving the sensor.
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    brevalt::Core core_;
+    void build();
+
+    std::unique_ptr<brevalt::Conductor> conductor_;
 
     // What the core has put into the controls, kept for controls not yet built.
     QString rotation_time_;
@@ -106,6 +114,7 @@ private:
     QSystemTrayIcon* tray_icon_ = nullptr;
     StatusNotifierItem* status_item_ = nullptr;
     QSocketNotifier* sensor_end_ = nullptr;
+    QSocketNotifier* channel_ = nullptr;
     NotificationArea* notification_area_ = nullptr;
     SessionEnd* session_end_ = nullptr;
 };

@@ -375,5 +375,29 @@
         <source>The rotation time, set on the first line of "%1"; read again on SIGHUP</source>
         <translation>切り替え時刻。"%1" の 1 行目で設定し、SIGHUP で読み直します</translation>
     </message>
+    <message id="action_over_channel">
+        <source>%1 asked for over the control channel by %2 (uid %3, process %4): %5</source>
+        <translation>制御チャネルから %2 (uid %3、プロセス %4) が %1 を求めました: %5</translation>
+    </message>
+    <message id="tip_service_silent">
+        <source>Brevalt: the machine's service does not answer; whether a sensor runs is unknown</source>
+        <translation>Brevalt: マシンのサービスが応答しません。センサーが動いているかは不明です</translation>
+    </message>
+    <message id="service_silent">
+        <source>The machine's Brevalt service does not answer (%1); whether a sensor runs is unknown until it does</source>
+        <translation>マシンの Brevalt サービスが応答しません (%1)。応答するまでセンサーが動いているかは不明です</translation>
+    </message>
+    <message id="service_answers">
+        <source>The machine's Brevalt service answers again</source>
+        <translation>マシンの Brevalt サービスが再び応答しています</translation>
+    </message>
+    <message id="service_said">
+        <source>The machine's Brevalt service: %1</source>
+        <translation>マシンの Brevalt サービス: %1</translation>
+    </message>
+    <message id="view_started">
+        <source>Brevalt shows the machine's service, which owns the sensor; this session starts none</source>
+        <translation>Brevalt はセンサーを持つマシンのサービスを表示します。このセッションはセンサーを起動しません</translation>
+    </message>
 </context>
 </TS>

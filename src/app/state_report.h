@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/sensor_status.h"
+#include "control/control_state.h"
+#include "platform/platform.h"
+
+// The sensor's state as the control channel tells it: what the icon's
+// tooltip and the metrics file say, in words and numbers a script reads.
+// Kept up to date by the telling at each change, and passed on to whoever
+// listens (the channel's subscribers) only when it changed.
+namespace brevalt {
+
+class StateReport {
+public:
+    StateReport(std::string mode, std::string user);
+
+    void follow_with(ControlListener* listener);
+    [[nodiscard]] const ControlState& state() const { return state_; }
+
+    void sensor(const SensorStatus& status, SensorState state);
+    // The program ended: the session took the sensor, or "終了" left it.
+    void ended(SensorState state);
+    void rotation_time(const std::string& rotation_time, const LocalTime& now, bool tomorrow);
+    void rotated(const LocalTime& at);
+    void failure(const std::string& english_text, const LocalTime& at);
+
+private:
+    void tell_listener();
+
+    ControlState state_;
+    ControlListener* listener_ = nullptr;
+};
+
+// "2026-12-08 03:30:00"
+std::string stamp_text(const LocalTime& t);
+// When the rotation at `rotation_time` comes next: "2026-12-09 03:30", or
+// empty where the time is no minute of any day.
+std::string next_rotation_text(const std::string& rotation_time, const LocalTime& now, bool tomorrow);
+
+}  // namespace brevalt

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "keeping/log_keeping.h"
+#include "metrics/metrics.h"
+#include "platform/system_platform.h"
+#include "sensor/sensor.h"
+
+namespace brevalt {
+
+// Brevalt as the machine's service (`brevalt --service`, run by systemd):
+// the same core with no display, no icon and no window. It tells systemd
+// when it is ready, what state the sensor is in and that it is alive;
+// SIGHUP reads the settings again, SIGTERM stops the sensor and ends it.
+// Operators reach it through the control channel. Returns the process status.
+int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer);
+
+}  // namespace brevalt
