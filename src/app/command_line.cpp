@@ -9,6 +9,26 @@
 
 namespace brevalt {
 
+namespace {
+
+// The words by which an operator asks the Brevalt that owns the sensor,
+// the same as the control channel's requests.
+bool asks_brevalt(std::string_view word, ControlRequest& request) {
+    constexpr std::pair<std::string_view, ControlRequest> k_words[] = {{"status", ControlRequest::status},
+                                                                       {"start", ControlRequest::start},
+                                                                       {"stop", ControlRequest::stop},
+                                                                       {"rotate", ControlRequest::rotate}};
+    for (const auto& [name, asked] : k_words) {
+        if (word == name) {
+            request = asked;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 CommandLine parse_command_line(const std::vector<std::string_view>& args, bool windows) {
     CommandLine line;
     if (args.empty()) return line;
@@ -21,6 +41,8 @@ CommandLine parse_command_line(const std::vector<std::string_view>& args, bool w
         line.action = CommandLine::Action::check;
     } else if (!windows && first == "--service") {
         line.action = CommandLine::Action::service;
+    } else if (!windows && asks_brevalt(first, line.request)) {
+        line.action = CommandLine::Action::ask_brevalt;
     } else if (windows && first == "--reload") {
         line.action = CommandLine::Action::reload;
     } else if (windows && first == "--logon") {
@@ -51,7 +73,7 @@ UsagePlaces usage_places(Platform& platform, std::string sensor_search, std::str
 }
 
 std::string usage_text(const UsagePlaces& places) {
-    return "Usage: brevalt [--help | -h | --version | --check]\n"
+    return "Usage: brevalt [--help | -h | --version | --check | status | start | stop | rotate]\n"
            "\n"
            "Brevalt keeps the network sensor running while the operator's desktop session\n"
            "runs, and once a day, at the time set in brevalt.ini, stops it, gives its two\n"
@@ -69,6 +91,12 @@ std::string usage_text(const UsagePlaces& places) {
            "                  with it and exit 0 if it would start, 1 if not; starts nothing\n"
            "  --service       (Linux) run as the machine's service, as systemd's unit\n"
            "                  brevalt.service does: no display, no icon, no window\n"
+           "  status          (Linux) the sensor's state from the Brevalt that owns it: the\n"
+           "                  machine's service, else this user's own; exit 0 running, 3 not\n"
+           "  start, stop, rotate\n"
+           "                  (Linux) have that Brevalt start or stop the sensor, or rotate\n"
+           "                  now; exit 0 done, 1 refused or failed, 4 not permitted (status\n"
+           "                  too, and when it cannot tell), 7 no Brevalt runs\n"
            "\n"
            "brevalt.ini:\n"
            "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "control/control_state.h"
+
 // What the program was asked on its command line, decided before anything
 // else: a question about the program is answered without a display, a
 // settings file or a sensor.
@@ -18,10 +20,12 @@ struct CommandLine {
         check,           // --check: what the settings file would do, status 0 or 1
         reload,          // Windows --reload: the running Brevalt reads its settings again
         service,         // Linux --service: the machine's service, headless, under systemd
+        ask_brevalt,     // Linux status, start, stop, rotate: asked of the Brevalt that owns the sensor
         unknown_option   // anything else: an error with the usage
     };
     Action action = Action::run;
     std::string option;  // the first argument not understood, for the error
+    ControlRequest request = ControlRequest::status;  // what ask_brevalt asks
 };
 
 // The status of a command line that could not be understood.

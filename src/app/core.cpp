@@ -262,6 +262,12 @@ void Core::on_process_end(const std::optional<SignalSender>& by) {
     }
 }
 
+void Core::tell_channel_failure(const std::string& path, const SysResult& result) {
+    const std::string why = std::string(result.failed_call != nullptr ? result.failed_call : "listen") + ": " +
+                            platform_.error_text(result.error);
+    telling_.tell(Priority::warning, {TextId::channel_not_opened, {path, why}});
+}
+
 void Core::on_icon_clicked() {
     if (phase_ == Phase::running) window_.icon_clicked();
 }

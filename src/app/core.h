@@ -88,6 +88,8 @@ public:
     [[nodiscard]] const ControlState& control_state() const { return telling_.control_state(); }
     [[nodiscard]] std::uint64_t rotation_failures() const { return telling_.rotation_failures(); }
     void follow_with(ControlListener* listener) { telling_.follow_with(listener); }
+    // The control channel could not be opened: the sensor is served all the same.
+    void tell_channel_failure(const std::string& path, const SysResult& result);
 
 private:
     enum class Phase { starting, running, failed, ending };

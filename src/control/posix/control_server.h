@@ -19,7 +19,7 @@ struct ControlAccess {
     std::string refusal;     // English, told to anyone else before the connection closes
 };
 
-class ControlServer {
+class ControlServer : public ControlListener {
 public:
     // Listens at `path` (an old socket there is replaced), the socket's file
     // given `mode` (e.g. 0660); `desk` answers the requests.
@@ -34,7 +34,7 @@ public:
     virtual void serve() = 0;
     // The state changed: every subscriber hears of it. Same state twice is
     // told once.
-    virtual void publish(const ControlState& state) = 0;
+    void publish(const ControlState& state) override = 0;
     // Closes connections idle without a whole request for too long; called
     // at each tick.
     virtual void on_tick() = 0;

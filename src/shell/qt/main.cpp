@@ -8,6 +8,8 @@
 
 #include "app/command_line.h"
 #include "app/settings_check.h"
+#include "control/posix/control_client.h"
+#include "control/posix/socket_places.h"
 #include "display_reach.h"
 #include "main_window.h"
 #include "session_end.h"
@@ -16,6 +18,7 @@
 #include "metrics/file_metrics_writer.h"
 #include "sensor/posix/posix_sensor.h"
 #include "shell/service/service.h"
+#include "control/posix/socket_link.h"
 
 namespace {
 
@@ -65,6 +68,12 @@ int main(int argc, char* argv[]) {
         brevalt::FileMetricsWriter metrics_writer;
         return brevalt::run_service(platform, sensor, keeper, metrics_writer);
     }
+    case brevalt::CommandLine::Action::ask_brevalt: {
+        const brevalt::ClientAnswer answer = brevalt::ask_brevalt(line.request, brevalt::control_sockets());
+        std::fputs(answer.out.c_str(), stdout);
+        std::fputs(answer.err.c_str(), stderr);
+        return answer.status;
+    }
     case brevalt::CommandLine::Action::reload:  // Windows only: SIGHUP does it here
     case brevalt::CommandLine::Action::unknown_option:
         std::fputs(brevalt::unknown_option_text(line, places()).c_str(), stderr);
@@ -94,6 +103,13 @@ int main(int argc, char* argv[]) {
         QCoreApplication::installTranslator(&japanese);
     }
 
+    // Where the machine's service owns the sensor (enabled under systemd, or
+    // answering on its socket whoever started it), this session shows it and
+    // acts through its channel, and never starts a sensor of its own.
+    if (brevalt::machine_service_enabled() || brevalt::SocketLink::listened_at(brevalt::k_machine_socket)) {
+        brevalt::SocketLink service(brevalt::k_machine_socket);
+        return run_view(platform, service);
+    }
     brevalt::PosixSensor sensor(platform.program_dir().path);
     // The keeper owns its folder operations: a worker still inside a call
     // when the exit stops waiting for it must not outlive what it uses.

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "control/posix/socket_places.h"
 #include "platform/posix/signal_sender.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -50,10 +52,35 @@ Widget* place(Widget* widget, const char* name, const QRect& geometry) {
 
 MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
                        brevalt::MetricsWriter& metrics_writer, std::string settings_path, QWidget* parent)
-    : QMainWindow(parent),
-      conductor_(std::make_unique<brevalt::Core>(*this, platform, sensor, keeper, metrics_writer,
-                                                 std::move(settings_path))) {
+    : QMainWindow(parent) {
+    auto core = std::make_unique<brevalt::Core>(*this, platform, sensor, keeper, metrics_writer, std::move(settings_path));
+    core_ = core.get();
+    conductor_ = std::move(core);
     build();
+}
+
+MainWindow::~MainWindow() {
+    // The subscribers hear of nothing more once the server is gone.
+    if (core_ != nullptr) core_->follow_with(nullptr);
+}
+
+void MainWindow::serve_own_channel() {
+    const std::string path = brevalt::session_socket();
+    if (core_ == nullptr || path.empty()) return;
+    desk_ = std::make_unique<brevalt::CoreDesk>(*core_);
+    brevalt::ControlAccess access;
+    access.owner_uid = static_cast<long>(::getuid());
+    access.refusal = "only the user who runs this Brevalt may ask it about the sensor or act on it";
+    brevalt::SysResult result;
+    channel_server_ = brevalt::ControlServer::listen(path, 0600, access, *desk_, result);
+    if (!channel_server_) {
+        // The sensor is served all the same; only this user's clients miss it.
+        core_->tell_channel_failure(path, result);
+        return;
+    }
+    core_->follow_with(channel_server_.get());
+    auto* requests = new QSocketNotifier(channel_server_->descriptor(), QSocketNotifier::Read, this);
+    connect(requests, &QSocketNotifier::activated, this, [this] { channel_server_->serve(); });
 }
 
 MainWindow::MainWindow(brevalt::Platform& platform, brevalt::ControlLink& service, std::string settings_path,
@@ -133,7 +160,10 @@ void MainWindow::ensure_controls() {
 
 std::optional<brevalt::StartupError> MainWindow::start_up() { return conductor_->start_up(); }
 
-void MainWindow::on_tick() { conductor_->on_tick(); }
+void MainWindow::on_tick() {
+    conductor_->on_tick();
+    if (channel_server_) channel_server_->on_tick();
+}
 
 void MainWindow::start_sensor() { conductor_->start_sensor(std::nullopt); }
 
@@ -327,9 +357,11 @@ void on_exit() {
 
 }  // namespace
 
-int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
-                brevalt::MetricsWriter& metrics_writer, std::string settings_path) {
-    MainWindow window(platform, sensor, keeper, metrics_writer, std::move(settings_path));
+namespace {
+
+// The window's start-up, the report of a start-up error (standard error and
+// a message box), then the event loop. Returns the process status.
+int run_window(MainWindow& window) {
     if (auto error = window.start_up()) {
         if (error->quiet) return 0;
         // The core has written it to the system log and standard error
@@ -337,6 +369,7 @@ int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::L
         QMessageBox::critical(nullptr, QStringLiteral("Brevalt"), QString::fromStdString(error->shown));
         return brevalt::k_startup_error_status;
     }
+    window.serve_own_channel();
     static const bool exit_hook = std::atexit(on_exit) == 0;
     (void)exit_hook;
     running_window = &window;
@@ -346,4 +379,17 @@ int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::L
     window.on_process_end();
     running_window = nullptr;
     return status;
+}
+
+}  // namespace
+
+int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
+                brevalt::MetricsWriter& metrics_writer, std::string settings_path) {
+    MainWindow window(platform, sensor, keeper, metrics_writer, std::move(settings_path));
+    return run_window(window);
+}
+
+int run_view(brevalt::Platform& platform, brevalt::ControlLink& service) {
+    MainWindow window(platform, service);
+    return run_window(window);
 }

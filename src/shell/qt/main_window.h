@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "app/control_desk.h"
 #include "app/core.h"
+#include "control/posix/control_server.h"
 #include "app/service_view.h"
 #include "app/settings.h"
 #include "app/shell.h"
@@ -37,8 +39,16 @@ public:
     MainWindow(brevalt::Platform& platform, brevalt::ControlLink& service,
                std::string settings_path = brevalt::k_settings_file_name, QWidget* parent = nullptr);
 
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
     // An error is for the caller to report before it ends the program.
     std::optional<brevalt::StartupError> start_up();
+    // After a start-up: this user's own clients (brevalt status, ...) reach
+    // the Brevalt that owns the sensor through its socket in the session's
+    // runtime folder. A view serves none: the service's is the channel.
+    void serve_own_channel();
 
     void on_tick();
     void start_sensor();
@@ -89,6 +99,9 @@ private:
     void build();
 
     std::unique_ptr<brevalt::Conductor> conductor_;
+    brevalt::Core* core_ = nullptr;  // where this Brevalt owns the sensor
+    std::unique_ptr<brevalt::CoreDesk> desk_;
+    std::unique_ptr<brevalt::ControlServer> channel_server_;
 
     // What the core has put into the controls, kept for controls not yet built.
     QString rotation_time_;
@@ -124,3 +137,5 @@ private:
 // event loop. Returns the process status.
 int run_program(brevalt::Platform& platform, brevalt::Sensor& sensor, brevalt::LogKeeper& keeper,
                 brevalt::MetricsWriter& metrics_writer, std::string settings_path = brevalt::k_settings_file_name);
+// The same for a view of the machine's service.
+int run_view(brevalt::Platform& platform, brevalt::ControlLink& service);

@@ -100,6 +100,10 @@ ControlAccess operators_access() {
 
 }  // namespace
 
+bool machine_service_enabled() {
+    return ::sd_booted() > 0 && ::access("/etc/systemd/system/multi-user.target.wants/brevalt.service", F_OK) == 0;
+}
+
 int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer) {
     // Standard error is the journal already, which takes the system log too.
     platform.echo_to_stderr = false;
@@ -121,9 +125,7 @@ int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, Met
     if (channel) {
         core.follow_with(channel.get());
     } else {
-        // The sensor is watched all the same; only operators' clients miss it.
-        platform.log_event(Priority::err, "Brevalt's control channel " + socket_path + " could not be opened (" +
-                                              listened.failed_call + ": " + platform.error_text(listened.error) + ")");
+        core.tell_channel_failure(socket_path, listened);
     }
     ::sd_notify(0, "READY=1");
 

@@ -14,4 +14,10 @@ namespace brevalt {
 // Operators reach it through the control channel. Returns the process status.
 int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer);
 
+// Whether the machine's service owns the sensor here: systemd runs the
+// machine and the unit is enabled, running or not (a restart must not let a
+// desktop's Brevalt start a second sensor). `systemctl disable brevalt`
+// returns the machine to a Brevalt in each operator's session.
+bool machine_service_enabled();
+
 }  // namespace brevalt

@@ -75,8 +75,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR command_lin
         return answer("brevalt: the running Brevalt reads its settings again; what changed is in the "
                       "Application event log\n", MB_ICONINFORMATION, 0);
     }
-    case brevalt::CommandLine::Action::check:  // neither is parsed on Windows
+    case brevalt::CommandLine::Action::check:  // none of these is parsed on Windows
     case brevalt::CommandLine::Action::service:
+    case brevalt::CommandLine::Action::ask_brevalt:
     case brevalt::CommandLine::Action::unknown_option:
         return answer(brevalt::unknown_option_text(line, places()), MB_ICONERROR, brevalt::k_usage_error_status);
     case brevalt::CommandLine::Action::run:

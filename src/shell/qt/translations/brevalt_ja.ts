@@ -399,5 +399,9 @@
         <source>Brevalt shows the machine's service, which owns the sensor; this session starts none</source>
         <translation>Brevalt はセンサーを持つマシンのサービスを表示します。このセッションはセンサーを起動しません</translation>
     </message>
+    <message id="channel_not_opened">
+        <source>Brevalt's control channel %1 could not be opened (%2): brevalt status and the operators' views cannot reach this Brevalt, which serves the sensor all the same</source>
+        <translation>Brevalt の制御チャネル %1 を開けませんでした (%2)。brevalt status やオペレーターの表示はこの Brevalt に届きませんが、センサーはこれまでどおり動かします</translation>
+    </message>
 </context>
 </TS>
