@@ -136,6 +136,9 @@ expect "systemctl stop: no process of the unit left, the sensor ended by Brevalt
     eval 'since=$(c date "+%F %T") && c systemctl stop brevalt && [[ -z $(sensors) && -z $(c pgrep -u _brevalt) ]] &&
         ! c journalctl -q -u brevalt --since "$since" | grep -E "Killing|SIGKILL"'
 
+expect "an administrator's systemctl disable --now outlives an upgrade: off, no sensor" eval 'c systemctl start brevalt &&
+    c systemctl disable -q --now brevalt && as_root_unit dpkg -i /root/new.deb && ! c systemctl -q is-enabled brevalt &&
+    ! c systemctl -q is-active brevalt && [[ -z $(sensors) ]]'
 sums=$(dated_sums) && echo "dated logs: $(wc -l <<<"$sums")"
 expect "purge: the unit, the user _brevalt and /run/brevalt go, every log stays" \
     eval 'as_root_unit dpkg -P brevalt && c test ! -e /lib/systemd/system/brevalt.service -a ! -e /run/brevalt &&
