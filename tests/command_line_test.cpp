@@ -34,6 +34,9 @@ TEST(CommandLine, QuestionsAreAnsweredAndOnlyAnEmptyLineRunsBrevalt) {
     EXPECT_EQ(action_of({"--logon"}, true), Action::run_at_logon);
     EXPECT_EQ(action_of({"--reload"}), Action::unknown_option) << "SIGHUP does it elsewhere";
     EXPECT_EQ(action_of({"--reload"}, true), Action::reload);
+    EXPECT_EQ(parse_command_line({"rotate"}, false).request, ControlRequest::rotate);
+    EXPECT_EQ(action_of({"stop"}, true), Action::unknown_option) << "no channel client on Windows yet";
+    EXPECT_EQ(action_of({"subscribe"}), Action::unknown_option) << "the tray's request, not an operator's";
     const CommandLine extra = parse_command_line({"--help", "--bogus"}, false);
     EXPECT_EQ(extra.action, Action::unknown_option) << "a second word is never dropped unseen";
     EXPECT_EQ(extra.option, "--bogus");

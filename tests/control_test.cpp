@@ -160,6 +160,7 @@ TEST_F(ControlServerTest, AnswersEachRequestAndTellsTheDeskWhoAsked) {
     const int fd = connect_client();
     EXPECT_EQ(read_until(fd, "\n"), "brevalt 1\n");
     say(fd, "sta");
+    server->serve();  // a half line waits for the rest
     say(fd, "tus\r\nbogus\nstop\n");
     const std::string replies = read_until(fd, "ok stop\nmessage: sensor stopped\n\n");
     EXPECT_EQ(replies, state_reply("ok status", desk.now) +
@@ -287,6 +288,9 @@ TEST_F(ControlServerTest, AStrangerLearnsOnlyThatItIsNotPermitted) {
     const ClientAnswer no_access = ask_as_stranger(ControlRequest::stop);
     EXPECT_EQ(no_access.status, 4);
     EXPECT_EQ(no_access.out + no_access.err, not_permitted) << "EACCES on connect";
+    const long stranger_group = ::getuid() == 0 ? 65534 : static_cast<long>(::getgid());
+    server = ControlServer::listen(path, 0666, {4242, stranger_group, "only alice may"}, desk, result);
+    EXPECT_EQ(ask_as_stranger(ControlRequest::status).status, 0) << "a member of the operators' group";
 }
 
 }  // namespace

@@ -262,6 +262,14 @@ void Core::on_process_end(const std::optional<SignalSender>& by) {
     }
 }
 
+void Core::hand_over_to_service() {
+    if (phase_ != Phase::running) return;
+    phase_ = Phase::ending;
+    watch_.end_with_session();
+    keeper_.stop();
+    telling_.tell(Priority::notice, {TextId::handed_over_to_service, {platform_.user_name()}});
+}
+
 void Core::tell_channel_failure(const std::string& path, const SysResult& result) {
     const std::string why = std::string(result.failed_call != nullptr ? result.failed_call : "listen") + ": " +
                             platform_.error_text(result.error);

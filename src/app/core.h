@@ -74,6 +74,12 @@ public:
     // unless the operator chose to exit. Safe to call more than once.
     void on_process_end(const std::optional<SignalSender>& by = std::nullopt) override;
 
+    // The machine's service has come to own the sensor: the sensor this
+    // Brevalt started or took over stops within its grace, so that the
+    // service, waiting for the folder, starts the one sensor; nothing more
+    // happens here, and the shell goes on as a view of the service.
+    void hand_over_to_service();
+
     // A notification area has come up (late at logon, or again after the
     // panel or task bar restarted): put the icon there, and hide a window
     // shown only for want of it.

@@ -106,7 +106,7 @@ int main(int argc, char* argv[]) {
     // Where the machine's service owns the sensor (enabled under systemd, or
     // answering on its socket whoever started it), this session shows it and
     // acts through its channel, and never starts a sensor of its own.
-    if (brevalt::machine_service_enabled() || brevalt::SocketLink::listened_at(brevalt::k_machine_socket)) {
+    if (brevalt::machine_service_present()) {
         brevalt::SocketLink service(brevalt::k_machine_socket);
         return run_view(platform, service);
     }

@@ -2,6 +2,7 @@
 
 #include "control/posix/socket_places.h"
 #include "platform/posix/signal_sender.h"
+#include "shell/service/service.h"
 
 #include <QAction>
 #include <QApplication>
@@ -161,8 +162,37 @@ void MainWindow::ensure_controls() {
 std::optional<brevalt::StartupError> MainWindow::start_up() { return conductor_->start_up(); }
 
 void MainWindow::on_tick() {
+    if (core_ != nullptr && brevalt::machine_service_present()) {
+        hand_over_to_service();
+        return;
+    }
+    // The service turned off: this session's Brevalt owns the sensor again.
+    if (core_ == nullptr && brevalt::machine_service_turned_off()) {
+        start_again();
+        return;
+    }
     conductor_->on_tick();
     if (channel_server_) channel_server_->on_tick();
+}
+
+void MainWindow::hand_over_to_service() {
+    core_->hand_over_to_service();
+    channel_server_.reset();
+    // The same program again, which finds the service and shows it: the
+    // operator's icon stays, now the service's view.
+    start_again();
+}
+
+void MainWindow::start_again() {
+    const QStringList arguments = QCoreApplication::arguments();
+    std::vector<std::string> words;
+    for (const QString& argument : arguments) words.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    ::execv("/proc/self/exe", argv.data());
+    // Not started again: this Brevalt ends, and the next logon starts one.
+    QCoreApplication::exit(0);
 }
 
 void MainWindow::start_sensor() { conductor_->start_sensor(std::nullopt); }

@@ -97,6 +97,12 @@ protected:
 
 private:
     void build();
+    // The machine's service came up: this Brevalt's sensor ends, and the
+    // program starts again as the service's view.
+    void hand_over_to_service();
+    // The program again from its start, in place: the same process, icon
+    // and session, deciding anew between owning the sensor and the view.
+    void start_again();
 
     std::unique_ptr<brevalt::Conductor> conductor_;
     brevalt::Core* core_ = nullptr;  // where this Brevalt owns the sensor

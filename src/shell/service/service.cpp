@@ -18,6 +18,7 @@
 #include "app/control_desk.h"
 #include "app/core.h"
 #include "control/posix/control_server.h"
+#include "control/posix/socket_link.h"
 #include "control/posix/socket_places.h"
 #include "platform/posix/signal_sender.h"
 
@@ -102,6 +103,14 @@ ControlAccess operators_access() {
 
 bool machine_service_enabled() {
     return ::sd_booted() > 0 && ::access("/etc/systemd/system/multi-user.target.wants/brevalt.service", F_OK) == 0;
+}
+
+bool machine_service_present() {
+    return machine_service_enabled() || SocketLink::listened_at(k_machine_socket);
+}
+
+bool machine_service_turned_off() {
+    return ::sd_booted() > 0 && !machine_service_enabled() && !SocketLink::listened_at(k_machine_socket);
 }
 
 int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer) {

@@ -19,5 +19,12 @@ int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, Met
 // desktop's Brevalt start a second sensor). `systemctl disable brevalt`
 // returns the machine to a Brevalt in each operator's session.
 bool machine_service_enabled();
+// The same, or the service answers on its socket, however it was started.
+bool machine_service_present();
+// Systemd runs the machine, and the unit is disabled and does not answer:
+// `systemctl disable --now brevalt`, which returns the sensor to the
+// operators' sessions. Never on a machine that systemd does not run, where
+// a service that stopped answering may be on its way back.
+bool machine_service_turned_off();
 
 }  // namespace brevalt

@@ -403,5 +403,9 @@
         <source>Brevalt's control channel %1 could not be opened (%2): brevalt status and the operators' views cannot reach this Brevalt, which serves the sensor all the same</source>
         <translation>Brevalt の制御チャネル %1 を開けませんでした (%2)。brevalt status やオペレーターの表示はこの Brevalt に届きませんが、センサーはこれまでどおり動かします</translation>
     </message>
+    <message id="handed_over_to_service">
+        <source>The machine's Brevalt service now owns the sensor: the Brevalt of %1 stopped its own and shows the service from now on</source>
+        <translation>マシンの Brevalt サービスがセンサーを持つようになりました。%1 の Brevalt は自分のセンサーを止め、以後はサービスを表示します</translation>
+    </message>
 </context>
 </TS>
