@@ -44,6 +44,8 @@ install(FILES ${brevalt_pkg_build}/brevalt.1.gz DESTINATION usr/share/man/man1)
 install(FILES ${brevalt_pkg}/copyright ${brevalt_pkg_build}/changelog.gz ${brevalt_pkg_build}/README.md.gz
         DESTINATION usr/share/doc/brevalt)
 install(FILES ${brevalt_pkg}/snort packaging/brevalt.rules.yml DESTINATION usr/share/doc/brevalt/examples)
+# The machine's service, enabled and started by the maintainer scripts.
+install(FILES ${brevalt_pkg}/brevalt.service DESTINATION lib/systemd/system)
 install(FILES ${brevalt_pkg}/lintian-overrides DESTINATION usr/share/lintian/overrides RENAME brevalt)
 
 set(CPACK_GENERATOR DEB)
@@ -56,18 +58,20 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps an intrusion-detection sensor running, rotates its logs daily")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Brevalt sits in the notification area, keeps the network sensor (Snort) running
-while an operator's desktop session runs and, once a day at the time set in
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Brevalt keeps the network sensor (Snort) running from boot, as the systemd
+service brevalt, and, once a day at the time set in
 /etc/opt/brevalt/brevalt.ini, stops it, gives its two logs dated names and
-starts it again. It deletes dated logs only where brevalt.ini asks for it
-(keep=N keeps those of the N newest dates); removing or purging the package
-never deletes a log.")
+starts it again. Operators see and steer it from the notification area and
+with brevalt status|start|stop|rotate; with the service disabled, each
+operator's desktop session runs the sensor instead. It deletes dated logs
+only where brevalt.ini asks for it (keep=N keeps those of the N newest
+dates); removing or purging the package never deletes a log.")
 # Qt's platform plugins are loaded at run time, so shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, init-system-helpers (>= 1.54~), qt6-qpa-plugins")
 # The window's captions and the operator's texts are Japanese: without a font
 # that has the glyphs they show as boxes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${brevalt_pkg}/postinst ${brevalt_pkg}/postrm ${brevalt_pkg}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${brevalt_pkg}/postinst ${brevalt_pkg}/prerm ${brevalt_pkg}/postrm ${brevalt_pkg}/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
