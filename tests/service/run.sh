@@ -155,7 +155,8 @@ if [[ -z $old_deb ]]; then echo "SKIPPED: no package of $previous: the upgrade f
     before=$(log_state) old=$sensor
     expect "the upgrade: one sensor, the service's, operator1's gone" eval 'as_root_unit dpkg -i --force-confold /root/new.deb &&
         wait_until 20 eval "one_sensor && [[ \$(c stat -c %U /proc/\$sensor) == _brevalt ]]" && ! c kill -0 $old && sleep 3 && one_sensor'
-    expect "operator1's Brevalt runs again, in its session" wait_until 20 c pgrep -u operator1 -x brevalt
+    expect "operator1's Brevalt runs again, in its session, as the service's view" eval 'wait_until 20 c pgrep -u operator1 -x brevalt &&
+        wait_until 20 eval "c journalctl -q -b -t brevalt _UID=\$(c id -u operator1) -o cat | grep -q \"shows the machine.s service\""'
     expect "no log lost or rotated: the same files, the same alert.ids and scan.log" eval '[[ $(log_state) == "$before" ]]'
     c sh -c "ps -eo user,pid,unit,args | grep -E 'brevalt|snort'; cat /tmp/brevalt-desktop.log"
 fi
