@@ -1,7 +1,7 @@
 #include "main_window.h"
 
 #include "control/posix/socket_places.h"
-#include "platform/posix/signal_sender.h"
+#include "shell/posix/signal_sender.h"
 #include "shell/service/service.h"
 
 #include <QAction>

@@ -20,7 +20,7 @@
 #include "control/posix/control_server.h"
 #include "control/posix/socket_link.h"
 #include "control/posix/socket_places.h"
-#include "platform/posix/signal_sender.h"
+#include "shell/posix/signal_sender.h"
 
 namespace brevalt {
 

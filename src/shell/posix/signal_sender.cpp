@@ -1,4 +1,4 @@
-#include "platform/posix/signal_sender.h"
+#include "shell/posix/signal_sender.h"
 
 #include <pwd.h>
 
