@@ -44,7 +44,7 @@ TEST(CommandLine, QuestionsAreAnsweredAndOnlyAnEmptyLineRunsBrevalt) {
 
 TEST(CommandLine, UsageNamesEverySettingSignalAndOption) {
     const std::string usage = usage_text({"/etc/opt/brevalt/brevalt.ini", "/opt/brevalt/log", "/opt/brevalt/log/sensor.out",
-                                          "beside the program", "journalctl -t brevalt"});
+                                          "beside the program", "journalctl -t brevalt", " | --check", "--check reads"});
     for (const char* named : {"keep=N", "compress=yes", "metrics=PATH", "--check", "SIGHUP", "SIGTERM",
                               "/etc/opt/brevalt/brevalt.ini", "/opt/brevalt/log", "comma"}) {
         EXPECT_NE(usage.find(named), std::string::npos) << named;

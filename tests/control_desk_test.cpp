@@ -7,6 +7,7 @@
 #include "app/control_desk.h"
 #include "app/service_view.h"
 #include "app/state_report.h"
+#include "rotation/clock_text.h"
 #include "support/fakes.h"
 
 namespace brevalt {
@@ -27,10 +28,10 @@ TEST(ControlDeskTest, EachRequestIsDoneAsTheWindowWouldAndAnsweredForWhatBecameO
     h.platform.real_files = true;
     std::filesystem::create_directory(h.dir / "log");
     h.clock.set(test::FakeClock::at(2026, 12, 8, 9, 15, 0));
+    CoreDesk desk(h.core, "session", "operator");
     ASSERT_TRUE(h.started());
-    CoreDesk desk(h.core);
     Subscriber subscriber;
-    h.core.follow_with(&subscriber);
+    desk.follow_with(&subscriber);
 
     ControlState state = desk.state();
     EXPECT_EQ(state.sensor, SensorState::running);
@@ -84,8 +85,8 @@ TEST(ControlDeskTest, AFolderServedElsewhereRefusesEveryAction) {
     test::CoreHarness h;
     h.sensor.claim =
         FolderClaim::held_by(FolderClaim::Outcome::served_by_other_user, {ClaimHolder::Kind::brevalt, "bob", 77});
+    CoreDesk desk(h.core, "session", "operator");
     ASSERT_TRUE(h.started());
-    CoreDesk desk(h.core);
     EXPECT_EQ(desk.state().sensor, SensorState::waiting);
     for (const ControlRequest request : {ControlRequest::start, ControlRequest::stop, ControlRequest::rotate}) {
         const ControlOutcome outcome = desk.act(request, alice);
@@ -166,7 +167,7 @@ TEST(ServiceViewTest, TheIconFollowsTheServiceAndSaysSoWhenItFallsSilent) {
     link.arrived.lost = true;
     view.on_channel_ready();
     EXPECT_EQ(shell.icon_states.back(),
-              "none: Brevalt: the machine's service does not answer; whether a sensor runs is unknown");
+              "none: Brevalt: the machine's service does not answer; the sensor's state is unknown");
     EXPECT_FALSE(shell.watched_channel);
     ASSERT_EQ(shell.notifications.size(), 1u);
     view.on_tick();

@@ -73,7 +73,7 @@ UsagePlaces usage_places(Platform& platform, std::string sensor_search, std::str
 }
 
 std::string usage_text(const UsagePlaces& places) {
-    return "Usage: brevalt [--help | -h | --version | --check | status | start | stop | rotate]\n"
+    return "Usage: brevalt [--help | -h | --version" + places.own_usage + "]\n"
            "\n"
            "Brevalt keeps the network sensor running while the operator's desktop session\n"
            "runs, and once a day, at the time set in brevalt.ini, stops it, gives its two\n"
@@ -85,18 +85,8 @@ std::string usage_text(const UsagePlaces& places) {
            "  settings file   " + places.settings_file + " (the current directory)\n"
            "  log folder      " + places.log_folder + " (beside the program)\n"
            "  sensor          " + places.sensor_search + "\n"
-           "  sensor's output " + places.sensor_output + " (begun afresh at each start)\n"
-           "\n"
-           "  --check         (Linux) read the settings file, say what Brevalt would do\n"
-           "                  with it and exit 0 if it would start, 1 if not; starts nothing\n"
-           "  --service       (Linux) run as the machine's service, as systemd's unit\n"
-           "                  brevalt.service does: no display, no icon, no window\n"
-           "  status          (Linux) the sensor's state from the Brevalt that owns it: the\n"
-           "                  machine's service, else this user's own; exit 0 running, 3 not\n"
-           "  start, stop, rotate\n"
-           "                  (Linux) have that Brevalt start or stop the sensor, or rotate\n"
-           "                  now; exit 0 done, 1 refused or failed, 4 not permitted (status\n"
-           "                  too, and when it cannot tell), 7 no Brevalt runs\n"
+           "  sensor's output " + places.sensor_output + " (begun afresh at each start)\n" +
+           places.own_options +
            "\n"
            "brevalt.ini:\n"
            "  first line      the rotation time, HH:MM with two digits each (00:00 to 23:59),\n"

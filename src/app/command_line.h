@@ -42,6 +42,11 @@ struct UsagePlaces {
     std::string sensor_output;  // in the log folder
     std::string sensor_search;  // where the sensor is looked for, in words
     std::string system_log;     // where the system log keeps Brevalt's lines, in words
+    // What this system's program alone offers: " | --check" for the usage's
+    // first line, and the lines that explain each, for after the places
+    // (starting with an empty line).
+    std::string own_usage;
+    std::string own_options;
 };
 
 class Platform;

@@ -1,8 +1,14 @@
 #include "app/control_desk.h"
 
 #include <string>
+#include <utility>
 
 namespace brevalt {
+
+CoreDesk::CoreDesk(Core& core, std::string mode, std::string user)
+    : core_(core), report_(std::move(mode), std::move(user)) {
+    core_.report_to(&report_);
+}
 
 namespace {
 
@@ -22,7 +28,7 @@ ControlOutcome failed(const ControlState& before, const ControlState& after, con
 }  // namespace
 
 ControlOutcome CoreDesk::act(ControlRequest request, const ControlPeer& peer) {
-    const ControlState before = core_.control_state();
+    const ControlState before = report_.state();
     const std::uint64_t failures_before = core_.rotation_failures();
     switch (request) {
     case ControlRequest::start:
@@ -38,7 +44,7 @@ ControlOutcome CoreDesk::act(ControlRequest request, const ControlPeer& peer) {
     case ControlRequest::subscribe:
         return {};
     }
-    const ControlState& after = core_.control_state();
+    const ControlState& after = report_.state();
     // The core refused and put it on record: another Brevalt serves the folder.
     if (before.sensor == SensorState::waiting && after.sensor == SensorState::waiting) {
         return refused("the log folder is served by another Brevalt" +

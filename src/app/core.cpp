@@ -14,13 +14,13 @@
 namespace brevalt {
 
 Core::Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
-           std::string settings_path, const std::string& mode)
+           std::string settings_path)
     : shell_(shell),
       platform_(platform),
       sensor_(sensor),
       keeper_(keeper),
       settings_path_(std::move(settings_path)),
-      telling_(shell, platform, metrics_writer, mode),
+      telling_(shell, platform, metrics_writer),
       folder_(sensor, platform, telling_),
       watch_(sensor, platform, telling_),
       record_(platform, telling_, sensor),

@@ -31,7 +31,7 @@ namespace brevalt {
 class Core final : public Conductor {
 public:
     Core(Shell& shell, Platform& platform, Sensor& sensor, LogKeeper& keeper, MetricsWriter& metrics_writer,
-         std::string settings_path = k_settings_file_name, const std::string& mode = "session");
+         std::string settings_path = k_settings_file_name);
 
     // Reads the settings, claims the log folder, fills the window, arms the
     // tick, hides the window, puts the icon in place and starts the sensor,
@@ -90,10 +90,9 @@ public:
     void set_started_at_logon(bool at_logon) override { started_at_logon_ = at_logon; }
 
     [[nodiscard]] const ProgramState& state() const { return state_; }
-    // What the control channel tells, and who hears of each change.
-    [[nodiscard]] const ControlState& control_state() const { return telling_.control_state(); }
+    // The control channel's report hears what is told; none, none.
+    void report_to(TellingFollower* report) { telling_.follow_with(report); }
     [[nodiscard]] std::uint64_t rotation_failures() const { return telling_.rotation_failures(); }
-    void follow_with(ControlListener* listener) { telling_.follow_with(listener); }
     // The control channel could not be opened: the sensor is served all the same.
     void tell_channel_failure(const std::string& path, const SysResult& result);
 

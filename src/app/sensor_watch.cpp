@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "app/sensor_output.h"
-#include "app/state_report.h"
 #include "rotation/clock_text.h"
 #include "rotation/schedule.h"
 #include "sensor/grace.h"

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "app/quick_ends.h"
-#include "app/state_report.h"
 #include "rotation/clock_text.h"
 
 namespace brevalt {
@@ -50,7 +49,7 @@ ServiceView::ServiceView(Shell& shell, Platform& platform, ControlLink& link, st
       platform_(platform),
       link_(link),
       settings_path_(std::move(settings_path)),
-      telling_(shell, platform, no_metrics_, "view"),
+      telling_(shell, platform, no_metrics_),
       window_(shell) {}
 
 std::optional<StartupError> ServiceView::start_up() {

@@ -1,19 +1,12 @@
 #include "app/state_report.h"
 
-#include <cstdio>
 #include <utility>
 
+#include "rotation/clock_text.h"
 #include "rotation/log_names.h"
 #include "rotation/schedule.h"
 
 namespace brevalt {
-
-std::string stamp_text(const LocalTime& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return text;
-}
 
 std::string next_rotation_text(const std::string& rotation_time, const LocalTime& now, bool tomorrow) {
     const std::optional<int> minute = minute_of_day(rotation_time);
@@ -21,10 +14,8 @@ std::string next_rotation_text(const std::string& rotation_time, const LocalTime
     int date = now.year * 10000 + now.month * 100 + now.day;
     // Today's minute still ahead and not done yet: today; otherwise tomorrow.
     if (tomorrow || *minute < now.hour * 60 + now.minute) date = next_day(date);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", date / 10000, date / 100 % 100, date % 100,
-                  *minute / 60, *minute % 60);
-    return text;
+    const LocalTime next{date / 10000, date / 100 % 100, date % 100, *minute / 60, *minute % 60, 0};
+    return stamp_text(next).substr(0, 16);
 }
 
 StateReport::StateReport(std::string mode, std::string user) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/sensor_status.h"
+#include "app/telling.h"
 #include "control/control_state.h"
 #include "platform/platform.h"
 
@@ -13,19 +14,18 @@
 // listens (the channel's subscribers) only when it changed.
 namespace brevalt {
 
-class StateReport {
+class StateReport final : public TellingFollower {
 public:
     StateReport(std::string mode, std::string user);
 
     void follow_with(ControlListener* listener);
     [[nodiscard]] const ControlState& state() const { return state_; }
 
-    void sensor(const SensorStatus& status, SensorState state);
-    // The program ended: the session took the sensor, or "終了" left it.
-    void ended(SensorState state);
-    void rotation_time(const std::string& rotation_time, const LocalTime& now, bool tomorrow);
-    void rotated(const LocalTime& at);
-    void failure(const std::string& english_text, const LocalTime& at);
+    void sensor(const SensorStatus& status, SensorState state) override;
+    void ended(SensorState state) override;
+    void rotation_time(const std::string& rotation_time, const LocalTime& now, bool tomorrow) override;
+    void rotated(const LocalTime& at) override;
+    void failure(const std::string& english_text, const LocalTime& at) override;
 
 private:
     void tell_listener();
@@ -34,8 +34,6 @@ private:
     ControlListener* listener_ = nullptr;
 };
 
-// "2026-12-08 03:30:00"
-std::string stamp_text(const LocalTime& t);
 // When the rotation at `rotation_time` comes next: "2026-12-09 03:30", or
 // empty where the time is no minute of any day.
 std::string next_rotation_text(const std::string& rotation_time, const LocalTime& now, bool tomorrow);

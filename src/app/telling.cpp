@@ -31,15 +31,15 @@ SensorState metrics_state(SensorStatus::Kind kind) {
 
 }  // namespace
 
-Telling::Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer, const std::string& mode)
-    : shell_(shell), platform_(platform), metrics_writer_(metrics_writer), report_(mode, platform.user_name()) {
+Telling::Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer)
+    : shell_(shell), platform_(platform), metrics_writer_(metrics_writer) {
     metrics_.version = BREVALT_VERSION;
 }
 
 void Telling::tell(const News& news) {
     const std::string said = english(news.text);
     platform_.log_event(news.priority, said);
-    if (news.priority <= Priority::warning) report_.failure(said, platform_.now());
+    if (follower_ != nullptr && news.priority <= Priority::warning) follower_->failure(said, platform_.now());
     if (news.priority != Priority::info) shell_.notify(shown(news.text));
 }
 
@@ -58,13 +58,13 @@ void Telling::show_status(const SensorStatus& status, std::optional<std::intptr_
     publish_metrics();
     status_ = status;
     status_known_ = true;
-    report_.sensor(status, metrics_.sensor_state);
+    if (follower_ != nullptr) follower_->sensor(status, metrics_.sensor_state);
     redraw_icon();
 }
 
 void Telling::rotation_done_today(bool done) {
     if (std::exchange(tomorrow_, done) != done && status_known_) redraw_icon();
-    report_.rotation_time(rotation_time_, platform_.now(), tomorrow_);
+    if (follower_ != nullptr) follower_->rotation_time(rotation_time_, platform_.now(), tomorrow_);
 }
 
 void Telling::redraw_icon() {
@@ -85,10 +85,17 @@ void Telling::redraw_icon() {
 void Telling::set_rotation_time(std::string rotation_time) {
     rotation_time_ = std::move(rotation_time);
     metrics_.rotation_scheduled = minute_of_day(rotation_time_).has_value();
-    report_.rotation_time(rotation_time_, platform_.now(), tomorrow_);
+    if (follower_ != nullptr) follower_->rotation_time(rotation_time_, platform_.now(), tomorrow_);
     // A time read again changes the tooltip, not the sensor's state.
     status_on_show_ = {};
     if (status_known_) redraw_icon();
+}
+
+void Telling::follow_with(TellingFollower* follower) {
+    follower_ = follower;
+    if (follower_ == nullptr) return;
+    follower_->rotation_time(rotation_time_, platform_.now(), tomorrow_);
+    if (status_known_) follower_->sensor(status_, metrics_.sensor_state);
 }
 
 void Telling::keep_metrics_in(std::string path, std::string log_folder) {
@@ -101,25 +108,25 @@ void Telling::rotated(bool every_log_renamed, std::int64_t unix_seconds) {
     ++metrics_.rotations;
     if (!every_log_renamed) ++metrics_.rotation_failures;
     metrics_.last_rotation_unix_seconds = unix_seconds;
-    report_.rotated(platform_.now());
+    if (follower_ != nullptr) follower_->rotated(platform_.now());
 }
 
 void Telling::session_ended() {
     metrics_.sensor_state = SensorState::session_ended;
-    report_.ended(metrics_.sensor_state);
+    if (follower_ != nullptr) follower_->ended(metrics_.sensor_state);
     publish_metrics();
 }
 
 void Telling::exited() {
     metrics_.sensor_state = SensorState::exited;
-    report_.ended(metrics_.sensor_state);
+    if (follower_ != nullptr) follower_->ended(metrics_.sensor_state);
     publish_metrics();
 }
 
 void Telling::checked() {
     ++metrics_.checks;
     // A new day moves the next rotation's date.
-    report_.rotation_time(rotation_time_, platform_.now(), tomorrow_);
+    if (follower_ != nullptr) follower_->rotation_time(rotation_time_, platform_.now(), tomorrow_);
     publish_metrics();
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/sensor_status.h"
-#include "app/state_report.h"
 #include "app/shell.h"
 #include "metrics/metrics.h"
 #include "platform/platform.h"
@@ -18,10 +17,22 @@
 // said twice for nothing.
 namespace brevalt {
 
+// Hears what the telling tells of the sensor, the schedule and failures,
+// for a report of its own.
+class TellingFollower {
+public:
+    virtual ~TellingFollower() = default;
+    virtual void sensor(const SensorStatus& status, SensorState state) = 0;
+    // The program ended: the session took the sensor, or "終了" left it.
+    virtual void ended(SensorState state) = 0;
+    virtual void rotation_time(const std::string& rotation_time, const LocalTime& now, bool tomorrow) = 0;
+    virtual void rotated(const LocalTime& at) = 0;
+    virtual void failure(const std::string& english_text, const LocalTime& at) = 0;
+};
+
 class Telling {
 public:
-    // `mode`: "session" or "service", as the control channel tells it.
-    Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer, const std::string& mode = "session");
+    Telling(Shell& shell, Platform& platform, MetricsWriter& metrics_writer);
 
     // Every failure and unexpected change goes to the system log, and all
     // but the routine ones (info) to the operator as well.
@@ -64,9 +75,10 @@ public:
     // stops tells that nothing watches, whatever either clock says.
     void checked();
 
-    // The state for the control channel, and who hears of its changes.
-    [[nodiscard]] const ControlState& control_state() const { return report_.state(); }
-    void follow_with(ControlListener* listener) { report_.follow_with(listener); }
+    // Who hears what is told, besides the operator and the system log: the
+    // control channel's report, where a shell serves one; none, none. It
+    // hears the state in force at once.
+    void follow_with(TellingFollower* follower);
     [[nodiscard]] std::uint64_t rotation_failures() const { return metrics_.rotation_failures; }
 
 private:
@@ -85,7 +97,7 @@ private:
     MetricsSnapshot metrics_;
     bool metrics_unwritten_ = false;  // the last write failed, and was told
     bool serving_ = true;
-    StateReport report_;
+    TellingFollower* follower_ = nullptr;
 };
 
 }  // namespace brevalt

@@ -38,6 +38,22 @@ std::string padded_time_text(const LocalTime& t) {
 
 std::string clock_text(const LocalTime& t) { return padded_time_text(t).substr(0, 5); }
 
+std::string stamp_text(const LocalTime& t) {
+    std::string text;
+    append_number(text, t.year, 4);
+    text += '-';
+    append_number(text, t.month, 2);
+    text += '-';
+    append_number(text, t.day, 2);
+    text += ' ';
+    append_number(text, t.hour, 2);
+    text += ':';
+    append_number(text, t.minute, 2);
+    text += ':';
+    append_number(text, t.second, 2);
+    return text;
+}
+
 std::string clock_caption(const LocalTime& t) {
     std::string text;
     append_number(text, t.year, 4);

@@ -24,6 +24,9 @@ std::string clock_text(const LocalTime& t);
 // The clock shown in the window: "yyyy/MM/dd H:mm:ss".
 std::string clock_caption(const LocalTime& t);
 
+// A moment for the control channel: "yyyy-MM-dd HH:mm:ss".
+std::string stamp_text(const LocalTime& t);
+
 // The date that dated log names carry: "yyyymmdd".
 std::string date_stamp(const LocalTime& t);
 

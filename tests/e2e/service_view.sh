@@ -86,7 +86,7 @@ case_service_view_follows_and_acts() {
     kill -TERM "$SERVICE_PID"
     check "the service ends" wait_until 10 ended "$SERVICE_PID"
     check "the view's icon says at once that the service does not answer" \
-        wait_until 5 view_shows NeedsAttention "the machine's service does not answer; whether a sensor runs is unknown"
+        wait_until 5 view_shows NeedsAttention "the machine's service does not answer; the sensor's state is unknown"
     check "the service is started again" start_service
     check "within a tick the view shows its sensor running" wait_until 35 view_shows Active "$running_tip"
     check "the service's sensor is the only one; the operator never started one" \

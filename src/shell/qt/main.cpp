@@ -31,6 +31,20 @@ bool japanese_session() {
     return false;
 }
 
+// What only the Linux program offers, for its usage.
+constexpr const char* k_own_options =
+    "\n"
+    "  --check         read the settings file, say what Brevalt would do\n"
+    "                  with it and exit 0 if it would start, 1 if not; starts nothing\n"
+    "  --service       run as the machine's service, as systemd's unit\n"
+    "                  brevalt.service does: no display, no icon, no window\n"
+    "  status          the sensor's state from the Brevalt that owns it: the\n"
+    "                  machine's service, else this user's own; exit 0 running, 3 not\n"
+    "  start, stop, rotate\n"
+    "                  have that Brevalt start or stop the sensor, or rotate\n"
+    "                  now; exit 0 done, 1 refused or failed, 4 not permitted (status\n"
+    "                  too, and when it cannot tell), 7 no Brevalt runs\n";
+
 }  // namespace
 
 // Brevalt on a Linux desktop: the window starts up and then lives on the
@@ -42,8 +56,12 @@ int main(int argc, char* argv[]) {
     const brevalt::CommandLine line = brevalt::parse_command_line(args, false);
     brevalt::SystemPlatform platform;
     const auto places = [&platform] {
-        return brevalt::usage_places(platform, "\"snort\" beside the program, then in each absolute folder of PATH",
-                                     "journalctl -t brevalt, or /var/log/syslog");
+        brevalt::UsagePlaces found = brevalt::usage_places(
+            platform, "\"snort\" beside the program, then in each absolute folder of PATH",
+            "journalctl -t brevalt, or /var/log/syslog");
+        found.own_usage = " | --check | --service | status | start | stop | rotate";
+        found.own_options = k_own_options;
+        return found;
     };
     switch (line.action) {
     case brevalt::CommandLine::Action::help:

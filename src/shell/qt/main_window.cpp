@@ -57,18 +57,18 @@ MainWindow::MainWindow(brevalt::Platform& platform, brevalt::Sensor& sensor, bre
     auto core = std::make_unique<brevalt::Core>(*this, platform, sensor, keeper, metrics_writer, std::move(settings_path));
     core_ = core.get();
     conductor_ = std::move(core);
+    desk_ = std::make_unique<brevalt::CoreDesk>(*core_, "session", platform.user_name());
     build();
 }
 
 MainWindow::~MainWindow() {
     // The subscribers hear of nothing more once the server is gone.
-    if (core_ != nullptr) core_->follow_with(nullptr);
+    if (desk_) desk_->follow_with(nullptr);
 }
 
 void MainWindow::serve_own_channel() {
     const std::string path = brevalt::session_socket();
-    if (core_ == nullptr || path.empty()) return;
-    desk_ = std::make_unique<brevalt::CoreDesk>(*core_);
+    if (!desk_ || path.empty()) return;
     brevalt::ControlAccess access;
     access.owner_uid = static_cast<long>(::getuid());
     access.refusal = "only the user who runs this Brevalt may ask it about the sensor or act on it";
@@ -79,7 +79,7 @@ void MainWindow::serve_own_channel() {
         core_->tell_channel_failure(path, result);
         return;
     }
-    core_->follow_with(channel_server_.get());
+    desk_->follow_with(channel_server_.get());
     auto* requests = new QSocketNotifier(channel_server_->descriptor(), QSocketNotifier::Read, this);
     connect(requests, &QSocketNotifier::activated, this, [this] { channel_server_->serve(); });
 }
@@ -177,6 +177,7 @@ void MainWindow::on_tick() {
 
 void MainWindow::hand_over_to_service() {
     core_->hand_over_to_service();
+    desk_->follow_with(nullptr);
     channel_server_.reset();
     // The same program again, which finds the service and shows it: the
     // operator's icon stays, now the service's view.

@@ -122,17 +122,17 @@ int run_service(SystemPlatform& platform, Sensor& sensor, LogKeeper& keeper, Met
         return k_startup_error_status;
     }
     ServiceShell shell;
-    Core core(shell, platform, sensor, keeper, metrics_writer, k_settings_file_name, "service");
+    Core core(shell, platform, sensor, keeper, metrics_writer, k_settings_file_name);
+    CoreDesk desk(core, "service", platform.user_name());
     if (const std::optional<StartupError> error = core.start_up()) {
         ::sd_notifyf(0, "STATUS=%s", error->message.c_str());
         return k_startup_error_status;
     }
-    CoreDesk desk(core);
     SysResult listened;
     const std::string socket_path = k_machine_socket;
     std::unique_ptr<ControlServer> channel = ControlServer::listen(socket_path, 0660, operators_access(), desk, listened);
     if (channel) {
-        core.follow_with(channel.get());
+        desk.follow_with(channel.get());
     } else {
         core.tell_channel_failure(socket_path, listened);
     }

@@ -380,12 +380,12 @@
         <translation>制御チャネルから %2 (uid %3、プロセス %4) が %1 を求めました: %5</translation>
     </message>
     <message id="tip_service_silent">
-        <source>Brevalt: the machine's service does not answer; whether a sensor runs is unknown</source>
-        <translation>Brevalt: マシンのサービスが応答しません。センサーが動いているかは不明です</translation>
+        <source>Brevalt: the machine's service does not answer; the sensor's state is unknown</source>
+        <translation>Brevalt: マシンのサービスが応答しません。センサーの状態は不明です</translation>
     </message>
     <message id="service_silent">
-        <source>The machine's Brevalt service does not answer (%1); whether a sensor runs is unknown until it does</source>
-        <translation>マシンの Brevalt サービスが応答しません (%1)。応答するまでセンサーが動いているかは不明です</translation>
+        <source>The machine's Brevalt service does not answer (%1)</source>
+        <translation>マシンの Brevalt サービスが応答しません (%1)</translation>
     </message>
     <message id="service_answers">
         <source>The machine's Brevalt service answers again</source>
@@ -396,16 +396,16 @@
         <translation>マシンの Brevalt サービス: %1</translation>
     </message>
     <message id="view_started">
-        <source>Brevalt shows the machine's service, which owns the sensor; this session starts none</source>
-        <translation>Brevalt はセンサーを持つマシンのサービスを表示します。このセッションはセンサーを起動しません</translation>
+        <source>Brevalt shows the machine's service, which owns the sensor</source>
+        <translation>Brevalt はマシンのサービスを表示します</translation>
     </message>
     <message id="channel_not_opened">
-        <source>Brevalt's control channel %1 could not be opened (%2): brevalt status and the operators' views cannot reach this Brevalt, which serves the sensor all the same</source>
-        <translation>Brevalt の制御チャネル %1 を開けませんでした (%2)。brevalt status やオペレーターの表示はこの Brevalt に届きませんが、センサーはこれまでどおり動かします</translation>
+        <source>Control channel %1 not opened (%2); the sensor is served all the same</source>
+        <translation>制御チャネル %1 を開けません (%2)。センサーは動き続けます</translation>
     </message>
     <message id="handed_over_to_service">
-        <source>The machine's Brevalt service now owns the sensor: the Brevalt of %1 stopped its own and shows the service from now on</source>
-        <translation>マシンの Brevalt サービスがセンサーを持つようになりました。%1 の Brevalt は自分のセンサーを止め、以後はサービスを表示します</translation>
+        <source>The machine's service owns the sensor now: the Brevalt of %1 stopped its own and shows the service</source>
+        <translation>マシンのサービスがセンサーを引き継ぎました。%1 の Brevalt は表示に切り替わります</translation>
     </message>
 </context>
 </TS>
