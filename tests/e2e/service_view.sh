@@ -107,7 +107,7 @@ case_service_view_hand_over() {
     mkdir "$before" && cp "$LOG_DIR/alert.ids" "$LOG_DIR/scan.log" "$before/"
     check "the machine's service starts" start_service
     check "within two ticks one sensor runs, the service's" wait_until 70 eval 'service_sensor && ended "$pid"'
-    check "the operator's Brevalt said it handed the sensor over" told_to brvop1 "The machine's Brevalt service now owns the sensor: the Brevalt of brvop1"
+    check "the operator's Brevalt said it handed the sensor over" told_to brvop1 "The machine's service owns the sensor now: the Brevalt of brvop1"
     check "and runs on, the same process, as the view" eval '! ended "$BREVALT_PID" && told_to brvop1 "Brevalt shows the machine'"'"'s service"'
     check "whose icon follows the service" wait_until 10 view_shows Active "$running_tip"
     check "the logs only grew, nothing renamed" eval 'cmp -n "$(stat -c %s "$before/alert.ids")" "$before/alert.ids" "$LOG_DIR/alert.ids" &&
