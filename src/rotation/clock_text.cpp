@@ -18,6 +18,18 @@ void append_number(std::string& out, int value, int width) {
     out.append(digits, end);
 }
 
+// "yyyy/MM/dd " with `separator` between the date's numbers.
+std::string date_text(const LocalTime& t, char separator) {
+    std::string text;
+    append_number(text, t.year, 4);
+    text += separator;
+    append_number(text, t.month, 2);
+    text += separator;
+    append_number(text, t.day, 2);
+    text += ' ';
+    return text;
+}
+
 }  // namespace
 
 std::string time_text(const LocalTime& t) {
@@ -38,32 +50,9 @@ std::string padded_time_text(const LocalTime& t) {
 
 std::string clock_text(const LocalTime& t) { return padded_time_text(t).substr(0, 5); }
 
-std::string stamp_text(const LocalTime& t) {
-    std::string text;
-    append_number(text, t.year, 4);
-    text += '-';
-    append_number(text, t.month, 2);
-    text += '-';
-    append_number(text, t.day, 2);
-    text += ' ';
-    append_number(text, t.hour, 2);
-    text += ':';
-    append_number(text, t.minute, 2);
-    text += ':';
-    append_number(text, t.second, 2);
-    return text;
-}
+std::string stamp_text(const LocalTime& t) { return date_text(t, '-') + padded_time_text(t); }
 
-std::string clock_caption(const LocalTime& t) {
-    std::string text;
-    append_number(text, t.year, 4);
-    text += '/';
-    append_number(text, t.month, 2);
-    text += '/';
-    append_number(text, t.day, 2);
-    text += ' ';
-    return text + time_text(t);
-}
+std::string clock_caption(const LocalTime& t) { return date_text(t, '/') + time_text(t); }
 
 std::string date_stamp(const LocalTime& t) {
     std::string text;
