@@ -340,12 +340,7 @@ void MainWindow::watch_sensor_end(std::optional<std::intptr_t> handle) {
         sensor_end_->setEnabled(true);
         return;
     }
-    // It may be the notifier whose signal is being delivered right now.
-    if (sensor_end_ != nullptr) {
-        sensor_end_->setEnabled(false);
-        sensor_end_->deleteLater();
-        sensor_end_ = nullptr;
-    }
+    drop_notifier(sensor_end_);
     if (!handle) return;
     sensor_end_ = new QSocketNotifier(static_cast<qintptr>(*handle), QSocketNotifier::Read, this);
     connect(sensor_end_, &QSocketNotifier::activated, this, [this] {
@@ -354,12 +349,17 @@ void MainWindow::watch_sensor_end(std::optional<std::intptr_t> handle) {
     });
 }
 
+// It may be the notifier whose signal is being delivered right now: it is
+// deleted once that delivery is over.
+void MainWindow::drop_notifier(QSocketNotifier*& notifier) {
+    if (notifier == nullptr) return;
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    notifier = nullptr;
+}
+
 void MainWindow::watch_channel(std::optional<std::intptr_t> handle) {
-    if (channel_ != nullptr) {
-        channel_->setEnabled(false);
-        channel_->deleteLater();
-        channel_ = nullptr;
-    }
+    drop_notifier(channel_);
     if (!handle) return;
     channel_ = new QSocketNotifier(static_cast<qintptr>(*handle), QSocketNotifier::Read, this);
     connect(channel_, &QSocketNotifier::activated, this, [this] { conductor_->on_channel_ready(); });

@@ -103,6 +103,7 @@ private:
     // The program again from its start, in place: the same process, icon
     // and session, deciding anew between owning the sensor and the view.
     void start_again();
+    static void drop_notifier(QSocketNotifier*& notifier);
 
     std::unique_ptr<brevalt::Conductor> conductor_;
     brevalt::Core* core_ = nullptr;  // where this Brevalt owns the sensor
